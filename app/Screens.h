@@ -1,0 +1,7 @@
+#pragma once
+namespace zalvik {
+class Program {
+public:
+    void start() {}
+};
+}  // namespace zalvik

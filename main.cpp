@@ -1,0 +1,10 @@
+#include <QApplication>
+
+#include "app/Screens.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    zalvik::Program program;
+    program.start();
+    return app.exec();
+}
