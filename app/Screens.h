@@ -1,7 +1,67 @@
 #pragma once
+// The program: owner of the competition data, of the open workbook and of the five single
+// screen instances. Screens are created on first use; the data-load, settings and
+// output-settings screens are discarded by their back buttons and created afresh next time.
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+#include "app/Competition.h"
+
+class QWidget;
+
 namespace zalvik {
-class Program {
+
+class StartScreen;
+class DataLoadScreen;
+class ProcessingScreen;
+class SettingsScreen;
+class OutputScreen;
+
+class Program : public QObject {
+    Q_OBJECT
 public:
-    void start() {}
+    Program();
+    ~Program() override;
+
+    // The entry procedure: status words, load flag, version label, caption, start screen.
+    void start();
+    // Ends the program at once: every screen closes, nothing is written or saved.
+    void end();
+    bool ended() const { return ended_; }
+
+    Competition& data() { return data_; }
+
+    // Screens, created (with their load step) on first use.
+    StartScreen& startScreen();
+    DataLoadScreen& dataLoadScreen();
+    ProcessingScreen& processingScreen();
+    SettingsScreen& settingsScreen();
+    OutputScreen& outputScreen();
+
+    // Whether a screen exists now (without creating it).
+    bool hasDataLoadScreen() const;
+    bool hasProcessingScreen() const;
+    bool hasSettingsScreen() const;
+    bool hasOutputScreen() const;
+
+    // Discards a screen; the next use creates it afresh.
+    void unloadDataLoadScreen();
+    void unloadSettingsScreen();
+    void unloadOutputScreen();
+
+    // The screens currently shown (exactly one outside of hand-overs and message boxes).
+    QList<QWidget*> shownScreens() const;
+
+private:
+    Competition data_;
+    bool ended_ = false;
+    QPointer<StartScreen> start_;
+    QPointer<DataLoadScreen> dataLoad_;
+    QPointer<ProcessingScreen> processing_;
+    QPointer<SettingsScreen> settings_;
+    QPointer<OutputScreen> output_;
 };
+
 }  // namespace zalvik

@@ -1,0 +1,79 @@
+#include "ui/Dialogs.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+#include <deque>
+
+namespace ui {
+
+const QString kMessageTitle = QStringLiteral("ザルヴィクレース処理");
+
+namespace {
+
+struct Hooks {
+    bool enabled = false;
+    QStringList messages;
+    std::deque<std::optional<QString>> fileAnswers;
+    std::function<void(const QString&)> opener;
+};
+
+Hooks& hooks() {
+    static Hooks h;
+    return h;
+}
+
+}  // namespace
+
+void ShowMessage(QWidget* parent, const QString& text) {
+    if (hooks().enabled) {
+        hooks().messages.append(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, kMessageTitle, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+std::optional<QString> AskOpenFileName(QWidget* parent) {
+    if (hooks().enabled) {
+        if (hooks().fileAnswers.empty()) return std::nullopt;
+        auto answer = hooks().fileAnswers.front();
+        hooks().fileAnswers.pop_front();
+        return answer;
+    }
+    const QString path = QFileDialog::getOpenFileName(parent);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+void OpenInSpreadsheetProgram(const QString& path) {
+    if (hooks().opener) {
+        hooks().opener(path);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+namespace testing {
+
+void EnableDialogHooks(bool on) {
+    hooks().enabled = on;
+    hooks().messages.clear();
+    hooks().fileAnswers.clear();
+}
+
+bool DialogHooksEnabled() { return hooks().enabled; }
+
+QStringList& Messages() { return hooks().messages; }
+
+void QueueFileAnswer(std::optional<QString> answer) { hooks().fileAnswers.push_back(answer); }
+
+void ClearQueuedFileAnswers() { hooks().fileAnswers.clear(); }
+
+void SetSpreadsheetOpener(std::function<void(const QString&)> opener) {
+    hooks().opener = std::move(opener);
+}
+
+}  // namespace testing
+}  // namespace ui

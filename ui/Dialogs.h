@@ -1,0 +1,38 @@
+#pragma once
+// Message boxes, the file-open dialog and the hand-off to the desktop's spreadsheet program,
+// each with a hook so that tests can answer them without a real dialog.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace ui {
+
+// The title of every message box: the program's caption.
+extern const QString kMessageTitle;
+
+// A modal message box with one sentence and only an OK button.
+void ShowMessage(QWidget* parent, const QString& text);
+
+// Asks for a file to open (no filter, no title of its own). nullopt when cancelled.
+std::optional<QString> AskOpenFileName(QWidget* parent);
+
+// Shows a file in the desktop's own spreadsheet program.
+void OpenInSpreadsheetProgram(const QString& path);
+
+// Test hooks. While enabled, ShowMessage records the text instead of showing a box, and
+// AskOpenFileName answers from the queue (an empty queue, or a nullopt entry, answers cancel).
+namespace testing {
+void EnableDialogHooks(bool on);
+bool DialogHooksEnabled();
+QStringList& Messages();  // every message shown since the hooks were enabled or cleared
+void QueueFileAnswer(std::optional<QString> answer);
+void ClearQueuedFileAnswers();
+// Replaces the hand-off to the spreadsheet program (an empty function restores the default).
+void SetSpreadsheetOpener(std::function<void(const QString&)> opener);
+}  // namespace testing
+
+}  // namespace ui
