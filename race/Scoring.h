@@ -1,0 +1,51 @@
+#pragma once
+// Race points and the class standings. Pure logic over the competition data: the processing
+// screen's standings grids and the official results sheet only display what these functions
+// produce, so both show the same order and the same ranks.
+
+#include "app/Competition.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace zalvik {
+
+// The key that stands for "no race points yet", so that such entries sort after all others.
+constexpr float kNoResultKey = 888888.0f;
+
+// Race points of a run: run time / buoy points x 100, rounded half up to hundredths, worked
+// out in double precision and stored as a float (61.5 s and 20 buoy points give 307.5).
+// Callers never pass zero buoy points; if it happens the run counts as having no result (0)
+// rather than producing an infinite value.
+float RacePoints(float runTime, float buoyPoints);
+
+// floor(v x 100 + 0.5) / 100: half-up rounding to hundredths (12.125 -> 12.13).
+float RoundToHundredths(double v);
+
+// Rebuilds the standings list of every class 1..classCount from the competitor table:
+// classMemberCount, classMemberBib and classMemberPoints, sorted by ascending key (race
+// points, or kNoResultKey when they are 0). Only competitors with no status are listed. The
+// order among equal keys is left to OrderTiesByBib, which must run afterwards.
+void BuildStandingsLists(Competition& c);
+
+// Within each class list, reorders every run of equal keys by descending bib.
+void OrderTiesByBib(Competition& c);
+
+// Both of the above, in order: the complete standings rebuild.
+void BuildStandings(Competition& c);
+
+struct StandingsRow {
+    int position = 0;   // 1-based position in the class list
+    int rank = 0;       // shared by equal race points: 1, 2, 2, 4
+    int slot = 0;       // competitor slot, 0 when no competitor carries the listed bib
+    int16_t bib = 0;
+    float racePoints = 0;
+    bool shown = false;  // false for an entry without race points, which is shown as an empty row
+};
+
+// The rows of class k's standings in list order, with their ranks. Also rewrites
+// rankPointsText for positions 1..count, as the rank comparison uses it. Empty for a class
+// number outside 1..9.
+std::vector<StandingsRow> RankClass(Competition& c, int k);
+
+}  // namespace zalvik
