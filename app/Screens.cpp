@@ -1,6 +1,9 @@
 #include "app/Screens.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontDatabase>
 #include <QWidget>
 
 #include "app/DataLoadScreen.h"
@@ -8,6 +11,7 @@
 #include "output/OutputScreen.h"
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
+#include "ui/Dialogs.h"
 
 namespace zalvik {
 
@@ -42,6 +46,17 @@ void Program::end() {
                        static_cast<QWidget*>(dataLoad_.data()), static_cast<QWidget*>(start_.data())})
         if (w) w->hide();
     QCoreApplication::quit();
+}
+
+void Program::loadCompetition() {
+    data_.loadAttempted = 1;
+    QWidget* parent = dataLoad_.data();
+    const std::optional<QString> chosen = ui::AskOpenFileName(parent);
+    if (!chosen) {
+        ui::ShowMessage(parent, QStringLiteral("キャンセルボタンが押されましたので戻ります。"));
+        return;
+    }
+    data_.workbookPath = QFileInfo(*chosen).absoluteFilePath();
 }
 
 StartScreen& Program::startScreen() {
@@ -100,6 +115,33 @@ QList<QWidget*> Program::shownScreens() const {
                        static_cast<QWidget*>(settings_.data()), static_cast<QWidget*>(output_.data())})
         if (w && w->isVisible()) shown.append(w);
     return shown;
+}
+
+namespace {
+
+// The screens' twips layout was drawn for a 9-point Japanese UI font whose kana are narrower
+// than Noto's, which sets every kana full width. At 8 points the longest captions (the
+// data-load screen's explanation, the start screen's buttons) fit their controls on one line
+// as they did in the original layout.
+constexpr double kScreenFontPoints = 8;
+
+}  // namespace
+
+void SetUpScreenFont() {
+    // Families in order of preference; the first is what the project installs.
+    static const char* const kFamilies[] = {"Noto Sans CJK JP", "Source Han Sans JP",
+                                            "IPAexGothic", "IPAGothic", "TakaoGothic",
+                                            "VL Gothic"};
+    QFont font = QApplication::font();
+    const QStringList installed = QFontDatabase::families();
+    for (const char* family : kFamilies) {
+        if (installed.contains(QString::fromUtf8(family))) {
+            font.setFamily(QString::fromUtf8(family));
+            break;
+        }
+    }
+    font.setPointSizeF(kScreenFontPoints);
+    QApplication::setFont(font);
 }
 
 }  // namespace zalvik

@@ -33,6 +33,12 @@ public:
 
     Competition& data() { return data_; }
 
+    // The open step of a load: marks that a load began and asks for the workbook file. A
+    // cancel shows the cancel message and opens nothing; a chosen file's full path goes into
+    // workbookPath. The data-load screen's load action calls it between making sure the
+    // processing screen exists and building that screen's competitor list.
+    void loadCompetition();
+
     // Screens, created (with their load step) on first use.
     StartScreen& startScreen();
     DataLoadScreen& dataLoadScreen();
@@ -63,5 +69,10 @@ private:
     QPointer<SettingsScreen> settings_;
     QPointer<OutputScreen> output_;
 };
+
+// Gives the application the Japanese font the screens were laid out for: Noto Sans CJK JP when
+// it is installed, otherwise another Japanese font, otherwise the platform's default family;
+// always at the size the screens' twips layout fits.
+void SetUpScreenFont();
 
 }  // namespace zalvik

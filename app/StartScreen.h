@@ -1,6 +1,13 @@
 #pragma once
+// The start screen: the program's picture and version, a button that leads to the data-load
+// screen and the one button that ends the program.
 
 #include "app/ScreenBase.h"
+
+class QLabel;
+class QPushButton;
+class QPixmap;
+class QSize;
 
 namespace zalvik {
 
@@ -12,6 +19,17 @@ public:
 
 protected:
     void closeBox() override;
+
+private:
+    QLabel* Image2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QPushButton* 読込 = nullptr;
+    QPushButton* 終了ボタン = nullptr;
+    QLabel* バージョン = nullptr;
 };
+
+// The start screen's picture: a snowy slope with a course of buoys, drawn for the given size
+// in pixels.
+QPixmap DrawStartPicture(const QSize& size);
 
 }  // namespace zalvik
