@@ -1,0 +1,725 @@
+#include "sheet/Workbook.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "sheet/Format.h"
+#include "sheet/Internal.h"
+#include "sheet/Xml.h"
+
+namespace sheet {
+
+using namespace detail;
+
+namespace {
+
+const char* const kContentTypesName = "[Content_Types].xml";
+const char* const kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+const char* const kRelNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const char* const kPackageRelNs = "http://schemas.openxmlformats.org/package/2006/relationships";
+const char* const kStylesType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles";
+const char* const kStylesContentType =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml";
+
+constexpr std::string_view kBookViewsOrder[] = {"workbookView", "extLst"};
+constexpr std::string_view kSheetViewsOrder[] = {"sheetView", "extLst"};
+
+bool EndsWith(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+// Resolves a relationship target against the folder of its source part.
+std::string ResolveTarget(const std::string& baseDir, std::string_view target) {
+    std::string joined = !target.empty() && target.front() == '/' ? std::string(target.substr(1))
+                                                                   : baseDir + std::string(target);
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= joined.size()) {
+        size_t end = joined.find('/', start);
+        if (end == std::string::npos) end = joined.size();
+        std::string seg = joined.substr(start, end - start);
+        if (seg == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            parts.push_back(seg);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
+    return out;
+}
+
+FileIdentity IdentityOf(const struct stat& st) {
+    FileIdentity id;
+    id.valid = true;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.size = st.st_size;
+    id.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return id;
+}
+
+std::string OtherFormatMessage(const std::string& fileName) {
+    return "ファイル「" + fileName +
+           "」はxlsx形式のブックではないため、表計算ソフトで開いて「.xlsx」形式で保存し直してから読み込んでください。";
+}
+
+std::string ZipErrorText(const ZipError& e) {
+    switch (e.kind) {
+    case ZipError::NotZip: return "はxlsx形式のブックではありません（zipとして読めません）。";
+    case ZipError::TooManyEntries: return "は部品の数が多すぎるため読み込めません。";
+    case ZipError::Corrupt: return "は壊れています（" + e.entry + "を展開できません）。";
+    case ZipError::TooLarge:
+        return "は大きすぎるため読み込めません（" + e.entry + "の展開後の大きさが上限を超えています）。";
+    case ZipError::Bomb:
+        return "は読み込めません（" + e.entry + "の圧縮率が異常に高く、不正なファイルの疑いがあります）。";
+    case ZipError::None: break;
+    }
+    return "を読み込めません。";
+}
+
+bool ReadWholeFile(const std::string& path, std::string* out, std::string* why) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        int e = errno;
+        *why = e == ENOENT || e == ENOTDIR ? "が見つかりません。"
+               : e == EACCES               ? "を読む権限がありません。"
+                                           : "を開けません（エラー番号" + std::to_string(e) + "）。";
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *why = "はファイルではありません。";
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) > zipLimits().maxFileBytes) {
+        ::close(fd);
+        *why = "は大きすぎるため読み込めません。";
+        return false;
+    }
+    out->resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < out->size()) {
+        ssize_t n = ::read(fd, out->data() + done, out->size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    out->resize(done);
+    return true;
+}
+
+void SetAttr(pugi::xml_node n, const char* name, const std::string& value) {
+    pugi::xml_attribute a = n.attribute(name);
+    if (!a) a = n.append_attribute(name);
+    a.set_value(value.c_str());
+}
+
+// Removes tabSelected from a sheet's views; true when something changed.
+bool Deselect(pugi::xml_node sheetRoot) {
+    bool changed = false;
+    for (pugi::xml_node v = Child(Child(sheetRoot, "sheetViews"), "sheetView"); v;
+         v = NextSibling(v, "sheetView"))
+        if (v.remove_attribute("tabSelected")) changed = true;
+    return changed;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Workbook::Impl
+
+std::string Workbook::Impl::fileMessage(const std::string& what) const {
+    return "ファイル「" + fileName + "」" + what;
+}
+
+bool Workbook::Impl::readPart(const std::string& entry, std::string* text, std::string* why) {
+    int64_t i = zip.find(entry);
+    if (i < 0) {
+        *why = fileMessage("は壊れています（" + entry + "がありません）。");
+        return false;
+    }
+    ZipError ze;
+    if (!zip.read(i, text, &ze)) {
+        *why = fileMessage(ZipErrorText(ze));
+        return false;
+    }
+    return true;
+}
+
+StyleSheet* Workbook::Impl::stylesForRead() {
+    if (stylesTried) return styles.get();
+    stylesTried = true;
+    if (stylesPart.empty()) return nullptr;
+    std::string text, why;
+    pugi::xml_document doc;
+    if (!readPart(stylesPart, &text, &lastError)) {
+        stylesBroken = true;
+        return nullptr;
+    }
+    if (!ParseXml(text, doc, &why) || !IsLocal(doc.document_element(), "styleSheet")) {
+        lastError = fileMessage("は壊れています（" + stylesPart + "：" + why + "）。");
+        stylesBroken = true;
+        return nullptr;
+    }
+    styles = std::make_unique<StyleSheet>(std::move(doc));
+    return styles.get();
+}
+
+StyleSheet* Workbook::Impl::stylesForWrite() {
+    if (StyleSheet* st = stylesForRead()) return st;
+    if (stylesBroken) return nullptr;  // never replace a part that could not be read
+    // A workbook without a style part gets a minimal one, linked from the workbook.
+    pugi::xml_document doc;
+    std::string why;
+    ParseXml(StyleSheet::MinimalXml(), doc, &why);
+    styles = std::make_unique<StyleSheet>(std::move(doc));
+    stylesNew = true;
+    stylesPart = workbookDir + "styles.xml";
+    int n = 1;
+    while (zip.find(stylesPart) >= 0) stylesPart = workbookDir + "styles" + std::to_string(++n) + ".xml";
+
+    pugi::xml_node rels = workbookRels.doc.document_element();
+    std::string id;
+    for (int k = 1;; ++k) {
+        id = "rIdStyles" + std::to_string(k);
+        bool used = false;
+        for (pugi::xml_node r = rels.first_child(); r; r = r.next_sibling())
+            if (id == r.attribute("Id").value()) used = true;
+        if (!used) break;
+    }
+    pugi::xml_node rel = rels.append_child((PrefixOf(rels) + "Relationship").c_str());
+    rel.append_attribute("Id").set_value(id.c_str());
+    rel.append_attribute("Type").set_value(kStylesType);
+    rel.append_attribute("Target").set_value(stylesPart.substr(workbookDir.size()).c_str());
+    workbookRels.dirty = true;
+
+    pugi::xml_node types = contentTypes.doc.document_element();
+    pugi::xml_node o = types.append_child((PrefixOf(types) + "Override").c_str());
+    o.append_attribute("PartName").set_value(("/" + stylesPart).c_str());
+    o.append_attribute("ContentType").set_value(kStylesContentType);
+    contentTypes.dirty = true;
+    return styles.get();
+}
+
+const std::vector<std::string>& Workbook::Impl::strings() {
+    if (sharedStringsTried) return sharedStrings;
+    sharedStringsTried = true;
+    if (sharedStringsPart.empty()) return sharedStrings;
+    std::string text, why;
+    pugi::xml_document doc;
+    if (!readPart(sharedStringsPart, &text, &lastError)) return sharedStrings;
+    if (!ParseXml(text, doc, &why)) {
+        lastError = fileMessage("は壊れています（" + sharedStringsPart + "：" + why + "）。");
+        return sharedStrings;
+    }
+    for (pugi::xml_node si = doc.document_element().first_child(); si; si = si.next_sibling())
+        if (IsLocal(si, "si")) sharedStrings.push_back(StringItemText(si));
+    return sharedStrings;
+}
+
+void Workbook::Impl::dropCalcChain() {
+    // The calculation chain lists formula cells; once a formula is gone it is stale, and the
+    // spreadsheet program rebuilds a missing one without complaint.
+    if (calcChainPart.empty()) return;
+    const std::string lower = ToLowerAscii(calcChainPart);
+    deletedParts.insert(lower);
+    pugi::xml_node types = contentTypes.doc.document_element();
+    for (pugi::xml_node o = types.first_child(); o;) {
+        pugi::xml_node next = o.next_sibling();
+        if (IsLocal(o, "Override") && ToLowerAscii(o.attribute("PartName").value()) == "/" + lower) {
+            types.remove_child(o);
+            contentTypes.dirty = true;
+        }
+        o = next;
+    }
+    pugi::xml_node rels = workbookRels.doc.document_element();
+    for (pugi::xml_node r = rels.first_child(); r;) {
+        pugi::xml_node next = r.next_sibling();
+        if (EndsWith(r.attribute("Type").value(), "/calcChain")) {
+            rels.remove_child(r);
+            workbookRels.dirty = true;
+        }
+        r = next;
+    }
+    calcChainPart.clear();
+}
+
+Worksheet* Workbook::Impl::loadWorksheet(int position) {
+    if (position < 1 || position > static_cast<int>(worksheetIndex.size())) {
+        lastError = fileMessage("にはワークシート" + std::to_string(position) + "がありません。");
+        return nullptr;
+    }
+    SheetEntry& e = sheets[worksheetIndex[position - 1]];
+    if (e.worksheet) return e.worksheet.get();
+    if (!e.error.empty()) {
+        lastError = e.error;
+        return nullptr;
+    }
+    auto impl = std::make_unique<Worksheet::Impl>();
+    impl->book = this;
+    impl->name = e.name;
+    impl->sheetIndex = e.sheetIndex;
+    impl->part.name = e.partName;
+    std::string text, why;
+    if (e.partName.empty()) {
+        e.error = fileMessage("は壊れています（ワークシート「" + e.name + "」の部品がありません）。");
+    } else if (!readPart(e.partName, &text, &e.error)) {
+        // readPart has written the message
+    } else if (!ParseXml(text, impl->part.doc, &why) || !impl->index(&why)) {
+        e.error = fileMessage("のワークシート「" + e.name + "」は読み込めません（" + why + "）。");
+    }
+    if (!e.error.empty()) {
+        lastError = e.error;
+        return nullptr;
+    }
+    e.worksheet.reset(new Worksheet(std::move(impl)));
+    return e.worksheet.get();
+}
+
+int Workbook::Impl::activeTab() const {
+    pugi::xml_node view = Child(Child(workbook.doc.document_element(), "bookViews"), "workbookView");
+    return view.attribute("activeTab").as_int(0);
+}
+
+void Workbook::Impl::selectSheet(int sheetIndex) {
+    pugi::xml_node root = workbook.doc.document_element();
+    pugi::xml_node views = EnsureChild(root, "bookViews", kWorkbookOrder);
+    pugi::xml_node view = EnsureChild(views, "workbookView", kBookViewsOrder);
+    SetAttr(view, "activeTab", std::to_string(sheetIndex));
+    if (view.attribute("firstSheet").as_int(0) > sheetIndex)
+        SetAttr(view, "firstSheet", std::to_string(sheetIndex));
+    workbook.dirty = true;
+
+    // Only one sheet may be selected, or the spreadsheet opens with a group of sheets.
+    for (SheetEntry& e : sheets) {
+        if (e.sheetIndex == sheetIndex || e.partName.empty()) continue;
+        if (e.worksheet) {
+            if (Deselect(e.worksheet->d_->root)) e.worksheet->d_->part.dirty = true;
+            continue;
+        }
+        auto other = otherParts.find(e.partName);
+        if (other != otherParts.end()) {
+            if (Deselect(other->second.doc.document_element())) other->second.dirty = true;
+            continue;
+        }
+        std::string text, ignored;
+        if (!readPart(e.partName, &text, &ignored) || text.find("tabSelected") == std::string::npos)
+            continue;
+        if (e.isWorksheet) {
+            int position = 0;
+            for (size_t k = 0; k < worksheetIndex.size(); ++k)
+                if (&sheets[worksheetIndex[k]] == &e) position = static_cast<int>(k) + 1;
+            std::string keep = lastError;
+            if (Worksheet* ws = loadWorksheet(position))
+                if (Deselect(ws->d_->root)) ws->d_->part.dirty = true;
+            lastError = keep;
+        } else {
+            XmlPart& p = otherParts[e.partName];
+            p.name = e.partName;
+            if (ParseXml(text, p.doc, &ignored) && Deselect(p.doc.document_element()))
+                p.dirty = true;
+            else if (!p.dirty)
+                otherParts.erase(e.partName);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Workbook
+
+Workbook::Workbook() : d_(std::make_unique<Impl>()) {}
+Workbook::~Workbook() = default;
+
+std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* error) {
+    std::string dummy;
+    if (!error) error = &dummy;
+    std::unique_ptr<Workbook> wb(new Workbook());
+    Impl& d = *wb->d_;
+    d.path = path;
+    d.fileName = BaseName(path);
+    const std::string ext = ToLowerAscii(path.substr(std::min(path.size(), path.find_last_of('.'))));
+
+    auto bytes = std::make_shared<std::string>();
+    std::string why;
+    if (!ReadWholeFile(path, bytes.get(), &why)) {
+        *error = d.fileMessage(why);
+        return nullptr;
+    }
+    if (ext == ".xls" || ext == ".ods" || ext == ".csv" ||
+        bytes->compare(0, 4, "\xD0\xCF\x11\xE0") == 0) {  // the older binary format
+        *error = OtherFormatMessage(d.fileName);
+        return nullptr;
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) d.identity = IdentityOf(st);
+    d.loadedBytes = bytes;
+
+    ZipError ze;
+    if (!d.zip.open(bytes, &ze)) {
+        *error = d.fileMessage(ZipErrorText(ze));
+        return nullptr;
+    }
+    if (int64_t m = d.zip.find("mimetype"); m >= 0) {
+        std::string mime;
+        if (d.zip.read(m, &mime, &ze) && mime.find("opendocument") != std::string::npos) {
+            *error = OtherFormatMessage(d.fileName);
+            return nullptr;
+        }
+    }
+
+    auto loadXml = [&](const std::string& entry, XmlPart& part) {
+        std::string text, w;
+        if (!d.readPart(entry, &text, error)) return false;
+        part.name = d.zip.name(d.zip.find(entry));
+        if (!ParseXml(text, part.doc, &w)) {
+            *error = d.fileMessage("は壊れています（" + entry + "：" + w + "）。");
+            return false;
+        }
+        return true;
+    };
+    const std::string notWorkbook = "はxlsx形式のブックではありません（ブック本体の部品がありません）。";
+
+    if (d.zip.find(kContentTypesName) < 0 || d.zip.find("_rels/.rels") < 0) {
+        *error = d.fileMessage(notWorkbook);
+        return nullptr;
+    }
+    if (!loadXml(kContentTypesName, d.contentTypes)) return nullptr;
+    XmlPart rootRels;
+    if (!loadXml("_rels/.rels", rootRels)) return nullptr;
+
+    std::string workbookPart;
+    for (pugi::xml_node r = rootRels.doc.document_element().first_child(); r; r = r.next_sibling())
+        if (IsLocal(r, "Relationship") && EndsWith(r.attribute("Type").value(), "/officeDocument"))
+            workbookPart = ResolveTarget("", r.attribute("Target").value());
+    if (workbookPart.empty() || d.zip.find(workbookPart) < 0) {
+        *error = d.fileMessage(notWorkbook);
+        return nullptr;
+    }
+    if (!loadXml(workbookPart, d.workbook)) return nullptr;
+    pugi::xml_node wbRoot = d.workbook.doc.document_element();
+    if (!IsLocal(wbRoot, "workbook")) {
+        *error = d.fileMessage(notWorkbook);
+        return nullptr;
+    }
+    workbookPart = d.workbook.name;
+    auto slash = workbookPart.find_last_of('/');
+    d.workbookDir = slash == std::string::npos ? "" : workbookPart.substr(0, slash + 1);
+    std::string relsName = d.workbookDir + "_rels/" + workbookPart.substr(d.workbookDir.size()) + ".rels";
+    if (d.zip.find(relsName) < 0) {
+        *error = d.fileMessage("は壊れています（" + relsName + "がありません）。");
+        return nullptr;
+    }
+    if (!loadXml(relsName, d.workbookRels)) return nullptr;
+
+    std::string_view d1904 = Child(wbRoot, "workbookPr").attribute("date1904").value();
+    d.date1904 = d1904 == "1" || d1904 == "true";
+
+    struct Rel {
+        std::string type, target;
+    };
+    std::map<std::string, Rel> rels;
+    for (pugi::xml_node r = d.workbookRels.doc.document_element().first_child(); r; r = r.next_sibling()) {
+        if (!IsLocal(r, "Relationship")) continue;
+        if (std::string_view(r.attribute("TargetMode").value()) == "External") continue;
+        std::string target = ResolveTarget(d.workbookDir, r.attribute("Target").value());
+        int64_t idx = d.zip.find(target);
+        Rel rel{r.attribute("Type").value(), idx >= 0 ? d.zip.name(idx) : std::string()};
+        if (EndsWith(rel.type, "/styles")) d.stylesPart = rel.target;
+        if (EndsWith(rel.type, "/sharedStrings")) d.sharedStringsPart = rel.target;
+        if (EndsWith(rel.type, "/calcChain")) d.calcChainPart = rel.target;
+        rels[r.attribute("Id").value()] = std::move(rel);
+    }
+
+    int sheetIndex = 0;
+    for (pugi::xml_node s = Child(Child(wbRoot, "sheets"), "sheet"); s; s = NextSibling(s, "sheet")) {
+        SheetEntry e;
+        e.name = s.attribute("name").value();
+        e.sheetIndex = sheetIndex++;
+        pugi::xml_attribute rid = Attr(s, "id");
+        auto it = rels.find(rid.value());
+        if (it != rels.end()) {
+            e.partName = it->second.target;
+            e.isWorksheet = EndsWith(it->second.type, "/worksheet");
+        } else {
+            e.isWorksheet = true;  // counted, so that positions stay right; reading it fails
+        }
+        if (e.isWorksheet) d.worksheetIndex.push_back(static_cast<int>(d.sheets.size()));
+        d.sheets.push_back(std::move(e));
+    }
+    if (d.worksheetIndex.empty()) {
+        *error = d.fileMessage("にはワークシートがありません。");
+        return nullptr;
+    }
+    return wb;
+}
+
+const std::string& Workbook::path() const { return d_->path; }
+int Workbook::worksheetCount() const { return static_cast<int>(d_->worksheetIndex.size()); }
+
+std::string Workbook::worksheetName(int position) const {
+    if (position < 1 || position > worksheetCount()) return {};
+    return d_->sheets[d_->worksheetIndex[position - 1]].name;
+}
+
+Worksheet* Workbook::worksheet(int position) { return d_->loadWorksheet(position); }
+const std::string& Workbook::lastError() const { return d_->lastError; }
+
+bool Workbook::hasUnsavedChanges() const {
+    if (d_->contentTypes.dirty || d_->workbook.dirty || d_->workbookRels.dirty) return true;
+    if (d_->styles && d_->styles->dirty()) return true;
+    for (const auto& e : d_->sheets)
+        if (e.worksheet && e.worksheet->d_->part.dirty) return true;
+    for (const auto& [n, p] : d_->otherParts)
+        if (p.dirty) return true;
+    return false;
+}
+
+void Workbook::setSaveFaultForTesting(SaveFault fault) {
+    writeFaultForTesting() = fault == SaveFault::DuringWrite        ? WriteFault::DuringWrite
+                             : fault == SaveFault::AfterTempWritten ? WriteFault::AfterTempWritten
+                                                                    : WriteFault::None;
+}
+
+SaveResult Workbook::save() {
+    Impl& d = *d_;
+    SaveResult result;
+
+    // 1. The changed parts, serialised; everything else is copied from the file as read.
+    std::map<std::string, std::pair<std::string, std::string>> changed;  // lower name -> (name, xml)
+    auto take = [&](XmlPart& p) {
+        if (p.dirty) changed[ToLowerAscii(p.name)] = {p.name, SerializeXml(p.doc)};
+    };
+    take(d.contentTypes);
+    take(d.workbook);
+    take(d.workbookRels);
+    for (auto& e : d.sheets)
+        if (e.worksheet && e.worksheet->d_->part.dirty) {
+            e.worksheet->d_->updateDimension();
+            take(e.worksheet->d_->part);
+        }
+    for (auto& [n, p] : d.otherParts) take(p);
+    if (d.styles && (d.styles->dirty() || d.stylesNew))
+        changed[ToLowerAscii(d.stylesPart)] = {d.stylesPart, SerializeXml(d.styles->doc())};
+
+    // 2. The new archive, in memory, with the content types first as packages expect.
+    ZipWriter writer;
+    auto addEntry = [&](int64_t i) {
+        const std::string lower = ToLowerAscii(d.zip.name(i));
+        if (d.deletedParts.count(lower)) return true;
+        auto it = changed.find(lower);
+        if (it == changed.end()) return writer.copyRaw(d.zip, i);
+        bool ok = writer.add(d.zip.name(i), std::move(it->second.second), 6);
+        changed.erase(it);
+        return ok;
+    };
+    bool built = true;
+    const int64_t typesIndex = d.zip.find(kContentTypesName);
+    if (typesIndex >= 0) built = addEntry(typesIndex);
+    for (int64_t i = 0; built && i < d.zip.count(); ++i)
+        if (i != typesIndex) built = addEntry(i);
+    for (auto& [lower, entry] : changed)  // parts the file did not have before
+        if (built) built = writer.add(entry.first, std::move(entry.second), 6);
+    std::string bytes;
+    if (!built || !writer.finish(&bytes)) {
+        result.message = d.fileMessage("を保存できませんでした（ファイルの組み立てに失敗しました：" +
+                                       writer.error() + "）が、変更は保持しているので次の保存で再び書き込みます。");
+        return result;
+    }
+
+    // 3. Where to write: over the file, unless someone else has changed it since we read or
+    //    wrote it; then beside it under a new name.
+    std::string target = d.path;
+    struct stat st;
+    bool exists = ::stat(d.path.c_str(), &st) == 0;
+    bool changedBehind = exists && d.identity.valid && !(IdentityOf(st) == d.identity);
+    std::string why;
+    bool written = false;
+    if (changedBehind) {
+        std::string stem = d.path, ext;
+        auto dot = d.path.find_last_of('.');
+        if (dot != std::string::npos && dot > d.path.find_last_of('/') + 1) {
+            stem = d.path.substr(0, dot);
+            ext = d.path.substr(dot);
+        }
+        for (int n = 2; n < 1000 && !written; ++n) {
+            target = stem + " (" + std::to_string(n) + ")" + ext;
+            if (::access(target.c_str(), F_OK) == 0) continue;
+            written = WriteFileAtomically(target, bytes, /*noReplace=*/true, &why);
+            if (!written && why != "同じ名前のファイルがすでにあります") break;
+        }
+    } else {
+        // 4. Before the first save over the file, keep the file as it was loaded beside it.
+        if (exists && !d.backupWritten) {
+            WriteFault fault = writeFaultForTesting();
+            writeFaultForTesting() = WriteFault::None;
+            bool ok = WriteFileAtomically(d.path + ".bak", *d.loadedBytes, false, &why);
+            writeFaultForTesting() = fault;
+            if (!ok) {
+                result.message = d.fileMessage("の控え（.bak）を作れなかったため保存しませんでした（" + why +
+                                               "）が、変更は保持しているので次の保存で再び書き込みます。");
+                return result;
+            }
+            d.backupWritten = true;
+            d.loadedBytes.reset();
+        }
+        written = WriteFileAtomically(target, bytes, false, &why);
+    }
+    if (!written) {
+        result.message = d.fileMessage("を保存できませんでした（" + why +
+                                       "）が、変更は保持しているので次の保存で再び書き込みます。");
+        return result;
+    }
+
+    // 5. The written file becomes the source of unchanged parts for the next save.
+    auto saved = std::make_shared<const std::string>(std::move(bytes));
+    ZipReader next;
+    ZipError ze;
+    if (next.open(saved, &ze)) {
+        d.zip.swap(next);
+        d.contentTypes.dirty = d.workbook.dirty = d.workbookRels.dirty = false;
+        for (auto& e : d.sheets)
+            if (e.worksheet) e.worksheet->d_->part.dirty = false;
+        for (auto& [n, p] : d.otherParts) p.dirty = false;
+        if (d.styles) d.styles->markClean();
+        d.stylesNew = false;
+        d.deletedParts.clear();
+    }
+    // Otherwise everything stays marked as changed and the next save writes it all again from
+    // the archive that was read before.
+    if (::stat(target.c_str(), &st) == 0) d.identity = IdentityOf(st);
+    result.ok = true;
+    result.savedPath = target;
+    if (changedBehind) {
+        result.savedUnderNewName = true;
+        result.message = d.fileMessage("はほかのプログラムで変更されていたため上書きせず、「" +
+                                       BaseName(target) + "」として保存しました。");
+        d.path = target;
+        d.fileName = BaseName(target);
+        d.backupWritten = true;  // the new file has no earlier version to keep
+    }
+    return result;
+}
+
+bool Workbook::createEmpty(const std::string& path, const std::vector<std::string>& sheetNames,
+                           std::string* error) {
+    std::string dummy;
+    if (!error) error = &dummy;
+    const std::string fileName = BaseName(path);
+    if (sheetNames.empty()) {
+        *error = "ファイル「" + fileName + "」を作れません（ワークシートの名前がありません）。";
+        return false;
+    }
+    auto build = [&](auto fill) {
+        pugi::xml_document doc;
+        pugi::xml_node decl = doc.append_child(pugi::node_declaration);
+        decl.append_attribute("version").set_value("1.0");
+        decl.append_attribute("encoding").set_value("UTF-8");
+        decl.append_attribute("standalone").set_value("yes");
+        fill(doc);
+        return SerializeXml(doc);
+    };
+
+    std::string types = build([&](pugi::xml_document& doc) {
+        auto t = doc.append_child("Types");
+        t.append_attribute("xmlns").set_value("http://schemas.openxmlformats.org/package/2006/content-types");
+        auto def = [&](const char* ext, const char* type) {
+            auto e = t.append_child("Default");
+            e.append_attribute("Extension").set_value(ext);
+            e.append_attribute("ContentType").set_value(type);
+        };
+        auto over = [&](const std::string& part, const char* type) {
+            auto e = t.append_child("Override");
+            e.append_attribute("PartName").set_value(part.c_str());
+            e.append_attribute("ContentType").set_value(type);
+        };
+        def("rels", "application/vnd.openxmlformats-package.relationships+xml");
+        def("xml", "application/xml");
+        over("/xl/workbook.xml", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml");
+        for (size_t i = 0; i < sheetNames.size(); ++i)
+            over("/xl/worksheets/sheet" + std::to_string(i + 1) + ".xml",
+                 "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml");
+        over("/xl/styles.xml", kStylesContentType);
+    });
+    std::string rootRels = build([&](pugi::xml_document& doc) {
+        auto r = doc.append_child("Relationships");
+        r.append_attribute("xmlns").set_value(kPackageRelNs);
+        auto rel = r.append_child("Relationship");
+        rel.append_attribute("Id").set_value("rId1");
+        rel.append_attribute("Type").set_value(
+            "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument");
+        rel.append_attribute("Target").set_value("xl/workbook.xml");
+    });
+    std::string workbook = build([&](pugi::xml_document& doc) {
+        auto w = doc.append_child("workbook");
+        w.append_attribute("xmlns").set_value(kMainNs);
+        w.append_attribute("xmlns:r").set_value(kRelNs);
+        w.append_child("bookViews").append_child("workbookView").append_attribute("activeTab").set_value(0);
+        auto sheets = w.append_child("sheets");
+        for (size_t i = 0; i < sheetNames.size(); ++i) {
+            auto s = sheets.append_child("sheet");
+            s.append_attribute("name").set_value(sheetNames[i].c_str());
+            s.append_attribute("sheetId").set_value(i + 1);
+            s.append_attribute("r:id").set_value(("rId" + std::to_string(i + 1)).c_str());
+        }
+    });
+    std::string workbookRels = build([&](pugi::xml_document& doc) {
+        auto r = doc.append_child("Relationships");
+        r.append_attribute("xmlns").set_value(kPackageRelNs);
+        size_t i = 0;
+        for (; i < sheetNames.size(); ++i) {
+            auto rel = r.append_child("Relationship");
+            rel.append_attribute("Id").set_value(("rId" + std::to_string(i + 1)).c_str());
+            rel.append_attribute("Type").set_value(
+                "http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet");
+            rel.append_attribute("Target").set_value(("worksheets/sheet" + std::to_string(i + 1) + ".xml").c_str());
+        }
+        auto rel = r.append_child("Relationship");
+        rel.append_attribute("Id").set_value(("rId" + std::to_string(i + 1)).c_str());
+        rel.append_attribute("Type").set_value(kStylesType);
+        rel.append_attribute("Target").set_value("styles.xml");
+    });
+
+    ZipWriter writer;
+    bool ok = writer.add(kContentTypesName, types) && writer.add("_rels/.rels", rootRels) &&
+              writer.add("xl/workbook.xml", workbook) &&
+              writer.add("xl/_rels/workbook.xml.rels", workbookRels) &&
+              writer.add("xl/styles.xml", StyleSheet::MinimalXml());
+    for (size_t i = 0; ok && i < sheetNames.size(); ++i) {
+        std::string sheet = build([&](pugi::xml_document& doc) {
+            auto w = doc.append_child("worksheet");
+            w.append_attribute("xmlns").set_value(kMainNs);
+            w.append_attribute("xmlns:r").set_value(kRelNs);
+            w.append_child("dimension").append_attribute("ref").set_value("A1");
+            auto view = w.append_child("sheetViews").append_child("sheetView");
+            if (i == 0) view.append_attribute("tabSelected").set_value(1);
+            view.append_attribute("workbookViewId").set_value(0);
+            w.append_child("sheetFormatPr").append_attribute("defaultRowHeight").set_value(13.5);
+            w.append_child("sheetData");
+            auto m = w.append_child("pageMargins");
+            for (auto [k, v] : {std::pair{"left", "0.7"}, {"right", "0.7"}, {"top", "0.75"},
+                                {"bottom", "0.75"}, {"header", "0.3"}, {"footer", "0.3"}})
+                m.append_attribute(k).set_value(v);
+        });
+        ok = writer.add("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", sheet);
+    }
+    std::string bytes, why;
+    if (!ok || !writer.finish(&bytes)) {
+        *error = "ファイル「" + fileName + "」を作れませんでした（" + writer.error() + "）。";
+        return false;
+    }
+    if (!WriteFileAtomically(path, bytes, false, &why)) {
+        *error = "ファイル「" + fileName + "」を作れませんでした（" + why + "）。";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace sheet

@@ -1,0 +1,648 @@
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "sheet/Format.h"
+#include "sheet/Internal.h"
+#include "sheet/Xml.h"
+
+namespace sheet {
+
+using namespace detail;
+
+namespace {
+
+constexpr std::string_view kCellOrder[] = {"f", "v", "is", "extLst"};
+constexpr std::string_view kHeaderFooterOrder[] = {"oddHeader",   "oddFooter",   "evenHeader",
+                                                   "evenFooter",  "firstHeader", "firstFooter"};
+constexpr std::string_view kSheetViewsOrder[] = {"sheetView", "extLst"};
+constexpr size_t kMaxCellChars = 32767;  // counted in UTF-16 units, as the file format does
+
+void SetAttr(pugi::xml_node n, const char* name, const std::string& value) {
+    pugi::xml_attribute a = n.attribute(name);
+    if (!a) a = n.append_attribute(name);
+    a.set_value(value.c_str());
+}
+
+bool IsTrue(pugi::xml_attribute a) {
+    std::string_view v = a.value();
+    return v == "1" || v == "true";
+}
+
+// Cuts a UTF-8 text to the longest prefix a cell can hold, never inside a character.
+std::string_view LimitCellText(std::string_view s) {
+    size_t units = 0;
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        size_t need = len == 4 ? 2 : 1;
+        if (units + need > kMaxCellChars) return s.substr(0, i);
+        units += need;
+        i += len;
+    }
+    return s;
+}
+
+std::string EscapeHeaderText(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        out += c;
+        if (c == '&') out += '&';  // a lone "&" would start a formatting code
+    }
+    return out;
+}
+
+// Splits "&Lleft&Ccentre&Rright" into its three sections; "&&" is a literal "&", other codes
+// are kept as they stand.
+void SplitHeaderText(std::string_view s, std::string* left, std::string* center,
+                     std::string* right) {
+    std::string* cur = center;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '&' && i + 1 < s.size()) {
+            char k = s[i + 1];
+            if (k == '&') {
+                *cur += '&';
+                ++i;
+                continue;
+            }
+            if (k == 'L' || k == 'C' || k == 'R') {
+                cur = k == 'L' ? left : k == 'C' ? center : right;
+                ++i;
+                continue;
+            }
+        }
+        *cur += s[i];
+    }
+}
+
+std::string JoinHeaderText(const std::string& left, const std::string& center,
+                           const std::string& right) {
+    std::string out;
+    if (!left.empty()) out += "&L" + EscapeHeaderText(left);
+    if (!center.empty()) out += "&C" + EscapeHeaderText(center);
+    if (!right.empty()) out += "&R" + EscapeHeaderText(right);
+    return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Value
+
+bool Value::isEmpty() const {
+    return type == ValueType::Empty || (type == ValueType::Text && text.empty());
+}
+
+std::string Value::toText() const {
+    switch (type) {
+    case ValueType::Empty: return {};
+    case ValueType::Number: return NumberToText(number);
+    case ValueType::Text:
+    case ValueType::Error: return text;
+    case ValueType::Boolean: return number != 0 ? "TRUE" : "FALSE";
+    case ValueType::Date: return DateToText(SerialToDate(number));
+    }
+    return {};
+}
+
+Date Value::date() const { return SerialToDate(number); }
+
+std::string CellName(int row, int col) { return ColumnName(col) + std::to_string(row); }
+
+// ---------------------------------------------------------------------------------------------
+// Index of the sheet data
+
+bool Worksheet::Impl::index(std::string* why) {
+    root = part.doc.document_element();
+    if (!IsLocal(root, "worksheet")) {
+        *why = "ワークシートの部品の形式が正しくありません";
+        return false;
+    }
+    prefix = PrefixOf(root);
+    sheetData = Child(root, "sheetData");
+    rows.clear();
+    if (!sheetData) return true;
+    int prevRow = 0;
+    for (pugi::xml_node r = sheetData.first_child(); r; r = r.next_sibling()) {
+        if (!IsLocal(r, "row")) continue;
+        int rowNo = prevRow + 1;
+        if (pugi::xml_attribute a = r.attribute("r")) {
+            long long v = a.as_llong(0);
+            if (v < 1 || v > kMaxRow) {
+                *why = "行番号「" + std::string(a.value()) + "」が範囲（1～1048576）の外にあります";
+                return false;
+            }
+            rowNo = static_cast<int>(v);
+        } else {
+            if (rowNo > kMaxRow) {
+                *why = "行の数が上限の1048576を超えています";
+                return false;
+            }
+            // An implicit row number is made explicit, so that inserting rows later cannot
+            // shift it.
+            r.append_attribute("r").set_value(rowNo);
+        }
+        if (rowNo <= prevRow) {
+            *why = "行" + std::to_string(rowNo) + "が正しい並び順にありません";
+            return false;
+        }
+        prevRow = rowNo;
+        Row entry;
+        entry.node = r;
+        int prevCol = 0;
+        for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
+            if (!IsLocal(c, "c")) continue;
+            int col = prevCol + 1;
+            if (pugi::xml_attribute a = c.attribute("r")) {
+                int cr = 0, cc = 0;
+                if (!ParseCellRef(a.value(), &cr, &cc)) {
+                    *why = "セル番地「" + std::string(a.value()) + "」が正しくないか範囲の外にあります";
+                    return false;
+                }
+                if (cr != rowNo) {
+                    *why = "セル" + std::string(a.value()) + "が行" + std::to_string(rowNo) + "の中にあります";
+                    return false;
+                }
+                col = cc;
+            } else {
+                if (col > kMaxCol) {
+                    *why = "行" + std::to_string(rowNo) + "の列の数が上限の16384を超えています";
+                    return false;
+                }
+                c.append_attribute("r").set_value(CellName(rowNo, col).c_str());
+            }
+            if (col <= prevCol) {
+                *why = "セル" + CellName(rowNo, col) + "が正しい並び順にありません";
+                return false;
+            }
+            prevCol = col;
+            entry.cells.emplace_back(col, c);
+        }
+        rows.emplace_hint(rows.end(), rowNo, std::move(entry));
+    }
+    return true;
+}
+
+pugi::xml_node Worksheet::Impl::findCell(int row, int col) const {
+    auto it = rows.find(row);
+    if (it == rows.end()) return {};
+    const auto& cells = it->second.cells;
+    auto c = std::lower_bound(cells.begin(), cells.end(), col,
+                              [](const auto& p, int v) { return p.first < v; });
+    return c != cells.end() && c->first == col ? c->second : pugi::xml_node();
+}
+
+pugi::xml_node Worksheet::Impl::addChild(pugi::xml_node parent, const char* local) {
+    return parent.append_child((prefix + local).c_str());
+}
+
+Worksheet::Impl::Row& Worksheet::Impl::ensureRow(int row) {
+    auto it = rows.lower_bound(row);
+    if (it != rows.end() && it->first == row) return it->second;
+    if (!sheetData) sheetData = EnsureChild(root, "sheetData", kWorksheetOrder);
+    const std::string name = prefix + "row";
+    pugi::xml_node node = it != rows.end() ? sheetData.insert_child_before(name.c_str(), it->second.node)
+                                           : sheetData.append_child(name.c_str());
+    node.append_attribute("r").set_value(row);
+    part.dirty = true;
+    return rows.emplace_hint(it, row, Row{node, {}})->second;
+}
+
+pugi::xml_node Worksheet::Impl::ensureCell(int row, int col) {
+    Row& r = ensureRow(row);
+    auto it = std::lower_bound(r.cells.begin(), r.cells.end(), col,
+                               [](const auto& p, int v) { return p.first < v; });
+    if (it != r.cells.end() && it->first == col) return it->second;
+    const std::string name = prefix + "c";
+    pugi::xml_node c;
+    if (it != r.cells.end())
+        c = r.node.insert_child_before(name.c_str(), it->second);
+    else if (!r.cells.empty())
+        c = r.node.insert_child_after(name.c_str(), r.cells.back().second);
+    else
+        c = r.node.prepend_child(name.c_str());
+    c.append_attribute("r").set_value(CellName(row, col).c_str());
+    if (int s = inheritedStyle(row, col)) c.append_attribute("s").set_value(s);
+    // The row's span hint no longer covers its cells; it is optional, so it goes.
+    r.node.remove_attribute("spans");
+    r.cells.insert(it, {col, c});
+    part.dirty = true;
+    return c;
+}
+
+int Worksheet::Impl::styleOf(pugi::xml_node cell) const {
+    return cell ? cell.attribute("s").as_int(0) : 0;
+}
+
+int Worksheet::Impl::inheritedStyle(int row, int col) const {
+    // A cell typed into a formatted row or column takes that row's or column's format.
+    auto it = rows.find(row);
+    if (it != rows.end() && IsTrue(it->second.node.attribute("customFormat")))
+        return it->second.node.attribute("s").as_int(0);
+    pugi::xml_node cols = Child(root, "cols");
+    for (pugi::xml_node c = cols.first_child(); c; c = c.next_sibling()) {
+        if (!IsLocal(c, "col")) continue;
+        if (c.attribute("min").as_int() <= col && col <= c.attribute("max").as_int())
+            return c.attribute("style").as_int(0);
+    }
+    return 0;
+}
+
+void Worksheet::Impl::setStyle(pugi::xml_node cell, int s) {
+    if (styleOf(cell) == s) return;
+    if (s == 0)
+        cell.remove_attribute("s");
+    else
+        SetAttr(cell, "s", std::to_string(s));
+    part.dirty = true;
+}
+
+template <class Derive>
+void Worksheet::Impl::restyle(int row, int col, Derive derive) {
+    StyleSheet* st = book->stylesForWrite();
+    if (!st) return;
+    pugi::xml_node cell = ensureCell(row, col);
+    setStyle(cell, derive(st, styleOf(cell)));
+}
+
+void Worksheet::Impl::clearValue(pugi::xml_node cell) {
+    bool hadFormula = false;
+    for (pugi::xml_node c = cell.first_child(); c;) {
+        pugi::xml_node next = c.next_sibling();
+        if (IsLocal(c, "f")) hadFormula = true;
+        if (IsLocal(c, "f") || IsLocal(c, "v") || IsLocal(c, "is")) cell.remove_child(c);
+        c = next;
+    }
+    cell.remove_attribute("t");
+    cell.remove_attribute("cm");
+    cell.remove_attribute("vm");
+    if (hadFormula) book->dropCalcChain();
+    part.dirty = true;
+}
+
+pugi::xml_node Worksheet::Impl::writableCell(int row, int col) {
+    pugi::xml_node c = ensureCell(row, col);
+    clearValue(c);
+    return c;
+}
+
+void Worksheet::Impl::updateDimension() {
+    pugi::xml_node dim = Child(root, "dimension");
+    if (!dim) return;
+    int minCol = kMaxCol + 1, maxCol = 0;
+    for (const auto& [r, row] : rows)
+        if (!row.cells.empty()) {
+            minCol = std::min(minCol, row.cells.front().first);
+            maxCol = std::max(maxCol, row.cells.back().first);
+        }
+    if (maxCol == 0) {
+        SetAttr(dim, "ref", "A1");
+        return;
+    }
+    int minRow = 0, maxRow = 0;
+    for (const auto& [r, row] : rows)
+        if (!row.cells.empty()) {
+            if (!minRow) minRow = r;
+            maxRow = r;
+        }
+    std::string ref = CellName(minRow, minCol);
+    if (minRow != maxRow || minCol != maxCol) ref += ":" + CellName(maxRow, maxCol);
+    SetAttr(dim, "ref", ref);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Worksheet
+
+Worksheet::Worksheet(std::unique_ptr<Impl> impl) : d_(std::move(impl)) {}
+Worksheet::~Worksheet() = default;
+
+const std::string& Worksheet::name() const { return d_->name; }
+
+Value Worksheet::value(int row, int col) const {
+    Value out;
+    pugi::xml_node cell = d_->findCell(row, col);
+    if (!cell) return out;
+    std::string_view t = cell.attribute("t").value();
+    pugi::xml_node v = Child(cell, "v");
+    if (t == "s") {
+        if (!v) return out;
+        const auto& strings = d_->book->strings();
+        long long i = v.text().as_llong(-1);
+        if (i >= 0 && i < static_cast<long long>(strings.size())) {
+            out.type = ValueType::Text;
+            out.text = strings[static_cast<size_t>(i)];
+        }
+    } else if (t == "inlineStr") {
+        if (pugi::xml_node is = Child(cell, "is")) {
+            out.type = ValueType::Text;
+            out.text = StringItemText(is);
+        } else if (v) {
+            out.type = ValueType::Text;
+            out.text = DecodeEscapes(v.text().get());
+        }
+    } else if (t == "str") {
+        if (v) {
+            out.type = ValueType::Text;
+            out.text = DecodeEscapes(v.text().get());
+        }
+    } else if (t == "b") {
+        if (v) {
+            std::string_view b = v.text().get();
+            out.type = ValueType::Boolean;
+            out.number = (b == "1" || b == "true") ? 1 : 0;
+        }
+    } else if (t == "e") {
+        if (v) {
+            out.type = ValueType::Error;
+            out.text = v.text().get();
+        }
+    } else if (t == "d") {
+        Date d;
+        if (v && ParseIsoDate(v.text().get(), &d)) {
+            out.type = ValueType::Date;
+            out.number = DateToSerial(d);
+        }
+    } else if (v) {
+        double x = 0;
+        std::string_view text = v.text().get();
+        if (!ParseNumber(text, &x)) {
+            out.type = ValueType::Error;
+            out.text = "#VALUE!";
+            return out;
+        }
+        out.number = x;
+        out.type = ValueType::Number;
+        int s = d_->styleOf(cell);
+        if (s) {
+            StyleSheet* st = d_->book->stylesForRead();
+            if (st && st->isDate(s)) {
+                out.type = ValueType::Date;
+                if (d_->book->date1904) out.number += k1904Offset;
+            }
+        }
+    }
+    return out;
+}
+
+std::string Worksheet::text(int row, int col) const { return value(row, col).toText(); }
+
+void Worksheet::setNumber(int row, int col, double v) {
+    pugi::xml_node c = d_->writableCell(row, col);
+    if (!std::isfinite(v)) {  // the file has no infinities; the spreadsheet shows #NUM!
+        c.append_attribute("t").set_value("e");
+        d_->addChild(c, "v").text().set("#NUM!");
+        return;
+    }
+    pugi::xml_node vn = InsertChild(c, "v", kCellOrder);
+    vn.text().set(NumberToXml(v).c_str());
+}
+
+void Worksheet::setInteger(int row, int col, long long v) {
+    pugi::xml_node c = d_->writableCell(row, col);
+    InsertChild(c, "v", kCellOrder).text().set(std::to_string(v).c_str());
+}
+
+void Worksheet::setText(int row, int col, std::string_view utf8) {
+    pugi::xml_node c = d_->writableCell(row, col);
+    c.append_attribute("t").set_value("inlineStr");
+    pugi::xml_node is = InsertChild(c, "is", kCellOrder);
+    pugi::xml_node t = d_->addChild(is, "t");
+    std::string text = EncodeEscapes(LimitCellText(utf8));
+    if (!text.empty() && (std::isspace(static_cast<unsigned char>(text.front())) ||
+                          std::isspace(static_cast<unsigned char>(text.back())) ||
+                          text.find('\n') != std::string::npos))
+        t.append_attribute("xml:space").set_value("preserve");
+    t.text().set(text.c_str());
+}
+
+void Worksheet::setDate(int row, int col, Date d) {
+    double serial = DateToSerial(d) - (d_->book->date1904 ? k1904Offset : 0);
+    pugi::xml_node c = d_->writableCell(row, col);
+    InsertChild(c, "v", kCellOrder).text().set(NumberToXml(serial).c_str());
+    StyleSheet* st = d_->book->stylesForWrite();
+    if (st && !st->isDate(d_->styleOf(c))) d_->setStyle(c, st->withNumberFormat(d_->styleOf(c), "yyyy/mm/dd"));
+}
+
+std::string Worksheet::numberFormat(int row, int col) const {
+    pugi::xml_node c = d_->findCell(row, col);
+    int s = c ? d_->styleOf(c) : d_->inheritedStyle(row, col);
+    StyleSheet* st = d_->book->stylesForRead();
+    return st ? st->numberFormatCode(s) : "General";
+}
+
+void Worksheet::setNumberFormat(int row, int col, std::string_view code) {
+    d_->restyle(row, col, [&](StyleSheet* st, int s) { return st->withNumberFormat(s, code); });
+}
+
+void Worksheet::setRowHeight(int row, double points) {
+    pugi::xml_node r = d_->ensureRow(row).node;
+    SetAttr(r, "ht", NumberToXml(points));
+    SetAttr(r, "customHeight", "1");
+    d_->part.dirty = true;
+}
+
+double Worksheet::rowHeight(int row) const {
+    auto it = d_->rows.find(row);
+    return it == d_->rows.end() ? 0 : it->second.node.attribute("ht").as_double(0);
+}
+
+void Worksheet::setColumnWidth(int col, double characters) {
+    // The file stores the width with the cell padding of 5 pixels included, in 1/256ths of a
+    // digit, as the spreadsheet program itself does when a column width is set.
+    StyleSheet* st = d_->book->stylesForRead();
+    const double mdw = st ? st->maxDigitWidth() : 7;
+    const double stored = std::floor((characters * mdw + 5) / mdw * 256) / 256;
+
+    pugi::xml_node cols = EnsureChild(d_->root, "cols", kWorksheetOrder);
+    const std::string colName = d_->prefix + "col";
+    pugi::xml_node next;  // the first range that starts after col
+    for (pugi::xml_node c = cols.first_child(); c; c = c.next_sibling()) {
+        if (!IsLocal(c, "col")) continue;
+        int lo = c.attribute("min").as_int(), hi = c.attribute("max").as_int();
+        if (lo > col) {
+            next = c;
+            break;
+        }
+        if (hi < col) continue;
+        // Ranges must not overlap: split the one that holds col into before, col, after.
+        if (lo < col) {
+            pugi::xml_node before = cols.insert_copy_before(c, c);
+            SetAttr(before, "max", std::to_string(col - 1));
+        }
+        if (hi > col) {
+            pugi::xml_node after = cols.insert_copy_after(c, c);
+            SetAttr(after, "min", std::to_string(col + 1));
+        }
+        SetAttr(c, "min", std::to_string(col));
+        SetAttr(c, "max", std::to_string(col));
+        SetAttr(c, "width", NumberToXml(stored));
+        SetAttr(c, "customWidth", "1");
+        d_->part.dirty = true;
+        return;
+    }
+    pugi::xml_node c = next ? cols.insert_child_before(colName.c_str(), next)
+                            : cols.append_child(colName.c_str());
+    c.append_attribute("min").set_value(col);
+    c.append_attribute("max").set_value(col);
+    c.append_attribute("width").set_value(NumberToXml(stored).c_str());
+    c.append_attribute("customWidth").set_value("1");
+    d_->part.dirty = true;
+}
+
+double Worksheet::columnWidth(int col) const {
+    pugi::xml_node cols = Child(d_->root, "cols");
+    for (pugi::xml_node c = cols.first_child(); c; c = c.next_sibling()) {
+        if (!IsLocal(c, "col")) continue;
+        if (c.attribute("min").as_int() <= col && col <= c.attribute("max").as_int()) {
+            double stored = c.attribute("width").as_double(0);
+            if (stored <= 0) return 0;
+            StyleSheet* st = d_->book->stylesForRead();
+            const double mdw = st ? st->maxDigitWidth() : 7;
+            return std::round((stored * mdw - 5) / mdw * 100) / 100;
+        }
+    }
+    return 0;
+}
+
+void Worksheet::setFontSize(int row, int col, double points) {
+    d_->restyle(row, col, [&](StyleSheet* st, int s) { return st->withFontSize(s, points); });
+}
+
+double Worksheet::fontSize(int row, int col) const {
+    pugi::xml_node c = d_->findCell(row, col);
+    StyleSheet* st = d_->book->stylesForRead();
+    return st ? st->fontSize(c ? d_->styleOf(c) : d_->inheritedStyle(row, col)) : 11;
+}
+
+void Worksheet::setHorizontalCenter(int row, int col) {
+    d_->restyle(row, col, [](StyleSheet* st, int s) { return st->withCenter(s); });
+}
+
+bool Worksheet::isHorizontalCenter(int row, int col) const {
+    pugi::xml_node c = d_->findCell(row, col);
+    StyleSheet* st = d_->book->stylesForRead();
+    return st && st->isCenter(c ? d_->styleOf(c) : d_->inheritedStyle(row, col));
+}
+
+void Worksheet::setBottomDoubleBorder(int row, int col) {
+    d_->restyle(row, col, [](StyleSheet* st, int s) { return st->withBottomDouble(s); });
+}
+
+bool Worksheet::hasBottomDoubleBorder(int row, int col) const {
+    pugi::xml_node c = d_->findCell(row, col);
+    StyleSheet* st = d_->book->stylesForRead();
+    return st && st->isBottomDouble(c ? d_->styleOf(c) : d_->inheritedStyle(row, col));
+}
+
+bool Worksheet::setFill(std::string_view rangeA1, Fill fill) {
+    int r1, c1, r2, c2;
+    if (!ParseRange(rangeA1, &r1, &c1, &r2, &c2)) return false;
+    StyleSheet* st = d_->book->stylesForWrite();
+    if (!st) return false;
+    if (fill == Fill::Tan) {
+        for (int r = r1; r <= r2; ++r)
+            for (int c = c1; c <= c2; ++c) {
+                pugi::xml_node cell = d_->ensureCell(r, c);
+                d_->setStyle(cell, st->withFill(d_->styleOf(cell), Fill::Tan));
+            }
+        return true;
+    }
+    // Removing a fill touches only cells that show one: existing cells, and missing cells
+    // that would take a filled format from their row or column.
+    bool columnsFilled = false;
+    for (int c = c1; c <= c2 && !columnsFilled; ++c)
+        columnsFilled = st->hasFill(d_->inheritedStyle(0, c));
+    auto clearRow = [&](int r) {
+        auto it = d_->rows.find(r);
+        const bool rowFilled = it != d_->rows.end() &&
+                               IsTrue(it->second.node.attribute("customFormat")) &&
+                               st->hasFill(it->second.node.attribute("s").as_int(0));
+        for (int c = c1; c <= c2; ++c) {
+            pugi::xml_node cell = d_->findCell(r, c);
+            if (!cell) {
+                if (!(rowFilled || columnsFilled) || !st->hasFill(d_->inheritedStyle(r, c))) continue;
+                cell = d_->ensureCell(r, c);
+            }
+            if (st->hasFill(d_->styleOf(cell)))
+                d_->setStyle(cell, st->withFill(d_->styleOf(cell), Fill::None));
+        }
+    };
+    if (columnsFilled) {
+        for (int r = r1; r <= r2; ++r) clearRow(r);
+    } else {
+        for (auto it = d_->rows.lower_bound(r1); it != d_->rows.end() && it->first <= r2; ++it)
+            clearRow(it->first);
+    }
+    return true;
+}
+
+Fill Worksheet::fill(int row, int col) const {
+    pugi::xml_node c = d_->findCell(row, col);
+    StyleSheet* st = d_->book->stylesForRead();
+    return st ? st->fill(c ? d_->styleOf(c) : d_->inheritedStyle(row, col)) : Fill::None;
+}
+
+void Worksheet::clearContents() {
+    for (auto& [r, row] : d_->rows)
+        for (auto& [c, cell] : row.cells)
+            if (cell.first_child() || cell.attribute("t")) d_->clearValue(cell);
+}
+
+void Worksheet::setPageMargins(const Margins& m) {
+    pugi::xml_node pm = EnsureChild(d_->root, "pageMargins", kWorksheetOrder);
+    SetAttr(pm, "left", NumberToXml(m.left));
+    SetAttr(pm, "right", NumberToXml(m.right));
+    SetAttr(pm, "top", NumberToXml(m.top));
+    SetAttr(pm, "bottom", NumberToXml(m.bottom));
+    SetAttr(pm, "header", NumberToXml(m.header));
+    SetAttr(pm, "footer", NumberToXml(m.footer));
+    d_->part.dirty = true;
+}
+
+Margins Worksheet::pageMargins() const {
+    pugi::xml_node pm = Child(d_->root, "pageMargins");
+    Margins m;
+    m.left = pm.attribute("left").as_double();
+    m.right = pm.attribute("right").as_double();
+    m.top = pm.attribute("top").as_double();
+    m.bottom = pm.attribute("bottom").as_double();
+    m.header = pm.attribute("header").as_double();
+    m.footer = pm.attribute("footer").as_double();
+    return m;
+}
+
+void Worksheet::setHeaderFooter(const HeaderFooter& h) {
+    pugi::xml_node hf = EnsureChild(d_->root, "headerFooter", kWorksheetOrder);
+    EnsureChild(hf, "oddHeader", kHeaderFooterOrder)
+        .text()
+        .set(JoinHeaderText(h.leftHeader, h.centerHeader, h.rightHeader).c_str());
+    EnsureChild(hf, "oddFooter", kHeaderFooterOrder)
+        .text()
+        .set(JoinHeaderText(h.leftFooter, h.centerFooter, h.rightFooter).c_str());
+    d_->part.dirty = true;
+}
+
+HeaderFooter Worksheet::headerFooter() const {
+    HeaderFooter h;
+    pugi::xml_node hf = Child(d_->root, "headerFooter");
+    SplitHeaderText(Child(hf, "oddHeader").text().get(), &h.leftHeader, &h.centerHeader,
+                    &h.rightHeader);
+    SplitHeaderText(Child(hf, "oddFooter").text().get(), &h.leftFooter, &h.centerFooter,
+                    &h.rightFooter);
+    return h;
+}
+
+void Worksheet::select() {
+    pugi::xml_node views = EnsureChild(d_->root, "sheetViews", kWorksheetOrder);
+    pugi::xml_node view = EnsureChild(views, "sheetView", kSheetViewsOrder);
+    if (!view.attribute("workbookViewId")) view.append_attribute("workbookViewId").set_value(0);
+    SetAttr(view, "tabSelected", "1");
+    d_->part.dirty = true;
+    d_->book->selectSheet(d_->sheetIndex);
+}
+
+bool Worksheet::isSelected() const { return d_->book->activeTab() == d_->sheetIndex; }
+
+}  // namespace sheet

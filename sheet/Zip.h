@@ -1,0 +1,98 @@
+#pragma once
+// Zip access for the workbook layer: a reader over the file's bytes held in memory that refuses
+// archives built to exhaust memory, a writer that builds a new archive in memory (copying
+// unchanged entries without inflating them), and the crash-safe replacement of a file on disk.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct zip;
+struct zip_source;
+
+namespace sheet::detail {
+
+// Bounds on what a workbook may unpack to. The defaults are far above any real race workbook;
+// tests lower them to exercise the checks with small files.
+struct ZipLimits {
+    uint64_t maxFileBytes = 512ull << 20;
+    int64_t maxEntries = 10000;
+    uint64_t maxEntryBytes = 256ull << 20;
+    uint64_t maxTotalBytes = 1024ull << 20;
+    // Deflate cannot shrink real XML by much more than 100 to 1; a larger ratio on an entry that
+    // grows past ratioFloor bytes is a bomb.
+    double maxRatio = 500;
+    uint64_t ratioFloor = 1ull << 20;
+};
+ZipLimits& zipLimits();
+
+// Why a read failed, as a fragment the caller puts into a sentence naming the file.
+struct ZipError {
+    enum Kind { None, NotZip, TooManyEntries, Corrupt, TooLarge, Bomb } kind = None;
+    std::string entry;
+};
+
+class ZipReader {
+public:
+    ZipReader() = default;
+    ~ZipReader();
+    ZipReader(const ZipReader&) = delete;
+    ZipReader& operator=(const ZipReader&) = delete;
+
+    bool open(std::shared_ptr<const std::string> bytes, ZipError* err);
+    void swap(ZipReader& other) noexcept;
+    int64_t count() const { return static_cast<int64_t>(names_.size()); }
+    const std::string& name(int64_t i) const { return names_[i]; }
+    // Index of an entry by name, compared without case as the package rules say; -1 if absent.
+    int64_t find(std::string_view name) const;
+    bool read(int64_t index, std::string* out, ZipError* err);
+    zip* handle() const { return za_; }
+    const std::shared_ptr<const std::string>& bytes() const { return bytes_; }
+
+private:
+    void close();
+    std::shared_ptr<const std::string> bytes_;
+    zip* za_ = nullptr;
+    std::vector<std::string> names_;
+    std::vector<std::string> lowerNames_;
+    uint64_t totalRead_ = 0;
+};
+
+// Builds a zip archive in memory.
+class ZipWriter {
+public:
+    ZipWriter();
+    ~ZipWriter();
+    ZipWriter(const ZipWriter&) = delete;
+    ZipWriter& operator=(const ZipWriter&) = delete;
+
+    // Copies entry `index` of `from` as it is stored, without inflating it.
+    bool copyRaw(const ZipReader& from, int64_t index);
+    // Adds an entry with new content, deflated at `level` (1 = fastest).
+    bool add(const std::string& name, std::string data, int level = 1);
+    bool finish(std::string* out);
+    const std::string& error() const { return error_; }
+
+private:
+    zip_source* src_ = nullptr;
+    zip* za_ = nullptr;
+    std::vector<std::unique_ptr<std::string>> buffers_;  // must outlive the final close
+    std::string error_;
+};
+
+// Writes `data` to `path` so that the file is either the old one or the new one, never a mix:
+// a temporary file in the same folder, flushed, renamed over the target, folder flushed.
+// `noReplace` refuses to replace an existing file. On failure *why is a Japanese fragment.
+bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
+                         std::string* why);
+
+enum class WriteFault { None, DuringWrite, AfterTempWritten };
+WriteFault& writeFaultForTesting();
+
+std::string BaseName(const std::string& path);
+std::string DirName(const std::string& path);
+std::string ToLowerAscii(std::string_view s);
+
+}  // namespace sheet::detail
