@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -119,8 +123,14 @@ inline std::string SheetXml(const std::string& sheetData, const std::string& pre
 
 // Runs a Python script with openpyxl; returns what it printed.
 inline std::string Python(const std::string& script, int* status = nullptr) {
+    std::string file = (std::filesystem::temp_directory_path() / "zalvik-py-XXXXXX").string();
+    int fd = mkstemp(file.data());
+    if (fd < 0) return "mkstemp failed";
+    close(fd);
+    WriteFile(file, script);
     std::string out;
-    int rc = testsupport::runCommand("/usr/bin/python3 - <<'PYEOF'\n" + script + "\nPYEOF", &out);
+    int rc = testsupport::runCommand("/usr/bin/python3 " + file, &out);
+    std::remove(file.c_str());
     if (status) *status = rc;
     return out;
 }
