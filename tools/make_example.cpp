@@ -1,0 +1,42 @@
+// Makes examples/example.xlsx, the example results workbook, from the same cells that the
+// data-load screen shows as the input format. Run from the project folder:
+//   build/tools/make_example [output path]
+#include <cstdio>
+#include <string>
+
+#include "sheet/Workbook.h"
+#include "store/ExampleData.h"
+
+int main(int argc, char** argv) {
+    const std::string path = argc > 1 ? argv[1] : "examples/example.xlsx";
+    std::string error;
+    if (!sheet::Workbook::createEmpty(path, {"入力", "成績"}, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    auto book = sheet::Workbook::open(path, &error);
+    sheet::Worksheet* input = book ? book->worksheet(1) : nullptr;
+    if (!input) {
+        std::fprintf(stderr, "%s\n", book ? book->lastError().c_str() : error.c_str());
+        return 1;
+    }
+    using Kind = zalvik::example::Cell::Kind;
+    for (const auto& cell : zalvik::example::InputSheetCells()) {
+        if (!cell.numberFormat.isEmpty())
+            input->setNumberFormat(cell.row, cell.col, cell.numberFormat.toStdString());
+        switch (cell.kind) {
+        case Kind::Text: input->setText(cell.row, cell.col, cell.text.toStdString()); break;
+        case Kind::Number: input->setNumber(cell.row, cell.col, cell.number); break;
+        case Kind::Date: input->setDate(cell.row, cell.col, {cell.year, cell.month, cell.day}); break;
+        }
+    }
+    sheet::SaveResult saved = book->save();
+    if (!saved.ok) {
+        std::fprintf(stderr, "%s\n", saved.message.c_str());
+        return 1;
+    }
+    // The backup of the moments-old empty workbook is of no use to anyone.
+    std::remove((path + ".bak").c_str());
+    std::printf("%s\n", saved.savedPath.c_str());
+    return 0;
+}
