@@ -1,11 +1,98 @@
 #include "output/OutputScreen.h"
 
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+
 #include "app/Screens.h"
+#include "output/ResultsSheet.h"
+#include "race/ProcessingScreen.h"
+#include "ui/Dialogs.h"
+#include "ui/Twips.h"
 
 namespace zalvik {
 
-OutputScreen::OutputScreen(Program& program) : ScreenBase(program, QStringLiteral("出力設定画面")) {}
+namespace {
 
-void OutputScreen::closeBox() {}
+constexpr int kClassOptions = 9;
+
+}  // namespace
+
+OutputScreen::OutputScreen(Program& program) : ScreenBase(program, QStringLiteral("出力設定画面")) {
+    setWindowTitle(QStringLiteral("出力設定画面"));
+    ui::SetClientSize(this, 4260, 4800);
+
+    戻るボタン_ = ui::MakeButton(this, QStringLiteral("戻るボタン"), QStringLiteral("戻　る"),
+                                 {3375, 4170, 660, 480});
+    実行ボタン_ = ui::MakeButton(this, QStringLiteral("実行ボタン"), QStringLiteral("実行ボタン"),
+                                 {2220, 4155, 975, 510});
+    Frame14_ = ui::MakeFrame(this, QStringLiteral("Frame14"), QString(), {180, 45, 3915, 4005});
+
+    Frame15_ = ui::MakeFrame(Frame14_, QStringLiteral("Frame15"), QStringLiteral("クラス選択"),
+                             {180, 255, 2070, 3645});
+    クラスオプ_.create(Frame15_, QStringLiteral("クラスオプ"), kClassOptions);
+    for (int i = 0; i < kClassOptions; ++i) {
+        ui::Place(クラスオプ_[i], 135, 345 * (i + 1) - 135, 1770, i == 0 ? 285 : 300);
+        クラスオプ_[i]->hide();
+    }
+
+    Frame16_ = ui::MakeFrame(Frame14_, QStringLiteral("Frame16"), QStringLiteral("出力先選択"),
+                             {2370, 270, 1335, 1275});
+    // The destination options are shown but nothing reads them: the sheet always goes to the
+    // workbook, and printing is done from the spreadsheet program.
+    出力先オプ_.create(Frame16_, QStringLiteral("出力先オプ"), 2);
+    出力先オプ_[0]->setText(QStringLiteral("Ｅxcelｼｰﾄ"));
+    ui::Place(出力先オプ_[0], 165, 285, 1080, 315);
+    出力先オプ_[1]->setText(QStringLiteral("ﾌﾟﾘﾝﾀｰ"));
+    ui::Place(出力先オプ_[1], 180, 660, 1080, 315);
+    出力先オプ_[1]->setEnabled(false);
+    出力先オプ_[1]->hide();
+
+    クラスオプ_.onClick([this](int i) { program_.data().outputClass = static_cast<int16_t>(i + 1); });
+    connect(実行ボタン_, &QPushButton::clicked, this, [this] { runOutput(); });
+    connect(戻るボタン_, &QPushButton::clicked, this, [this] { goBack(); });
+
+    placeClassOptions();
+}
+
+void OutputScreen::placeClassOptions() {
+    // No option starts selected, even though outputClass keeps the class chosen last time.
+    const Competition& data = program_.data();
+    const int classes = std::clamp<int>(data.classCount, 0, kClassOptions);
+    for (int k = 1; k <= classes; ++k) {
+        QRadioButton* option = クラスオプ_[k - 1];
+        ui::Move(option, 135, 345 * k - 135);
+        option->setText(data.className[k]);
+        option->show();
+    }
+    for (int k = classes + 1; k <= kClassOptions; ++k) クラスオプ_[k - 1]->hide();
+}
+
+void OutputScreen::runOutput() {
+    const ResultsSheetRun run = WriteResultsSheet(program_.data(), program_.workbook());
+    if (!run.written) {
+        ui::ShowMessage(this, run.why);
+        return;
+    }
+    const sheet::SaveResult& save = run.save;
+    if (!save.ok || save.savedUnderNewName) {
+        const QString message = QString::fromStdString(save.message);
+        ui::ShowMessage(this, !message.isEmpty()
+                                  ? message
+                                  : QStringLiteral("公式成績表を書きましたが、ブックを保存できませんでした。"));
+    }
+    // A file that could not be saved would show the sheet as it was before this run.
+    if (save.ok) {
+        const std::string& path = !save.savedPath.empty() ? save.savedPath : program_.workbook()->path();
+        ui::OpenInSpreadsheetProgram(QString::fromStdString(path));
+    }
+}
+
+void OutputScreen::goBack() {
+    program_.processingScreen().show();
+    program_.unloadOutputScreen();
+}
+
+void OutputScreen::closeBox() { goBack(); }
 
 }  // namespace zalvik

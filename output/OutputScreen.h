@@ -1,6 +1,13 @@
 #pragma once
+// The output settings screen (出力設定画面): the official chooses the class whose official
+// results sheet is to be written and starts the output. The chosen class lives in the
+// competition data (outputClass), so it outlives this screen, which its back button discards.
 
 #include "app/ScreenBase.h"
+#include "ui/Controls.h"
+
+class QGroupBox;
+class QPushButton;
 
 namespace zalvik {
 
@@ -9,8 +16,32 @@ class OutputScreen : public ScreenBase {
 public:
     explicit OutputScreen(Program& program);
 
+    QPushButton* 戻るボタン() const { return 戻るボタン_; }
+    QPushButton* 実行ボタン() const { return 実行ボタン_; }
+    QGroupBox* Frame14() const { return Frame14_; }
+    QGroupBox* Frame15() const { return Frame15_; }
+    QGroupBox* Frame16() const { return Frame16_; }
+    ui::OptionArray& クラスオプ() { return クラスオプ_; }
+    ui::OptionArray& 出力先オプ() { return 出力先オプ_; }
+
 protected:
     void closeBox() override;
+
+private:
+    // The load step: places and captions one class option per class of the competition.
+    void placeClassOptions();
+    // Writes the results sheet of the chosen class, saves the workbook and shows it.
+    void runOutput();
+    // Back to the processing screen; this screen is discarded.
+    void goBack();
+
+    QPushButton* 戻るボタン_ = nullptr;
+    QPushButton* 実行ボタン_ = nullptr;
+    QGroupBox* Frame14_ = nullptr;
+    QGroupBox* Frame15_ = nullptr;
+    ui::OptionArray クラスオプ_;
+    QGroupBox* Frame16_ = nullptr;
+    ui::OptionArray 出力先オプ_;
 };
 
 }  // namespace zalvik
