@@ -290,4 +290,4 @@ private slots:
 };
 
 QTEST_MAIN(NavigationTest)
-#include "navigation_qtest.moc"
+#include "app_screens_qtest.moc"
