@@ -27,7 +27,7 @@ QString ColumnLetters(int col) {
 // class count, class names).
 constexpr int kExampleColumnWidths[28] = {
     450, 1230, 1800, 450, 660, 780, 780, 540,  // 1..8
-    450, 450, 450, 450, 450, 450, 450, 450, 450, 450, 450, 450,  // 9..20
+    540, 540, 540, 540, 540, 540, 540, 540, 540, 540, 540, 540,  // 9..20
     660, 480, 600, 540, 900, 2400, 600, 960,  // 21..28
 };
 
@@ -41,7 +41,7 @@ void FillExampleSheet(ui::Grid& grid) {
     grid.setFixedRows(1);
     grid.setFixedCols(1);
     grid.setRowHeight(-1, 240);
-    grid.setColWidth(0, 330);
+    grid.setColWidth(0, 360);
     for (int c = 1; c <= cols; ++c) {
         grid.setText(0, c, ColumnLetters(c));
         grid.setColWidth(c, c <= 28 ? kExampleColumnWidths[c - 1] : 960);
