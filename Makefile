@@ -38,8 +38,8 @@ test: build
 
 bench: build
 	cmake --build $(BUILD) --target benchmarks -j $(JOBS)
-	$(BUILD)/bench/zalvik-bench
-	/usr/bin/python3 bench/peer.py $(BUILD)/bench/bench.xlsx
+	$(BUILD)/bench/zalvik-bench --benchmark_out=$(BUILD)/bench/zalvik.json --benchmark_out_format=json
+	/usr/bin/python3 bench/peer.py $(BUILD)/bench/bench.xlsx $(BUILD)/bench/zalvik.json
 
 clean:
 	rm -rf $(BUILD)

@@ -54,6 +54,10 @@ std::string ResolveTarget(const std::string& baseDir, std::string_view target) {
     return out;
 }
 
+// Saving happens after every registered result, so large parts get the fastest deflate level;
+// small ones cost nothing either way and get the usual one.
+int LevelFor(const std::string& data) { return data.size() > 65536 ? 1 : 6; }
+
 FileIdentity IdentityOf(const struct stat& st) {
     FileIdentity id;
     id.valid = true;
@@ -516,7 +520,7 @@ SaveResult Workbook::save() {
         if (d.deletedParts.count(lower)) return true;
         auto it = changed.find(lower);
         if (it == changed.end()) return writer.copyRaw(d.zip, i);
-        bool ok = writer.add(d.zip.name(i), std::move(it->second.second), 6);
+        bool ok = writer.add(d.zip.name(i), std::move(it->second.second), LevelFor(it->second.second));
         changed.erase(it);
         return ok;
     };
@@ -526,7 +530,7 @@ SaveResult Workbook::save() {
     for (int64_t i = 0; built && i < d.zip.count(); ++i)
         if (i != typesIndex) built = addEntry(i);
     for (auto& [lower, entry] : changed)  // parts the file did not have before
-        if (built) built = writer.add(entry.first, std::move(entry.second), 6);
+        if (built) built = writer.add(entry.first, std::move(entry.second), LevelFor(entry.second));
     std::string bytes;
     if (!built || !writer.finish(&bytes)) {
         result.message = d.fileMessage("を保存できませんでした（ファイルの組み立てに失敗しました：" +

@@ -218,7 +218,8 @@ bool ZipWriter::add(const std::string& name, std::string data, int level) {
         error_ = zip_strerror(za_);
         return false;
     }
-    if (zip_set_file_compression(za_, idx, ZIP_CM_DEFLATE, static_cast<zip_uint32_t>(level)) != 0) {
+    if (zip_set_file_compression(za_, idx, level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                                 static_cast<zip_uint32_t>(level)) != 0) {
         error_ = zip_strerror(za_);
         return false;
     }
