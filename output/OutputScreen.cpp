@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 
 #include "app/Screens.h"
 #include "output/ResultsSheet.h"
