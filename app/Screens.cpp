@@ -11,6 +11,7 @@
 #include "output/OutputScreen.h"
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
+#include "sheet/Workbook.h"
 #include "ui/Dialogs.h"
 
 namespace zalvik {
@@ -58,6 +59,12 @@ void Program::loadCompetition() {
     }
     data_.workbookPath = QFileInfo(*chosen).absoluteFilePath();
 }
+
+void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
+    workbook_ = std::move(workbook);
+}
+
+void Program::closeWorkbook() { workbook_.reset(); }
 
 StartScreen& Program::startScreen() {
     if (!start_) start_ = new StartScreen(*this);

@@ -11,6 +11,10 @@
 
 class QWidget;
 
+namespace sheet {
+class Workbook;
+}
+
 namespace zalvik {
 
 class StartScreen;
@@ -32,6 +36,13 @@ public:
     bool ended() const { return ended_; }
 
     Competition& data() { return data_; }
+
+    // The workbook opened by the last load; nullptr before any load, after a cancelled or failed
+    // open, and once closed. Every reader and writer of the workbook goes through it.
+    sheet::Workbook* workbook() const { return workbook_.get(); }
+    void setWorkbook(std::unique_ptr<sheet::Workbook> workbook);
+    // Lets go of the workbook without saving anything.
+    void closeWorkbook();
 
     // The open step of a load: marks that a load began and asks for the workbook file. A
     // cancel shows the cancel message and opens nothing; a chosen file's full path goes into
@@ -62,6 +73,7 @@ public:
 
 private:
     Competition data_;
+    std::unique_ptr<sheet::Workbook> workbook_;
     bool ended_ = false;
     QPointer<StartScreen> start_;
     QPointer<DataLoadScreen> dataLoad_;
