@@ -2,6 +2,9 @@
 // whole run behind the output screen's run button, without the hand-off to the spreadsheet
 // program. Target: under 60 ms.
 //
+// The workbook is a copy of the race-sized benchmark workbook that the bench program's start-up
+// writes beside itself (bench.xlsx), so that the save carries a full input sheet as on race day.
+//
 //   all ranked      999 competitors with race points: 25 pages of ranked rows
 //   two thirds      666 with race points, 111 each of DS, DF and DQ
 
@@ -48,6 +51,13 @@ std::unique_ptr<Competition> ClassOf999(bool allRanked) {
     return c;
 }
 
+// The benchmark workbook beside the bench program, as its start-up writes it.
+std::filesystem::path RaceWorkbook() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx";
+}
+
 void BM_ResultsSheetOf999(benchmark::State& state) {
     std::string folder = (std::filesystem::temp_directory_path() / "zalvik-bench-XXXXXX").string();
     if (!mkdtemp(folder.data())) {
@@ -55,10 +65,10 @@ void BM_ResultsSheetOf999(benchmark::State& state) {
         return;
     }
     const std::string path = folder + "/results.xlsx";
-    std::string error;
+    std::string error = "the benchmark workbook bench.xlsx is missing";
+    std::error_code ec;
     std::unique_ptr<sheet::Workbook> book;
-    if (sheet::Workbook::createEmpty(path, {"入力", "成績表"}, &error))
-        book = sheet::Workbook::open(path, &error);
+    if (std::filesystem::copy_file(RaceWorkbook(), path, ec)) book = sheet::Workbook::open(path, &error);
     auto c = ClassOf999(state.range(0) == 1);
 
     if (!book) {
@@ -76,7 +86,6 @@ void BM_ResultsSheetOf999(benchmark::State& state) {
         }
     }
     book.reset();
-    std::error_code ec;
     std::filesystem::remove_all(folder, ec);
 }
 
@@ -84,6 +93,7 @@ BENCHMARK(BM_ResultsSheetOf999)
     ->ArgName("allRanked")
     ->Arg(1)
     ->Arg(0)
-    ->Unit(benchmark::kMillisecond);
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
