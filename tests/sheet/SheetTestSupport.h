@@ -129,7 +129,7 @@ inline std::string Python(const std::string& script, int* status = nullptr) {
     close(fd);
     WriteFile(file, script);
     std::string out;
-    int rc = testsupport::runCommand("/usr/bin/python3 " + file, &out);
+    int rc = testsupport::runCommand("/usr/bin/python3 -W ignore " + file, &out);
     std::remove(file.c_str());
     if (status) *status = rc;
     return out;
