@@ -86,10 +86,9 @@ void DataLoadScreen::loadAction() {
     // the user always lands on the processing screen with whatever data the program holds.
     program_.loadCompetition();
 
-    // Once a load has been made these stay enabled for the rest of the run.
-    for (const char* name : {"基本設定ボタン", "エクセルボタン", "出力ボタン"})
-        if (auto* button = processing.findChild<QWidget*>(QString::fromUtf8(name)))
-            button->setEnabled(true);
+    processing.BuildCompetitorList();
+    // Once a load has been made, settings, spreadsheet and output stay enabled for the run.
+    processing.EnableLoadedButtons();
 
     processing.show();
     program_.unloadDataLoadScreen();

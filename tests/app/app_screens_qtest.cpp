@@ -219,8 +219,15 @@ private slots:
         QTRY_VERIFY(dataLoad.isNull());
 
         QWidget& processing = program->processingScreen();
-        for (const char* name : {"基本設定ボタン", "エクセルボタン", "出力ボタン"})
-            if (auto* b = Control(processing, name)) QVERIFY2(b->isEnabled(), name);
+        for (const char* name : {"基本設定ボタン", "エクセルボタン", "出力ボタン"}) {
+            auto* b = Control(processing, name);
+            QVERIFY2(b && b->isEnabled(), name);
+        }
+        // Nothing was read, so the competitor list holds its header row only.
+        auto* list = Control<ui::Grid>(processing, "グリッドリスト");
+        QVERIFY(list && list->isVisible());
+        QCOMPARE(list->rows(), 1);
+        QCOMPARE(list->text(0, 0), QString(" ZNo"));
     }
 
     // The real modal dialogs: the file dialog is cancelled and the message box is answered
