@@ -56,6 +56,10 @@ bool ZipReader::open(std::shared_ptr<const std::string> bytes, ZipError* err) {
     close();
     bytes_ = std::move(bytes);
     totalRead_ = 0;
+    if (bytes_->empty()) {  // libzip takes an empty buffer for an empty archive
+        *err = {ZipError::NotZip, {}};
+        return false;
+    }
     zip_error_t ze;
     zip_error_init(&ze);
     zip_source_t* src = zip_source_buffer_create(bytes_->data(), bytes_->size(), 0, &ze);
