@@ -1,0 +1,172 @@
+// Saving never loses the user's file: a backup of the file as loaded, no overwriting of changes
+// made by another program, and a failed save that leaves the file whole and the data in memory.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "sheet/SheetTestSupport.h"
+#include "sheet/Workbook.h"
+
+using namespace sheet;
+using sheettest::ReadFile;
+
+namespace {
+
+std::vector<std::string> Listing(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct FaultGuard {
+    ~FaultGuard() { Workbook::setSaveFaultForTesting(Workbook::SaveFault::None); }
+};
+
+std::unique_ptr<Workbook> MakeAndOpen(const std::string& path) {
+    std::string err;
+    EXPECT_TRUE(Workbook::createEmpty(path, {"入力", "成績"}, &err)) << err;
+    auto wb = Workbook::open(path, &err);
+    EXPECT_TRUE(wb) << err;
+    return wb;
+}
+
+std::string CellAfterReopen(const std::string& path, int row, int col) {
+    std::string err;
+    auto wb = Workbook::open(path, &err);
+    return wb ? wb->worksheet(1)->text(row, col) : err;
+}
+
+}  // namespace
+
+TEST(SheetSave, BackupKeepsTheFileAsLoaded) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("大会.xlsx");
+    auto wb = MakeAndOpen(path);
+    const std::string loaded = ReadFile(path);
+    wb->worksheet(1)->setNumber(2, 5, 1);
+    ASSERT_TRUE(wb->save().ok);
+    wb->worksheet(1)->setNumber(2, 5, 2);
+    ASSERT_TRUE(wb->save().ok);
+    EXPECT_EQ(ReadFile(path + ".bak"), loaded);  // not the first save's result
+    EXPECT_EQ(CellAfterReopen(path, 2, 5), "2");
+    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"大会.xlsx", "大会.xlsx.bak"}));
+}
+
+TEST(SheetSave, KeepsThePermissionsOfTheFile) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("p.xlsx");
+    auto wb = MakeAndOpen(path);
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    wb->worksheet(1)->setNumber(1, 1, 1);
+    ASSERT_TRUE(wb->save().ok);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(SheetSave, ChangesMadeByAnotherProgramAreNotOverwritten) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("book.xlsx");
+    auto wb = MakeAndOpen(path);
+    wb->worksheet(1)->setText(2, 2, "mine");
+    ASSERT_TRUE(wb->save().ok);
+
+    // Another program saves the file; a name "book (2).xlsx" is taken already.
+    std::string err;
+    {
+        auto other = Workbook::open(path, &err);
+        other->worksheet(1)->setText(2, 2, "theirs");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(other->save().ok);
+    }
+    sheettest::WriteFile(dir.file("book (2).xlsx"), "someone else's");
+    const std::string theirs = ReadFile(path);
+
+    wb->worksheet(1)->setText(3, 2, "second");
+    SaveResult r = wb->save();
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_TRUE(r.savedUnderNewName);
+    EXPECT_EQ(r.savedPath, dir.file("book (3).xlsx"));
+    EXPECT_EQ(r.message, "ファイル「book.xlsx」はほかのプログラムで変更されていたため上書きせず、「book (3).xlsx」として保存しました。");
+    EXPECT_EQ(ReadFile(path), theirs);
+    EXPECT_EQ(ReadFile(dir.file("book (2).xlsx")), "someone else's");
+    EXPECT_EQ(CellAfterReopen(r.savedPath, 2, 2), "mine");
+    EXPECT_EQ(CellAfterReopen(r.savedPath, 3, 2), "second");
+
+    // From now on the workbook lives in the new file.
+    EXPECT_EQ(wb->path(), r.savedPath);
+    wb->worksheet(1)->setText(4, 2, "third");
+    SaveResult again = wb->save();
+    ASSERT_TRUE(again.ok) << again.message;
+    EXPECT_FALSE(again.savedUnderNewName);
+    EXPECT_EQ(CellAfterReopen(r.savedPath, 4, 2), "third");
+    EXPECT_EQ(ReadFile(path), theirs);
+}
+
+TEST(SheetSave, AFailedSaveLeavesTheFileWholeAndTheNextSaveWritesEverything) {
+    for (auto fault : {Workbook::SaveFault::DuringWrite, Workbook::SaveFault::AfterTempWritten}) {
+        FaultGuard guard;
+        testsupport::TempDir dir;
+        const std::string path = dir.file("book.xlsx");
+        auto wb = MakeAndOpen(path);
+        wb->worksheet(1)->setNumber(2, 5, 1);
+        ASSERT_TRUE(wb->save().ok);
+        const std::string before = ReadFile(path);
+
+        wb->worksheet(1)->setNumber(3, 5, 2);
+        wb->worksheet(2)->setFontSize(1, 5, 24);
+        Workbook::setSaveFaultForTesting(fault);
+        SaveResult failed = wb->save();
+        EXPECT_FALSE(failed.ok);
+        EXPECT_NE(failed.message.find("ファイル「book.xlsx」を保存できませんでした"), std::string::npos) << failed.message;
+        EXPECT_EQ(ReadFile(path), before);
+        EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"book.xlsx", "book.xlsx.bak"}));  // no temporary left
+        EXPECT_TRUE(wb->hasUnsavedChanges());
+
+        Workbook::setSaveFaultForTesting(Workbook::SaveFault::None);
+        ASSERT_TRUE(wb->save().ok);
+        EXPECT_EQ(CellAfterReopen(path, 2, 5), "1");
+        EXPECT_EQ(CellAfterReopen(path, 3, 5), "2");
+        std::string err;
+        auto back = Workbook::open(path, &err);
+        EXPECT_DOUBLE_EQ(back->worksheet(2)->fontSize(1, 5), 24);
+    }
+}
+
+TEST(SheetSave, AFolderThatCannotBeWrittenFailsCleanly) {
+    testsupport::TempDir dir;
+    const std::string folder = dir.file("race");
+    std::filesystem::create_directory(folder);
+    const std::string path = folder + "/book.xlsx";
+    auto wb = MakeAndOpen(path);
+    wb->worksheet(1)->setText(2, 2, "kept");
+
+    // The folder disappears behind the program's back (a pulled USB stick, say), and a plain
+    // file stands where it was: nothing can be written there, whoever runs the test.
+    ASSERT_EQ(rename(folder.c_str(), (folder + "-away").c_str()), 0);
+    sheettest::WriteFile(folder, "not a folder");
+    SaveResult failed = wb->save();
+    EXPECT_FALSE(failed.ok);
+    EXPECT_NE(failed.message.find("保存できませんでした"), std::string::npos) << failed.message;
+    EXPECT_NE(failed.message.find("次の保存で再び書き込みます"), std::string::npos) << failed.message;
+
+    std::filesystem::remove(folder);
+    ASSERT_EQ(rename((folder + "-away").c_str(), folder.c_str()), 0);
+    SaveResult ok = wb->save();
+    ASSERT_TRUE(ok.ok) << ok.message;
+    EXPECT_EQ(CellAfterReopen(path, 2, 2), "kept");
+
+    if (geteuid() != 0) {  // root writes anywhere, so only others can test permissions
+        wb->worksheet(1)->setText(3, 2, "later");
+        ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+        SaveResult denied = wb->save();
+        EXPECT_FALSE(denied.ok);
+        EXPECT_NE(denied.message.find("権限"), std::string::npos) << denied.message;
+        chmod(folder.c_str(), 0755);
+    }
+}
