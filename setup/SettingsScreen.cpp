@@ -1,11 +1,301 @@
 #include "setup/SettingsScreen.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVariant>
+#include <algorithm>
+#include <cmath>
+
+#include "app/Numbers.h"
 #include "app/Screens.h"
+#include "race/ProcessingScreen.h"
+#include "setup/DateText.h"
+#include "setup/GateCount.h"
+#include "sheet/Workbook.h"
+#include "store/ScreenLoader.h"
+#include "ui/Controls.h"
+#include "ui/Dialogs.h"
+#include "ui/Grid.h"
+#include "ui/Twips.h"
 
 namespace zalvik {
+namespace {
 
-SettingsScreen::SettingsScreen(Program& program) : ScreenBase(program, QStringLiteral("設定画面")) {}
+const char* const kAppliedGateCount = "appliedGateCount";
 
-void SettingsScreen::closeBox() {}
+// The boxes and grids were drawn for a proportional Japanese UI font; where it is missing the
+// application's Japanese font stands in.
+QFont BoxFont(double points) {
+    QFont f = QApplication::font();
+    f.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QApplication::font().family()});
+    f.setPointSizeF(points);
+    return f;
+}
+
+ui::Grid* MakeGrid(QWidget* parent, const QString& name, ui::Rect r) {
+    auto* g = new ui::Grid(parent);
+    g->setObjectName(name);
+    ui::Place(g, r.left, r.top, r.width, r.height);
+    return g;
+}
+
+QLineEdit* MakeEditor(QWidget* parent, const QString& name, ui::Rect r) {
+    QLineEdit* e = ui::MakeTextBox(parent, name, r);
+    e->hide();
+    return e;
+}
+
+}  // namespace
+
+int16_t AppliedGateCount(const Program& program) {
+    return static_cast<int16_t>(program.property(kAppliedGateCount).toInt());
+}
+
+void RememberAppliedGateCount(Program& program, int16_t gates) {
+    program.setProperty(kAppliedGateCount, static_cast<int>(gates));
+}
+
+SettingsScreen::SettingsScreen(Program& program) : ScreenBase(program, QStringLiteral("設定画面")) {
+    setWindowTitle(QStringLiteral("設定画面"));
+    ui::SetClientSize(this, 10236, 8208);
+    buildControls();
+    loadHandler();
+}
+
+void SettingsScreen::buildControls() {
+    const QFont boxFont = BoxFont(QApplication::font().pointSizeF());
+
+    QGroupBox* frame4 = ui::MakeFrame(this, QStringLiteral("Frame4"), {}, {225, 150, 9300, 1350});
+    ui::MakeLabel(frame4, QStringLiteral("Label3"), QStringLiteral("大会名称"), {165, 180, 960, 300});
+    大会名称_ = ui::MakeTextBox(frame4, QStringLiteral("大会名称"), {240, 645, 8775, 465});
+    大会名称_->setFont(BoxFont(14));
+
+    QGroupBox* frame5 = ui::MakeFrame(this, QStringLiteral("Frame5"), {}, {240, 1815, 4005, 1830});
+    ui::MakeLabel(frame5, QStringLiteral("Label4"), QStringLiteral("大会場所"), {210, 345, 825, 270});
+    場所コンボ_ = ui::MakeComboBox(frame5, QStringLiteral("場所コンボ"), {195, 630, 3525, 345});
+    ui::MakeLabel(frame5, QStringLiteral("Label5"), QStringLiteral("開催日"), {240, 1050, 735, 240});
+    開催日_ = ui::MakeDatePicker(frame5, QStringLiteral("開催日"), {225, 1305, 2070, 360});
+    // The date a new picker shows until a stored date is put into it.
+    開催日_->setDate(InitialEventDate());
+
+    QGroupBox* frame6 = ui::MakeFrame(this, QStringLiteral("Frame6"), {}, {1875, 3690, 2355, 3510});
+    グリッドクラス名_ = MakeGrid(frame6, QStringLiteral("グリッドクラス名"), {255, 270, 1845, 2820});
+    Text3_ = MakeEditor(frame6, QStringLiteral("Text3"), {1200, 2535, 810, 375});
+
+    QGroupBox* frame3 = ui::MakeFrame(this, QStringLiteral("Frame3"), {}, {4305, 1815, 2832, 5370});
+    QLabel* label2 = ui::MakeLabel(frame3, QStringLiteral("Label2"),
+                                   QStringLiteral("通過ﾌﾞｲ名称 ・ ﾎﾟｲﾝﾄ"), {228, 552, 2280, 300});
+    label2->setFont(boxFont);
+    グリッドV名_ = MakeGrid(frame3, QStringLiteral("グリッドV名"), {180, 1125, 2205, 2790});
+    Text2_ = MakeEditor(frame3, QStringLiteral("Text2"), {1680, 4680, 885, 405});
+
+    QGroupBox* frame1 = ui::MakeFrame(this, QStringLiteral("Frame1"), {}, {7260, 1815, 2268, 5400});
+    QGroupBox* frame2 =
+        ui::MakeFrame(frame1, QStringLiteral("Frame2"), QStringLiteral("ゲート数"), {168, 270, 1800, 750});
+    ゲート数_ = ui::MakeComboBox(frame2, QStringLiteral("ゲート数"), {270, 255, 855, 276});
+    ui::MakeLabel(frame2, QStringLiteral("Label1"), QStringLiteral("旗門"), {1215, 345, 405, 255});
+    グリッドV数_ = MakeGrid(frame1, QStringLiteral("グリッドV数"), {132, 1092, 1836, 4152});
+    グリッドV数_->hide();
+    Text1_ = MakeEditor(frame1, QStringLiteral("Text1"), {960, 4755, 1035, 405});
+
+    Command1_ = ui::MakeButton(this, QStringLiteral("Command1"), QStringLiteral("選定完了"),
+                               {7815, 7605, 915, 435});
+    戻るボタン_ = ui::MakeButton(this, QStringLiteral("戻るボタン"), QStringLiteral("戻る"),
+                               {8880, 7620, 645, 420});
+
+    for (QWidget* w : {static_cast<QWidget*>(場所コンボ_), static_cast<QWidget*>(開催日_),
+                       static_cast<QWidget*>(ゲート数_), static_cast<QWidget*>(グリッドクラス名_),
+                       static_cast<QWidget*>(グリッドV名_), static_cast<QWidget*>(グリッドV数_),
+                       static_cast<QWidget*>(Text1_), static_cast<QWidget*>(Text2_),
+                       static_cast<QWidget*>(Text3_)})
+        w->setFont(boxFont);
+
+    // A pick from the list (by mouse or by the arrow keys) is the usual way to change the
+    // number of gates; every key released in the box refreshes the tables.
+    connect(ゲート数_, &QComboBox::activated, this, [this] { onGateCountPicked(); });
+    ゲート数_->installEventFilter(this);
+    if (ゲート数_->lineEdit()) ゲート数_->lineEdit()->installEventFilter(this);
+    Text1_->installEventFilter(this);
+    connect(戻るボタン_, &QPushButton::clicked, this, [this] { goBack(); });
+}
+
+void SettingsScreen::loadHandler() {
+    const Competition& d = program_.data();
+    for (int k = 1; k <= kMaxGates; ++k) ゲート数_->addItem(QString::number(k));
+    場所コンボ_->addItem(QStringLiteral("ミルネ温泉スキー場"));
+    大会名称_->setText(d.eventName);
+    場所コンボ_->setCurrentText(d.eventVenue);
+    if (!d.eventDate.isEmpty()) {
+        // A text that is no date leaves the picker at its initial date.
+        if (const std::optional<QDate> date = DateFromText(d.eventDate)) 開催日_->setDate(*date);
+    }
+    ゲート数_->setCurrentText(QString::number(d.gateCount));
+    SetUpBuoyGrid();
+    SetUpGateGrid();
+    program_.processingScreen().SetUpClassTabs();
+    SetUpClassGrid();
+    const store::Fault fault = FillSettingsTables();
+    // While a load is running the loader reads the buoys per gate again for the new gate count
+    // and reports what it cannot read itself; the counts read here belong to the old one.
+    if (fault && !IsLoadInProgress(program_))
+        ui::ShowMessage(this, fault->message(QFileInfo(d.workbookPath).fileName()));
+}
+
+void SettingsScreen::SetUpClassGrid() {
+    ui::Grid* g = グリッドクラス名_;
+    g->setCols(1);
+    g->setRows(10);
+    g->setColWidth(0, 1460);
+    g->setRowHeight(-1, 450);
+    g->setFixedCols(0);
+    g->setText(0, 0, QStringLiteral("クラス名称"));
+}
+
+void SettingsScreen::SetUpBuoyGrid() {
+    ui::Grid* g = グリッドV名_;
+    g->setCols(3);
+    g->setRows(6);
+    g->setColWidth(0, 600);
+    g->setColWidth(1, 850);
+    g->setColWidth(2, 650);
+    g->setRowHeight(-1, 450);
+    g->setFixedCols(1);
+    g->setFixedRows(1);
+    g->setText(0, 0, QStringLiteral("ﾌﾞｲNo"));
+    g->setText(0, 1, QStringLiteral(" 判別名"));
+    g->setText(0, 2, QStringLiteral(" 得点"));
+    for (int k = 1; k <= kBuoyKinds; ++k) g->setText(k, 0, QStringLiteral("ﾌﾞｲ ") + QString::number(k));
+    g->show();
+}
+
+bool SettingsScreen::SetUpGateGrid() {
+    const GateCountValue v = ParseGateCount(ゲート数_->currentText());
+    if (v.kind == GateCountValue::Kind::OutOfRange) return false;
+    ui::Grid* g = グリッドV数_;
+    if (v.kind == GateCountValue::Kind::None) {
+        g->hide();
+        return true;
+    }
+    program_.data().gateCount = v.gates;
+    g->setCols(2);
+    g->setRows(v.rows);
+    g->setColWidth(0, 600);
+    g->setColWidth(1, 850);
+    g->setRowHeight(-1, 450);
+    g->setFixedCols(1);
+    g->setFixedRows(1);
+    g->setText(0, 0, QStringLiteral(" GNo"));
+    g->setText(0, 1, QStringLiteral(" ﾌﾞｲ数"));
+    for (int gate = 1; gate <= v.gates; ++gate) g->setText(gate, 0, QString::number(gate));
+    g->show();
+    return true;
+}
+
+store::Fault SettingsScreen::FillSettingsTables() {
+    Competition& d = program_.data();
+    store::Fault fault;
+
+    // Gates 1..n of the box's text, but never past the rows the gate grid has nor past the
+    // twelve gates the tables hold.
+    const double n = LeadingValue(ゲート数_->currentText());
+    const int gates = std::min({n >= 1 ? static_cast<int>(std::min(std::floor(n), 100.0)) : 0,
+                                グリッドV数_->rows() - 1, static_cast<int>(kMaxGates)});
+    sheet::Worksheet* ws = program_.workbook() ? program_.workbook()->worksheet(1) : nullptr;
+    for (int g = 1; g <= gates; ++g) {
+        // Without a readable input sheet, or past a cell that could not be read, the counts
+        // held in memory stand.
+        if (ws && !fault) fault = store::ReadGateBuoyCount(*ws, g, &d.gateBuoyCount[g]);
+        グリッドV数_->setText(g, 1, QString::number(d.gateBuoyCount[g]));
+    }
+
+    for (int k = 1; k <= kBuoyKinds; ++k) {
+        グリッドV名_->setText(k, 1, d.buoyName[k]);
+        グリッドV名_->setText(k, 2, QString::number(d.buoyScore[k]));
+    }
+
+    ProcessingScreen& p = program_.processingScreen();
+    for (int k = 1; k <= kBuoyKinds; ++k) {
+        p.ブイ()[k - 1]->setText(d.buoyName[k]);
+        p.ブイポイント(k - 1)->setText(QStringLiteral("(%1)").arg(d.buoyScore[k]));
+    }
+    ShowGateOptions();
+
+    const int classes = std::clamp<int>(d.classCount, 0, kMaxClasses);
+    for (int k = 1; k <= classes; ++k) グリッドクラス名_->setText(k, 0, d.className[k]);
+    // Rows below the class count are emptied: a name left there from an earlier competition
+    // would otherwise be taken as a class by the next set action.
+    for (int k = classes + 1; k <= kMaxClasses; ++k) グリッドクラス名_->setText(k, 0, QString());
+    return fault;
+}
+
+void SettingsScreen::ShowGateOptions() {
+    const int gates = std::clamp<int>(program_.data().gateCount, 0, kMaxGates);
+    ProcessingScreen& p = program_.processingScreen();
+    for (int g = 1; g <= kMaxGates; ++g) {
+        const bool used = g <= gates;
+        if (used) p.Gop()[g - 1]->setText(QStringLiteral(" ") + QString::number(g));
+        p.Gop()[g - 1]->setVisible(used);
+        p.色(g - 1)->setVisible(used);
+    }
+}
+
+void SettingsScreen::onGateCountPicked() { SetUpGateGrid(); }
+
+void SettingsScreen::onGateCountKeyUp() {
+    const QString text = ゲート数_->currentText();
+    if (ParseGateCount(text).kind == GateCountValue::Kind::OutOfRange) {
+        // More than twelve gates cannot be held; the box goes back to the count in use.
+        ui::ShowMessage(this, GateCountRefusedMessage(text));
+        ゲート数_->setCurrentText(QString::number(program_.data().gateCount));
+    }
+    // A typed count reshapes the gate grid first, as a picked one does, so that the tables
+    // below are never filled past the grid's rows.
+    SetUpGateGrid();
+    const store::Fault fault = FillSettingsTables();
+    if (fault)
+        ui::ShowMessage(this, fault->message(QFileInfo(program_.data().workbookPath).fileName()));
+}
+
+void SettingsScreen::onGateEditorLostFocus() {
+    Competition& d = program_.data();
+    const int row = d.editRow;
+    // The check concerns column 1 of the row last clicked; a row the gate grid does not have
+    // (the click was in another grid) has nothing to check.
+    if (row < 1 || row >= グリッドV数_->rows() || row > kMaxGates || グリッドV数_->cols() < 2) return;
+    if (const std::optional<int16_t> count = ParseGateBuoyCount(グリッドV数_->text(row, 1)))
+        d.gateBuoyCount[row] = *count;
+    else
+        グリッドV数_->setText(row, 1, QString());
+}
+
+bool SettingsScreen::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyRelease &&
+        (watched == ゲート数_ || watched == ゲート数_->lineEdit())) {
+        onGateCountKeyUp();
+    } else if (e->type() == QEvent::FocusOut && watched == Text1_) {
+        onGateEditorLostFocus();
+    }
+    return ScreenBase::eventFilter(watched, e);
+}
+
+void SettingsScreen::goBack() {
+    // A gate count picked here but not applied is undone, so that gateCount keeps matching the
+    // processing screen's results grid and gate options.
+    Competition& d = program_.data();
+    d.gateCount = AppliedGateCount(program_);
+    ShowGateOptions();
+    program_.processingScreen().show();
+    program_.unloadSettingsScreen();
+}
+
+void SettingsScreen::closeBox() { goBack(); }
 
 }  // namespace zalvik

@@ -1,16 +1,110 @@
 #pragma once
+// The settings screen (設定画面): competition name, venue and date, the class table, the buoy
+// table, the number of gates and the buoys offered at each gate.
+//
+// The gate and buoy procedures SetUpGateGrid and FillSettingsTables are public: the loader runs
+// them on this screen while it reads a workbook, and they also keep the processing screen's gate
+// options, buoy options and point labels in step with the settings.
+
+#include <QString>
+#include <optional>
 
 #include "app/ScreenBase.h"
+#include "store/InputSheet.h"
+
+class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace ui {
+class Grid;
+}
 
 namespace zalvik {
 
 class SettingsScreen : public ScreenBase {
     Q_OBJECT
 public:
+    // Creating the screen runs its load handler: the lists, the competition details, the date,
+    // the gate count and the three grids, all from the competition data (and the buoys per gate
+    // from the open workbook).
     explicit SettingsScreen(Program& program);
+
+    // --- Gates and buoys -----------------------------------------------------------------------
+
+    // Takes the gate count from the text of ゲート数 into gateCount and shapes the gate grid
+    // (one row per gate under " GNo" and " ﾌﾞｲ数"). A text of 0 or without a leading number
+    // hides the grid and leaves gateCount alone; a count outside 0..12 changes nothing and
+    // returns false.
+    bool SetUpGateGrid();
+
+    // Fills the gate grid (buoys per gate, read from column 24 of the open workbook's input
+    // sheet; without a workbook the counts held in memory are shown), the buoy grid and the
+    // class grid from the competition data, and captions and shows the processing screen's buoy
+    // options, point labels and gate options. Returns the first cell of column 24 that could not
+    // be read; the gates from there on keep the counts held in memory, everything else is
+    // still filled.
+    store::Fault FillSettingsTables();
+
+    // Shows exactly one gate option (with its label) per gate of gateCount on the processing
+    // screen, captioned with a space and the gate number.
+    void ShowGateOptions();
+
+    // --- Controls, by their documented names ---------------------------------------------------
+
+    QLineEdit* 大会名称() const { return 大会名称_; }
+    QComboBox* 場所コンボ() const { return 場所コンボ_; }
+    QDateEdit* 開催日() const { return 開催日_; }
+    QComboBox* ゲート数() const { return ゲート数_; }
+    ui::Grid* グリッドクラス名() const { return グリッドクラス名_; }
+    ui::Grid* グリッドV名() const { return グリッドV名_; }
+    ui::Grid* グリッドV数() const { return グリッドV数_; }
+    QLineEdit* Text1() const { return Text1_; }
+    QLineEdit* Text2() const { return Text2_; }
+    QLineEdit* Text3() const { return Text3_; }
+    QPushButton* Command1() const { return Command1_; }
+    QPushButton* 戻るボタン() const { return 戻るボタン_; }
+
+    // 戻るボタン: back to the processing screen without taking anything over; this screen is
+    // discarded.
+    void goBack();
 
 protected:
     void closeBox() override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void buildControls();
+    void loadHandler();
+    void SetUpBuoyGrid();
+    void SetUpClassGrid();
+
+    void onGateCountPicked();
+    void onGateCountKeyUp();
+    void onGateEditorLostFocus();
+
+    QLineEdit* 大会名称_ = nullptr;
+    QComboBox* 場所コンボ_ = nullptr;
+    QDateEdit* 開催日_ = nullptr;
+    QComboBox* ゲート数_ = nullptr;
+    ui::Grid* グリッドクラス名_ = nullptr;
+    ui::Grid* グリッドV名_ = nullptr;
+    ui::Grid* グリッドV数_ = nullptr;
+    QLineEdit* Text1_ = nullptr;
+    QLineEdit* Text2_ = nullptr;
+    QLineEdit* Text3_ = nullptr;
+    QPushButton* Command1_ = nullptr;
+    QPushButton* 戻るボタン_ = nullptr;
 };
+
+// The gate count of the last load or set action: what the processing screen's results grid and
+// gate options were built for. Leaving the settings screen without applying restores gateCount
+// to it, so that the processing screen never addresses gates its grid does not have. The loader
+// and the set action record it after shaping the results grid.
+int16_t AppliedGateCount(const Program& program);
+void RememberAppliedGateCount(Program& program, int16_t gates);
 
 }  // namespace zalvik

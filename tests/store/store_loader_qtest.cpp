@@ -1,0 +1,317 @@
+// Loading a competition through the load action: the data and every screen it builds, reloads,
+// a cancelled choice, and the faults that must be reported instead of passing in silence.
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <functional>
+
+#include "race/Formatting.h"
+#include "race/Scoring.h"
+#include "store/LoadTestSupport.h"
+#include "ui/TabStrip.h"
+
+using namespace testsupport;
+using zalvik::Program;
+using zalvik::ProcessingScreen;
+
+class LoaderTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Program> program;
+    std::unique_ptr<TempDir> dir;
+
+    ProcessingScreen& processing() { return program->processingScreen(); }
+    QStringList messages() { return ui::testing::Messages(); }
+
+    // Eight competitors in two classes, four gates offering 3, 2, 5 and 4 buoys.
+    TestWorkbook fourGates(const char* name = "race.xlsx") {
+        TestWorkbook wb(dir->file(name));
+        for (int i = 1; i <= 8; ++i)
+            wb.competitor(i, 100 + i, QStringLiteral("選手%1").arg(i), 1 + (i % 2));
+        wb.settings(QStringLiteral("4"), {3, 2, 5, 4}, {QStringLiteral("男子"), QStringLiteral("女子")});
+        return wb;
+    }
+
+private slots:
+    void init() {
+        ui::testing::EnableDialogHooks(true);
+        dir = std::make_unique<TempDir>();
+        program = StartedProgram();
+    }
+
+    void cleanup() {
+        Finish(program);
+        dir.reset();
+    }
+
+    void exampleLoadsWhole() {
+        TestWorkbook wb(dir->file("example.xlsx"));
+        wb.example();
+        wb.save();
+        Load(*program, wb.qpath());
+
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
+        QVERIFY(!program->hasDataLoadScreen());
+        const zalvik::Competition& d = program->data();
+        QCOMPARE(d.competitorCount, 12);
+        QCOMPARE(d.gateCount, 3);
+        QCOMPARE(d.gateBuoyCount[1], 2);
+        QCOMPARE(d.gateBuoyCount[2], 5);
+        QCOMPARE(d.gateBuoyCount[3], 3);
+        QVERIFY(d.excelStarted);
+        QVERIFY(program->workbook());
+
+        ui::Grid* list = processing().グリッドリスト();
+        QCOMPARE(list->rows(), 13);
+        QCOMPARE(list->text(0, 1), QStringLiteral(" 氏　　名"));
+        QCOMPARE(list->text(12, 0), QStringLiteral("12"));
+        QCOMPARE(list->text(12, 1), QStringLiteral("山本　愛"));
+
+        ui::Grid* results = processing().グリッド結果();
+        QCOMPARE(results->rows(), 13);
+        QCOMPARE(results->cols(), 8);
+        QCOMPARE(results->text(0, 5), QStringLiteral("GNo.1"));
+        QCOMPARE(results->text(1, 0), QStringLiteral("1"));
+        QCOMPARE(results->text(1, 2), QStringLiteral("61.50"));
+        QCOMPARE(results->text(1, 3), QStringLiteral("13"));
+        QCOMPARE(results->text(1, 4),
+                 zalvik::FormatHundredths(zalvik::RoundToHundredths(d.competitors[1].racePoints)));
+        QCOMPARE(Column(results, 5 + 1, 1, 1), QStringList{"6"});
+        // No time: the row stays empty even with a status (slot 7 did not start).
+        QCOMPARE(results->text(7, 0), QString());
+        QCOMPARE(results->text(7, 4), QString());
+        // Disqualified with a time.
+        QCOMPARE(results->text(9, 2), QStringLiteral("-"));
+        QCOMPARE(results->text(9, 3), QStringLiteral("-"));
+        QCOMPARE(results->text(9, 4), QStringLiteral("DQ"));
+
+        ui::TabStrip* tabs = processing().タブ();
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->caption(3), QStringLiteral("ジュニア"));
+        QVERIFY(tabs->isVisible());
+        QVERIFY(processing().絵(2)->isVisible());
+        QVERIFY(!processing().絵(3)->isVisible());
+        // Class 1 lists bibs 1, 3, 11 (9 is disqualified, 7 did not start): two ranked runs first.
+        QCOMPARE(d.classMemberCount[1], 3);
+        QVERIFY(!processing().グリッド順位(0)->text(1, 1).isEmpty());
+
+        // Gates and buoys mirrored on the processing screen.
+        for (int g = 0; g < 12; ++g) QCOMPARE(processing().Gop()[g]->isVisible(), g < 3);
+        QCOMPARE(processing().Gop()[2]->text(), QStringLiteral(" 3"));
+        QCOMPARE(processing().ブイ()[4]->text(), QStringLiteral("お"));
+        QCOMPARE(processing().ブイポイント(0)->text(), QStringLiteral("(2)"));
+
+        // The settings screen exists, hidden, with its tables filled.
+        QVERIFY(program->hasSettingsScreen());
+        zalvik::SettingsScreen& settings = program->settingsScreen();
+        QVERIFY(!settings.isVisible());
+        QCOMPARE(settings.ゲート数()->currentText(), QStringLiteral("3"));
+        QCOMPARE(Column(settings.グリッドV数(), 1, 1, 3), (QStringList{"2", "5", "3"}));
+        QVERIFY(settings.Text1()->isHidden());
+        QVERIFY(settings.Text2()->isHidden());
+    }
+
+    void emptyRow2LoadsNoCompetitors() {
+        TestWorkbook wb = fourGates();
+        wb.text(2, zalvik::store::kColName, QStringLiteral(" "));
+        wb.save();
+        Load(*program, wb.qpath());
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(program->data().competitorCount, 0);
+        QCOMPARE(processing().グリッドリスト()->rows(), 1);
+        QCOMPARE(processing().グリッド結果()->rows(), 1);
+        QCOMPARE(processing().タブ()->count(), 2);
+        QCOMPARE(processing().タブ()->caption(1), QStringLiteral("男子"));
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
+    }
+
+    void cancelAtTheFirstLoad() {
+        Load(*program, std::nullopt);
+        QCOMPARE(messages(), QStringList{"キャンセルボタンが押されましたので戻ります。"});
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
+        QCOMPARE(program->data().competitorCount, 0);
+        QCOMPARE(program->data().loadAttempted, 1);
+        QVERIFY(!program->data().excelStarted);
+        QVERIFY(!program->workbook());
+        QCOMPARE(processing().グリッドリスト()->rows(), 1);
+        QVERIFY(processing().基本設定ボタン()->isEnabled());
+    }
+
+    void secondSmallerLoadClearsTheFirst() {
+        TestWorkbook first = fourGates("first.xlsx");
+        first.result(1, 60, 10, 600, 0, {"2", "3", "2", "3"});
+        first.result(3, 55, 12, 458.33, 0, {"4", "2", "3", "3"});
+        first.save();
+        Load(*program, first.qpath());
+        QCOMPARE(program->data().competitorCount, 8);
+        QCOMPARE(program->data().classMemberCount[2], 4);
+        // Something half entered on the processing screen.
+        processing().ゼッケン()->setText(QStringLiteral("103"));
+        processing().Gop().select(1);
+        processing().色(1)->setText(QStringLiteral("い"));
+        processing().DSFQ().select(2);
+        processing().合計()->setText(QStringLiteral("9"));
+        processing().終了ボタン()->click();
+
+        TestWorkbook second(dir->file("second.xlsx"));
+        second.competitor(1, 7, QStringLiteral("新一"), 1);
+        second.competitor(2, 8, QStringLiteral("新二"), 1);
+        second.result(2, 70, 14, 500);
+        second.settings(QStringLiteral("2"), {2, 2}, {QStringLiteral("一般")});
+        second.save();
+        Load(*program, second.qpath());
+
+        QCOMPARE(messages(), QStringList{});
+        const zalvik::Competition& d = program->data();
+        QCOMPARE(d.competitorCount, 2);
+        QCOMPARE(d.gateCount, 2);
+        // Slots above the new count keep their names but lose everything the reset clears.
+        QCOMPARE(d.competitors[3].name, QStringLiteral("選手3"));
+        QCOMPARE(d.competitors[3].bib, 0);
+        QCOMPARE(d.competitors[3].runTime, 0.0f);
+        ui::Grid* results = processing().グリッド結果();
+        QCOMPARE(results->rows(), 3);
+        QCOMPARE(results->cols(), 7);
+        // Row 1 of the old results is emptied; the new competitor 1 has no result.
+        QCOMPARE(Column(results, 2, 1, 2), (QStringList{"", "70.00"}));
+        QCOMPARE(processing().グリッドリスト()->rows(), 3);
+        QCOMPARE(Column(processing().グリッドリスト(), 1, 1, 2), (QStringList{"新一", "新二"}));
+        QCOMPARE(processing().タブ()->count(), 1);
+        QCOMPARE(d.classMemberCount[1], 2);
+        // The entry panel is empty again.
+        QCOMPARE(processing().ゼッケン()->text(), QString());
+        QCOMPARE(processing().Gop().selected(), -1);
+        QCOMPARE(processing().DSFQ().selected(), -1);
+        QCOMPARE(processing().色(1)->text(), QString());
+        QCOMPARE(processing().合計()->text(), QString());
+        // Buoy labels come back from the new load; gate options follow the new count.
+        QCOMPARE(processing().ブイポイント(4)->text(), QStringLiteral("(6)"));
+        for (int g = 0; g < 12; ++g) QCOMPARE(processing().Gop()[g]->isVisible(), g < 2);
+        zalvik::SettingsScreen& settings = program->settingsScreen();
+        QCOMPARE(settings.ゲート数()->currentText(), QStringLiteral("2"));
+        QCOMPARE(settings.グリッドV数()->rows(), 3);
+        QCOMPARE(settings.グリッドV名()->text(1, 0), QStringLiteral("ﾌﾞｲ 1"));
+        // Classes of the first competition below the new class count are not kept as names.
+        QCOMPARE(Column(settings.グリッドクラス名(), 0, 1, 3), (QStringList{"一般", "", ""}));
+    }
+
+    // Each fault is told in one message naming the file (and the cell); what was read stays and
+    // the load still ends on the processing screen with grids that match the counts.
+    void faultsAreReported_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<std::function<void(TestWorkbook&)>>("spoil");
+        QTest::addColumn<QStringList>("mentions");
+        QTest::addColumn<int>("competitors");
+
+        auto none = [](TestWorkbook&) {};
+        QTest::newRow("text time") << "race.xlsx"
+                                   << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                                          w.text(7, 5, QStringLiteral("abc"));
+                                      })
+                                   << QStringList{"race.xlsx", "E7", "abc"} << 8;
+        QTest::newRow("bib beyond 16 bits") << "race.xlsx"
+                                            << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                                                   w.num(4, 1, 70000);
+                                               })
+                                            << QStringList{"A4", "70000"} << 8;
+        QTest::newRow("class count 12") << "race.xlsx"
+                                        << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                                               w.num(2, 27, 12);
+                                           })
+                                        << QStringList{"AA2", "12"} << 8;
+        QTest::newRow("gate count 14") << "race.xlsx"
+                                       << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                                              w.text(2, 23, QStringLiteral("14"));
+                                          })
+                                       << QStringList{"W2", "14"} << 8;
+        QTest::newRow("text buoy count") << "race.xlsx"
+                                         << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                                                w.text(3, 24, QStringLiteral("多い"));
+                                            })
+                                         << QStringList{"X3", "多い"} << 8;
+        QTest::newRow("status 12 with a result")
+            << "race.xlsx" << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                   w.result(2, 60, 10, 600, 12);
+               })
+            << QStringList{"H3", "12"} << 8;
+        QTest::newRow("repeated bibs") << "race.xlsx"
+                                       << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                                              w.num(5, 1, 101);
+                                              w.num(9, 1, 102);
+                                          })
+                                       << QStringList{"race.xlsx", "101, 102"} << 8;
+        QTest::newRow("missing file") << "gone.xlsx" << std::function<void(TestWorkbook&)>(none)
+                                      << QStringList{"gone.xlsx"} << 0;
+        QTest::newRow("old binary format") << "old.xls" << std::function<void(TestWorkbook&)>(none)
+                                           << QStringList{"old.xls", "xlsx"} << 0;
+        QTest::newRow("other program's format") << "calc.ods" << std::function<void(TestWorkbook&)>(none)
+                                                << QStringList{"calc.ods", "xlsx"} << 0;
+        QTest::newRow("not a workbook") << "notes.xlsx" << std::function<void(TestWorkbook&)>(none)
+                                        << QStringList{"notes.xlsx"} << 0;
+    }
+
+    void faultsAreReported() {
+        QFETCH(QString, file);
+        QFETCH(std::function<void(TestWorkbook&)>, spoil);
+        QFETCH(QStringList, mentions);
+        QFETCH(int, competitors);
+
+        QString path = QString::fromStdString(dir->file("race.xlsx"));
+        if (file == QLatin1String("race.xlsx")) {
+            TestWorkbook wb = fourGates();
+            spoil(wb);
+            wb.save();
+        } else {
+            path = QString::fromStdString(dir->file(file.toStdString()));
+            if (file != QLatin1String("gone.xlsx")) {
+                QFile f(path);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                if (file.endsWith(QLatin1String(".xls")))
+                    f.write(QByteArray::fromHex("D0CF11E0A1B11AE1") + QByteArray(504, '\0'));
+                else
+                    f.write("just some text, not a workbook");
+            }
+        }
+        Load(*program, path);
+
+        QCOMPARE(messages().size(), 1);
+        for (const QString& m : mentions)
+            QVERIFY2(messages().first().contains(m), qPrintable(messages().first() + " lacks " + m));
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
+        const zalvik::Competition& d = program->data();
+        QCOMPARE(int(d.competitorCount), competitors);
+        QCOMPARE(processing().グリッドリスト()->rows(), competitors + 1);
+        // Never more than 12 gates, and the results grid always has the gate count's columns.
+        QVERIFY(d.gateCount >= 0 && d.gateCount <= 12);
+        QVERIFY(d.classCount >= 0 && d.classCount <= 9);
+        if (competitors > 0) {
+            QCOMPARE(processing().グリッド結果()->cols(), d.gateCount + 5);
+            QCOMPARE(processing().グリッド結果()->rows(), d.competitorCount + 1);
+        }
+        if (competitors == 0) QVERIFY(!program->workbook());
+    }
+
+    // What was read before the failing cell stays; the loader reads nothing after it.
+    void faultKeepsWhatWasRead() {
+        TestWorkbook wb = fourGates();
+        wb.text(7, 5, QStringLiteral("abc"));  // slot 6's time
+        wb.save();
+        Load(*program, wb.qpath());
+        const zalvik::Competition& d = program->data();
+        QCOMPARE(d.competitors[6].bib, 106);
+        QCOMPARE(d.competitors[6].name, QStringLiteral("選手6"));
+        QCOMPARE(d.competitors[7].bib, 0);
+        QCOMPARE(d.competitors[7].name, QString());
+        QCOMPARE(d.buoyName[1], QString());
+        QCOMPARE(d.classCount, 0);
+        QCOMPARE(processing().グリッドリスト()->text(6, 1), QStringLiteral("選手6"));
+        QCOMPARE(processing().グリッドリスト()->text(7, 1), QString());
+    }
+};
+
+QTEST_MAIN(LoaderTest)
+#include "store_loader_qtest.moc"
