@@ -68,7 +68,9 @@ bool ZipReader::open(std::shared_ptr<const std::string> bytes, ZipError* err) {
         *err = {ZipError::NotZip, {}};
         return false;
     }
-    za_ = zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, &ze);
+    // No ZIP_CHECKCONS: it refuses files from sloppy producers that the spreadsheet program
+    // opens; what inflates is counted and capped in read() instead.
+    za_ = zip_open_from_source(src, ZIP_RDONLY, &ze);
     zip_error_fini(&ze);
     if (!za_) {
         zip_source_free(src);

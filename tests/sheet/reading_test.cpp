@@ -152,3 +152,46 @@ TEST(SheetReading, PrefixedElementsAndCellsWithoutAddresses) {
     EXPECT_EQ(sheet1.find("<c "), std::string::npos) << "new cells take the x: prefix: " << sheet1;
     EXPECT_NE(sheet1.find("<x:c r=\"B2\" t=\"inlineStr\"><x:is><x:t>b</x:t></x:is></x:c>"), std::string::npos) << sheet1;
 }
+
+TEST(SheetReading, ChartSheetsDoNotCountAsWorksheets) {
+    testsupport::TempDir dir;
+    MiniBook book;
+    book.sheets = {SheetXml(R"(<row r="1"><c r="A1"><v>1</v></c></row>)"), SheetXml(R"(<row r="1"><c r="A1"><v>2</v></c></row>)")};
+    auto entries = book.entries();
+    const std::string chart =
+        R"(<chartsheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetViews><sheetView tabSelected="1" workbookViewId="0"/></sheetViews></chartsheet>)";
+    for (auto& [name, data] : entries) {
+        if (name == "xl/workbook.xml") {
+            // The chart sheet stands first among the tabs and is the one shown.
+            data.replace(data.find("<sheets>"), 8,
+                         R"(<bookViews><workbookView activeTab="0"/></bookViews><sheets><sheet name="グラフ" sheetId="9" r:id="rIdG"/>)");
+        }
+        if (name == "xl/_rels/workbook.xml.rels")
+            data.insert(data.find("</Relationships>"),
+                        R"(<Relationship Id="rIdG" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/chartsheet" Target="chartsheets/sheet1.xml"/>)");
+        if (name == "[Content_Types].xml")
+            data.insert(data.find("</Types>"),
+                        R"(<Override PartName="/xl/chartsheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.chartsheet+xml"/>)");
+    }
+    entries.push_back({"xl/chartsheets/sheet1.xml", chart});
+    const std::string path = dir.file("chart.xlsx");
+    sheettest::WriteZip(path, entries);
+
+    std::string err;
+    auto wb = Workbook::open(path, &err);
+    ASSERT_TRUE(wb) << err;
+    EXPECT_EQ(wb->worksheetCount(), 2);
+    EXPECT_EQ(wb->worksheet(1)->text(1, 1), "1");
+    EXPECT_EQ(wb->worksheet(2)->text(1, 1), "2");
+    EXPECT_EQ(wb->worksheet(3), nullptr);
+    EXPECT_EQ(wb->lastError(), "ファイル「chart.xlsx」にはワークシート3がありません。");
+
+    wb->worksheet(2)->select();
+    ASSERT_TRUE(wb->save().ok);
+    auto saved = sheettest::ZipEntries(path);
+    EXPECT_NE(saved["xl/workbook.xml"].find(R"(activeTab="2")"), std::string::npos) << saved["xl/workbook.xml"];
+    EXPECT_EQ(saved["xl/chartsheets/sheet1.xml"].find("tabSelected"), std::string::npos);
+    auto again = Workbook::open(path, &err);
+    EXPECT_TRUE(again->worksheet(2)->isSelected());
+    EXPECT_FALSE(again->worksheet(1)->isSelected());
+}
