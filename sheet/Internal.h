@@ -101,6 +101,9 @@ struct Worksheet::Impl {
         std::vector<std::pair<int, pugi::xml_node>> cells;  // by column, ascending
     };
     std::map<int, Row> rows;
+    // Reads go along a row, so the row of the last lookup is kept (map nodes never move).
+    mutable const Row* lastRow = nullptr;
+    mutable int lastRowNo = 0;
 
     // Indexes the cells; false with a Japanese fragment in *why when the sheet data is unusable.
     bool index(std::string* why);
@@ -113,7 +116,8 @@ struct Worksheet::Impl {
     void setStyle(pugi::xml_node cell, int s);
     template <class Derive>
     void restyle(int row, int col, Derive derive);
-    void clearValue(pugi::xml_node cell);
+    void clearValue(pugi::xml_node cell, bool wholeSheet = false);
+    void dropSharedFormula(int si, pugi::xml_node master);
     pugi::xml_node addChild(pugi::xml_node parent, const char* local);
     void updateDimension();
 };

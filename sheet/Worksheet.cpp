@@ -19,6 +19,7 @@ constexpr std::string_view kHeaderFooterOrder[] = {"oddHeader",   "oddFooter",  
                                                    "evenFooter",  "firstHeader", "firstFooter"};
 constexpr std::string_view kSheetViewsOrder[] = {"sheetView", "extLst"};
 constexpr size_t kMaxCellChars = 32767;  // counted in UTF-16 units, as the file format does
+constexpr size_t kMaxHeaderChars = 255;
 
 void SetAttr(pugi::xml_node n, const char* name, const std::string& value) {
     pugi::xml_attribute a = n.attribute(name);
@@ -83,6 +84,23 @@ std::string JoinHeaderText(const std::string& left, const std::string& center,
     if (!left.empty()) out += "&L" + EscapeHeaderText(left);
     if (!center.empty()) out += "&C" + EscapeHeaderText(center);
     if (!right.empty()) out += "&R" + EscapeHeaderText(right);
+    // The spreadsheet program refuses a header longer than 255 characters, codes included:
+    // cut the end rather than lose the file, and never leave half of an "&&".
+    size_t units = 0, i = 0;
+    while (i < out.size()) {
+        unsigned char c = static_cast<unsigned char>(out[i]);
+        size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        size_t need = len == 4 ? 2 : 1;
+        if (units + need > kMaxHeaderChars) break;
+        units += need;
+        i += len;
+    }
+    if (i < out.size()) {
+        out.resize(i);
+        size_t amps = 0;
+        while (amps < out.size() && out[out.size() - 1 - amps] == '&') ++amps;
+        if (amps % 2) out.pop_back();
+    }
     return out;
 }
 
@@ -123,6 +141,7 @@ bool Worksheet::Impl::index(std::string* why) {
     prefix = PrefixOf(root);
     sheetData = Child(root, "sheetData");
     rows.clear();
+    lastRow = nullptr;
     if (!sheetData) return true;
     int prevRow = 0;
     for (pugi::xml_node r = sheetData.first_child(); r; r = r.next_sibling()) {
@@ -186,9 +205,13 @@ bool Worksheet::Impl::index(std::string* why) {
 }
 
 pugi::xml_node Worksheet::Impl::findCell(int row, int col) const {
-    auto it = rows.find(row);
-    if (it == rows.end()) return {};
-    const auto& cells = it->second.cells;
+    if (!lastRow || lastRowNo != row) {
+        auto it = rows.find(row);
+        if (it == rows.end()) return {};
+        lastRow = &it->second;
+        lastRowNo = row;
+    }
+    const auto& cells = lastRow->cells;
     auto c = std::lower_bound(cells.begin(), cells.end(), col,
                               [](const auto& p, int v) { return p.first < v; });
     return c != cells.end() && c->first == col ? c->second : pugi::xml_node();
@@ -267,11 +290,15 @@ void Worksheet::Impl::restyle(int row, int col, Derive derive) {
     setStyle(cell, derive(st, styleOf(cell)));
 }
 
-void Worksheet::Impl::clearValue(pugi::xml_node cell) {
+void Worksheet::Impl::clearValue(pugi::xml_node cell, bool wholeSheet) {
     bool hadFormula = false;
     for (pugi::xml_node c = cell.first_child(); c;) {
         pugi::xml_node next = c.next_sibling();
-        if (IsLocal(c, "f")) hadFormula = true;
+        if (IsLocal(c, "f")) {
+            hadFormula = true;
+            if (!wholeSheet && std::string_view(c.attribute("t").value()) == "shared" && c.attribute("ref"))
+                dropSharedFormula(c.attribute("si").as_int(-1), cell);
+        }
         if (IsLocal(c, "f") || IsLocal(c, "v") || IsLocal(c, "is")) cell.remove_child(c);
         c = next;
     }
@@ -280,6 +307,19 @@ void Worksheet::Impl::clearValue(pugi::xml_node cell) {
     cell.remove_attribute("vm");
     if (hadFormula) book->dropCalcChain();
     part.dirty = true;
+}
+
+void Worksheet::Impl::dropSharedFormula(int si, pugi::xml_node master) {
+    // The other cells of a shared formula hold only a reference to the formula text in its
+    // first cell. With that gone they keep their last values as plain values, which the
+    // spreadsheet program accepts, rather than point at a formula that no longer exists.
+    for (auto& [r, row] : rows)
+        for (auto& [c, cell] : row.cells) {
+            if (cell == master) continue;
+            pugi::xml_node f = Child(cell, "f");
+            if (f && std::string_view(f.attribute("t").value()) == "shared" && f.attribute("si").as_int(-2) == si)
+                cell.remove_child(f);
+        }
 }
 
 pugi::xml_node Worksheet::Impl::writableCell(int row, int col) {
@@ -587,7 +627,7 @@ Fill Worksheet::fill(int row, int col) const {
 void Worksheet::clearContents() {
     for (auto& [r, row] : d_->rows)
         for (auto& [c, cell] : row.cells)
-            if (cell.first_child() || cell.attribute("t")) d_->clearValue(cell);
+            if (cell.first_child() || cell.attribute("t")) d_->clearValue(cell, /*wholeSheet=*/true);
 }
 
 void Worksheet::setPageMargins(const Margins& m) {

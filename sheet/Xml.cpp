@@ -102,7 +102,13 @@ std::string_view LocalName(const char* qualified) {
 }
 
 bool IsLocal(pugi::xml_node n, std::string_view local) {
-    return n.type() == pugi::node_element && LocalName(n.name()) == local;
+    if (n.type() != pugi::node_element) return false;
+    // Called for every cell read: compare in place instead of measuring the name first.
+    const char* name = n.name();
+    if (std::strncmp(name, local.data(), local.size()) == 0 && name[local.size()] == '\0') return true;
+    const char* colon = std::strchr(name, ':');
+    return colon && std::strncmp(colon + 1, local.data(), local.size()) == 0 &&
+           colon[1 + local.size()] == '\0';
 }
 
 pugi::xml_node Child(pugi::xml_node parent, std::string_view local) {

@@ -149,3 +149,25 @@ TEST(SheetPreserve, WorkbookWithoutStylesGetsOne) {
         EXPECT_EQ(got, "1.5 0.00 12.0\n");
     }
 }
+
+TEST(SheetPreserve, OverwritingTheFirstCellOfASharedFormulaLeavesValidCells) {
+    testsupport::TempDir dir;
+    MiniBook book;
+    book.sheets = {SheetXml(
+        R"(<row r="1"><c r="A1"><v>1</v></c><c r="B1"><f t="shared" ref="B1:B3" si="0">A1*2</f><v>2</v></c></row>)"
+        R"(<row r="2"><c r="A2"><v>2</v></c><c r="B2"><f t="shared" si="0"/><v>4</v></c></row>)"
+        R"(<row r="3"><c r="A3"><v>3</v></c><c r="B3"><f t="shared" si="0"/><v>6</v></c><c r="C3"><f t="shared" ref="C3" si="1">A3</f><v>3</v></c></row>)")};
+    const std::string path = dir.file("shared.xlsx");
+    sheettest::WriteZip(path, book.entries());
+    std::string err;
+    auto wb = Workbook::open(path, &err);
+    ASSERT_TRUE(wb) << err;
+    wb->worksheet(1)->setText(1, 2, "x");
+    ASSERT_TRUE(wb->save().ok);
+    std::string sheet = ZipEntries(path)["xl/worksheets/sheet1.xml"];
+    EXPECT_EQ(sheet.find(R"(si="0")"), std::string::npos) << sheet;
+    EXPECT_NE(sheet.find(R"(si="1")"), std::string::npos) << "other shared formulas stay";
+    auto again = Workbook::open(path, &err);
+    EXPECT_EQ(again->worksheet(1)->text(2, 2), "4");
+    EXPECT_EQ(again->worksheet(1)->text(3, 2), "6");
+}

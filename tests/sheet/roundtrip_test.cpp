@@ -225,3 +225,18 @@ TEST(SheetRoundTrip, SecondSaveWritesLaterChangesToo) {
     EXPECT_EQ(b->text(3, 5), "2");
     EXPECT_EQ(b->numberFormat(3, 5), "0.00");
 }
+
+TEST(SheetRoundTrip, OverlongHeaderIsCutNotRefused) {
+    testsupport::TempDir dir;
+    auto wb = Fresh(dir);
+    Worksheet* ws = wb->worksheet(2);
+    // "&C" and 126 doubled ampersands make 254 characters; the cut must not split the next pair.
+    ws->setHeaderFooter({"", std::string(126, '&') + "&&&", "", "", "", ""});
+    ASSERT_TRUE(wb->save().ok);
+    auto book = Reopen(dir.file("book.xlsx"));
+    EXPECT_EQ(book->worksheet(2)->headerFooter().centerHeader, std::string(126, '&'));
+    std::string expected = "<oddHeader>&amp;C";
+    for (int i = 0; i < 252; ++i) expected += "&amp;";
+    std::string sheet = ZipEntries(dir.file("book.xlsx"))["xl/worksheets/sheet2.xml"];
+    EXPECT_NE(sheet.find(expected + "</oddHeader>"), std::string::npos) << sheet;
+}
