@@ -32,8 +32,8 @@ bool MakeBenchWorkbook(const std::string& path) {
     auto book = sheet::Workbook::open(path, &err);
     if (!book) return false;
     sheet::Worksheet* ws = book->worksheet(1);
-    const char* headers[] = {"Zno", " 氏　　名", "　所　　　　　属", "性別", "タイム", "ﾌﾞｲﾎﾟｲﾝﾄ",
-                             "ﾚｰｽﾎﾟｲﾝﾄ", "DSFQ"};
+    const char* headers[] = {"Zno",    " 氏　　名", "　所　　　　　属", "性別",
+                             "タイム", "ﾌﾞｲﾎﾟｲﾝﾄ",  "ﾚｰｽﾎﾟｲﾝﾄ",         "DSFQ"};
     for (int c = 1; c <= 8; ++c) ws->setText(1, c, headers[c - 1]);
     for (int g = 1; g <= kGates; ++g) ws->setText(1, 8 + g, "VP" + std::to_string(g));
     const char* settingsHeaders[] = {"判別名", "得点", "ｹﾞｰﾄ数", "ﾌﾞｲ数", "大会名称"};
@@ -137,7 +137,8 @@ int main(int argc, char** argv) {
     // The workbook lives beside the program, where `make bench` hands it to the peer script.
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    BenchPath() = ((ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx").string();
+    BenchPath() =
+        ((ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx").string();
     if (!MakeBenchWorkbook(BenchPath())) return 1;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

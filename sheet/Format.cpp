@@ -25,9 +25,11 @@ std::string NumberToXml(double v) {
 }
 
 bool ParseNumber(std::string_view s, double* v) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
+    while (!s.empty() &&
+           (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
         s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
         s.remove_suffix(1);
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
     if (s.empty()) return false;
@@ -69,23 +71,61 @@ struct Builtin {
 };
 
 constexpr Builtin kBuiltins[] = {
-    {0, "General"}, {1, "0"}, {2, "0.00"}, {3, "#,##0"}, {4, "#,##0.00"},
-    {5, "\"$\"#,##0_);(\"$\"#,##0)"}, {6, "\"$\"#,##0_);[Red](\"$\"#,##0)"},
-    {7, "\"$\"#,##0.00_);(\"$\"#,##0.00)"}, {8, "\"$\"#,##0.00_);[Red](\"$\"#,##0.00)"},
-    {9, "0%"}, {10, "0.00%"}, {11, "0.00E+00"}, {12, "# ?/?"}, {13, "# ?" "?/?" "?"},
-    {14, "mm-dd-yy"}, {15, "d-mmm-yy"}, {16, "d-mmm"}, {17, "mmm-yy"}, {18, "h:mm AM/PM"},
-    {19, "h:mm:ss AM/PM"}, {20, "h:mm"}, {21, "h:mm:ss"}, {22, "m/d/yy h:mm"},
+    {0, "General"},
+    {1, "0"},
+    {2, "0.00"},
+    {3, "#,##0"},
+    {4, "#,##0.00"},
+    {5, "\"$\"#,##0_);(\"$\"#,##0)"},
+    {6, "\"$\"#,##0_);[Red](\"$\"#,##0)"},
+    {7, "\"$\"#,##0.00_);(\"$\"#,##0.00)"},
+    {8, "\"$\"#,##0.00_);[Red](\"$\"#,##0.00)"},
+    {9, "0%"},
+    {10, "0.00%"},
+    {11, "0.00E+00"},
+    {12, "# ?/?"},
+    {13,
+     "# ?"
+     "?/?"
+     "?"},
+    {14, "mm-dd-yy"},
+    {15, "d-mmm-yy"},
+    {16, "d-mmm"},
+    {17, "mmm-yy"},
+    {18, "h:mm AM/PM"},
+    {19, "h:mm:ss AM/PM"},
+    {20, "h:mm"},
+    {21, "h:mm:ss"},
+    {22, "m/d/yy h:mm"},
     // Ids 27 to 36 and 50 to 58 are the Japanese locale's date formats.
-    {27, "[$-411]ge.m.d"}, {28, "[$-411]ggge\"年\"m\"月\"d\"日\""},
-    {29, "[$-411]ggge\"年\"m\"月\"d\"日\""}, {30, "m/d/yy"}, {31, "yyyy\"年\"m\"月\"d\"日\""},
-    {32, "h\"時\"mm\"分\""}, {33, "h\"時\"mm\"分\"ss\"秒\""}, {34, "yyyy\"年\"m\"月\""},
-    {35, "m\"月\"d\"日\""}, {36, "[$-411]ge.m.d"},
-    {37, "#,##0_);(#,##0)"}, {38, "#,##0_);[Red](#,##0)"}, {39, "#,##0.00_);(#,##0.00)"},
-    {40, "#,##0.00_);[Red](#,##0.00)"}, {45, "mm:ss"}, {46, "[h]:mm:ss"}, {47, "mmss.0"},
-    {48, "##0.0E+0"}, {49, "@"},
-    {50, "[$-411]ge.m.d"}, {51, "[$-411]ggge\"年\"m\"月\"d\"日\""}, {52, "yyyy\"年\"m\"月\""},
-    {53, "m\"月\"d\"日\""}, {54, "[$-411]ggge\"年\"m\"月\"d\"日\""}, {55, "yyyy\"年\"m\"月\""},
-    {56, "m\"月\"d\"日\""}, {57, "[$-411]ge.m.d"}, {58, "[$-411]ggge\"年\"m\"月\"d\"日\""},
+    {27, "[$-411]ge.m.d"},
+    {28, "[$-411]ggge\"年\"m\"月\"d\"日\""},
+    {29, "[$-411]ggge\"年\"m\"月\"d\"日\""},
+    {30, "m/d/yy"},
+    {31, "yyyy\"年\"m\"月\"d\"日\""},
+    {32, "h\"時\"mm\"分\""},
+    {33, "h\"時\"mm\"分\"ss\"秒\""},
+    {34, "yyyy\"年\"m\"月\""},
+    {35, "m\"月\"d\"日\""},
+    {36, "[$-411]ge.m.d"},
+    {37, "#,##0_);(#,##0)"},
+    {38, "#,##0_);[Red](#,##0)"},
+    {39, "#,##0.00_);(#,##0.00)"},
+    {40, "#,##0.00_);[Red](#,##0.00)"},
+    {45, "mm:ss"},
+    {46, "[h]:mm:ss"},
+    {47, "mmss.0"},
+    {48, "##0.0E+0"},
+    {49, "@"},
+    {50, "[$-411]ge.m.d"},
+    {51, "[$-411]ggge\"年\"m\"月\"d\"日\""},
+    {52, "yyyy\"年\"m\"月\""},
+    {53, "m\"月\"d\"日\""},
+    {54, "[$-411]ggge\"年\"m\"月\"d\"日\""},
+    {55, "yyyy\"年\"m\"月\""},
+    {56, "m\"月\"d\"日\""},
+    {57, "[$-411]ge.m.d"},
+    {58, "[$-411]ggge\"年\"m\"月\"d\"日\""},
 };
 
 }  // namespace
@@ -165,12 +205,23 @@ bool IsDateFormatCode(std::string_view code) {
             ++i;  // the next character is literal
         } else {
             switch (c | 0x20) {
-            case 'd': d = true; break;
-            case 'y': y = true; break;
-            case 'm': m = true; break;
-            case 'h': h = true; break;
-            case 's': s = true; break;
-            default: break;
+                case 'd':
+                    d = true;
+                    break;
+                case 'y':
+                    y = true;
+                    break;
+                case 'm':
+                    m = true;
+                    break;
+                case 'h':
+                    h = true;
+                    break;
+                case 's':
+                    s = true;
+                    break;
+                default:
+                    break;
             }
         }
     }
@@ -192,7 +243,8 @@ bool ParseCellRef(std::string_view ref, int* row, int* col) {
     if (i < ref.size() && ref[i] == '$') ++i;
     long c = 0;
     size_t letters = 0;
-    while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
+    while (i < ref.size() &&
+           ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
         c = c * 26 + ((ref[i] | 0x20) - 'a' + 1);
         ++i;
         if (++letters > 3) return false;

@@ -6,11 +6,10 @@
 
 #include <map>
 #include <memory>
+#include <pugixml.hpp>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <pugixml.hpp>
 
 #include "sheet/Styles.h"
 #include "sheet/Workbook.h"
@@ -39,18 +38,18 @@ struct FileIdentity {
 
 struct SheetEntry {
     std::string name;
-    int sheetIndex = 0;     // position among all <sheet> elements, chart sheets included
-    std::string partName;   // zip entry, empty when the relationship leads nowhere
+    int sheetIndex = 0;    // position among all <sheet> elements, chart sheets included
+    std::string partName;  // zip entry, empty when the relationship leads nowhere
     bool isWorksheet = false;
     std::unique_ptr<Worksheet> worksheet;
-    std::string error;      // why it could not be read, once tried
+    std::string error;  // why it could not be read, once tried
 };
 
 }  // namespace detail
 
 struct Workbook::Impl {
     std::string path;
-    std::string fileName;  // for messages
+    std::string fileName;                            // for messages
     std::shared_ptr<const std::string> loadedBytes;  // the file as opened, for the backup copy
     detail::ZipReader zip;
     detail::FileIdentity identity;

@@ -10,11 +10,11 @@ namespace sheet::detail {
 
 namespace {
 
-constexpr std::string_view kFontOrder[] = {"b",     "i",         "strike", "condense", "extend",
-                                           "outline", "shadow",  "u",      "vertAlign", "sz",
-                                           "color", "name",      "family", "charset",  "scheme"};
+constexpr std::string_view kFontOrder[] = {"b",       "i",      "strike", "condense",  "extend",
+                                           "outline", "shadow", "u",      "vertAlign", "sz",
+                                           "color",   "name",   "family", "charset",   "scheme"};
 constexpr std::string_view kXfOrder[] = {"alignment", "protection", "extLst"};
-constexpr std::string_view kBorderOrder[] = {"start", "left",     "end",      "right",     "top",
+constexpr std::string_view kBorderOrder[] = {"start",  "left",     "end",      "right",     "top",
                                              "bottom", "diagonal", "vertical", "horizontal"};
 
 struct KeyWriter : pugi::xml_writer {
@@ -59,12 +59,15 @@ std::string StyleSheet::MinimalXml() {
            "<family val=\"3\"/><charset val=\"128\"/></font></fonts>"
            "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill>"
            "<fill><patternFill patternType=\"gray125\"/></fill></fills>"
-           "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+           "<borders "
+           "count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
            "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>"
            "</cellStyleXfs>"
-           "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/>"
+           "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" "
+           "xfId=\"0\"/>"
            "</cellXfs>"
-           "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
+           "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" "
+           "builtinId=\"0\"/></cellStyles>"
            "</styleSheet>";
 }
 
@@ -128,7 +131,8 @@ bool StyleSheet::isCenter(int s) const {
 bool StyleSheet::isBottomDouble(int s) const {
     int id = attrInt(xf(s), "borderId");
     if (id < 0 || id >= static_cast<int>(borderNodes_.size())) return false;
-    return std::string_view(Child(borderNodes_[id], "bottom").attribute("style").value()) == "double";
+    return std::string_view(Child(borderNodes_[id], "bottom").attribute("style").value()) ==
+           "double";
 }
 
 Fill StyleSheet::fill(int s) const {
@@ -154,7 +158,8 @@ bool StyleSheet::hasFill(int s) const {
 int StyleSheet::maxDigitWidth() const {
     // The standard font decides the unit of column widths: the Latin default font has 7-pixel
     // digits, the Japanese default fonts 8-pixel ones.
-    std::string_view name = fontNodes_.empty() ? "" : Child(fontNodes_[0], "name").attribute("val").value();
+    std::string_view name =
+        fontNodes_.empty() ? "" : Child(fontNodes_[0], "name").attribute("val").value();
     for (char c : name)
         if (static_cast<unsigned char>(c) >= 0x80) return 8;
     return 7;
@@ -188,7 +193,8 @@ void StyleSheet::ensureBasics() {
     }
     if (!fills_) fills_ = EnsureChild(root_, "fills", kStyleSheetOrder);
     if (fillNodes_.empty()) add(fills_, "<fill><patternFill patternType=\"none\"/></fill>");
-    if (Elements(fills_, "fill").size() < 2) add(fills_, "<fill><patternFill patternType=\"gray125\"/></fill>");
+    if (Elements(fills_, "fill").size() < 2)
+        add(fills_, "<fill><patternFill patternType=\"gray125\"/></fill>");
     fillNodes_ = Elements(fills_, "fill");
     if (!borders_) borders_ = EnsureChild(root_, "borders", kStyleSheetOrder);
     if (borderNodes_.empty()) {
@@ -227,10 +233,14 @@ int StyleSheet::derive(int s, Op op, const std::string& arg, Edit edit) {
     ensureBasics();
     if (!keysBuilt_) {
         // Later of two identical records is never preferred, so only first occurrences go in.
-        for (size_t i = 0; i < xfs_.size(); ++i) xfByKey_.emplace(NodeKey(xfs_[i]), static_cast<int>(i));
-        for (size_t i = 0; i < fontNodes_.size(); ++i) fontByKey_.emplace(NodeKey(fontNodes_[i]), static_cast<int>(i));
-        for (size_t i = 0; i < fillNodes_.size(); ++i) fillByKey_.emplace(NodeKey(fillNodes_[i]), static_cast<int>(i));
-        for (size_t i = 0; i < borderNodes_.size(); ++i) borderByKey_.emplace(NodeKey(borderNodes_[i]), static_cast<int>(i));
+        for (size_t i = 0; i < xfs_.size(); ++i)
+            xfByKey_.emplace(NodeKey(xfs_[i]), static_cast<int>(i));
+        for (size_t i = 0; i < fontNodes_.size(); ++i)
+            fontByKey_.emplace(NodeKey(fontNodes_[i]), static_cast<int>(i));
+        for (size_t i = 0; i < fillNodes_.size(); ++i)
+            fillByKey_.emplace(NodeKey(fillNodes_[i]), static_cast<int>(i));
+        for (size_t i = 0; i < borderNodes_.size(); ++i)
+            borderByKey_.emplace(NodeKey(borderNodes_[i]), static_cast<int>(i));
         keysBuilt_ = true;
     }
     pugi::xml_document tmp;
@@ -302,8 +312,11 @@ int StyleSheet::withBottomDouble(int s) {
         pugi::xml_node bottom = EnsureChild(border, "bottom", kBorderOrder);
         SetAttr(bottom, "style", "double");
         while (pugi::xml_node old = Child(bottom, "color")) bottom.remove_child(old);
-        bottom.append_child((PrefixOf(bottom) + "color").c_str()).append_attribute("auto").set_value("1");
-        SetAttr(c, "borderId", std::to_string(addUnique(borders_, borderNodes_, borderByKey_, border)));
+        bottom.append_child((PrefixOf(bottom) + "color").c_str())
+            .append_attribute("auto")
+            .set_value("1");
+        SetAttr(c, "borderId",
+                std::to_string(addUnique(borders_, borderNodes_, borderByKey_, border)));
         SetAttr(c, "applyBorder", "1");
     });
 }

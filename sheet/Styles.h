@@ -3,9 +3,8 @@
 // point at. Many cells share one xf, so a change to one cell's format makes a changed copy of its
 // xf (or reuses an identical one that already exists) and never edits a shared record.
 
-#include <pugixml.hpp>
-
 #include <map>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -17,7 +16,7 @@
 namespace sheet::detail {
 
 class StyleSheet {
-public:
+  public:
     // Takes over a parsed style part.
     explicit StyleSheet(pugi::xml_document&& doc);
     static std::string MinimalXml();
@@ -44,7 +43,7 @@ public:
     int withBottomDouble(int s);
     int withFill(int s, Fill fill);
 
-private:
+  private:
     enum Op { kNumFmt, kFontSize, kCenter, kBottom, kFill };
     template <class Edit>
     int derive(int s, Op op, const std::string& arg, Edit edit);

@@ -35,7 +35,7 @@ bool EndsWith(std::string_view s, std::string_view tail) {
 // Resolves a relationship target against the folder of its source part.
 std::string ResolveTarget(const std::string& baseDir, std::string_view target) {
     std::string joined = !target.empty() && target.front() == '/' ? std::string(target.substr(1))
-                                                                   : baseDir + std::string(target);
+                                                                  : baseDir + std::string(target);
     std::vector<std::string> parts;
     size_t start = 0;
     while (start <= joined.size()) {
@@ -70,19 +70,26 @@ FileIdentity IdentityOf(const struct stat& st) {
 
 std::string OtherFormatMessage(const std::string& fileName) {
     return "ファイル「" + fileName +
-           "」はxlsx形式のブックではないため、表計算ソフトで開いて「.xlsx」形式で保存し直してから読み込んでください。";
+           "」はxlsx形式のブックではないため、表計算ソフトで開いて「."
+           "xlsx」形式で保存し直してから読み込んでください。";
 }
 
 std::string ZipErrorText(const ZipError& e) {
     switch (e.kind) {
-    case ZipError::NotZip: return "はxlsx形式のブックではありません（zipとして読めません）。";
-    case ZipError::TooManyEntries: return "は部品の数が多すぎるため読み込めません。";
-    case ZipError::Corrupt: return "は壊れています（" + e.entry + "を展開できません）。";
-    case ZipError::TooLarge:
-        return "は大きすぎるため読み込めません（" + e.entry + "の展開後の大きさが上限を超えています）。";
-    case ZipError::Bomb:
-        return "は読み込めません（" + e.entry + "の圧縮率が異常に高く、不正なファイルの疑いがあります）。";
-    case ZipError::None: break;
+        case ZipError::NotZip:
+            return "はxlsx形式のブックではありません（zipとして読めません）。";
+        case ZipError::TooManyEntries:
+            return "は部品の数が多すぎるため読み込めません。";
+        case ZipError::Corrupt:
+            return "は壊れています（" + e.entry + "を展開できません）。";
+        case ZipError::TooLarge:
+            return "は大きすぎるため読み込めません（" + e.entry +
+                   "の展開後の大きさが上限を超えています）。";
+        case ZipError::Bomb:
+            return "は読み込めません（" + e.entry +
+                   "の圧縮率が異常に高く、不正なファイルの疑いがあります）。";
+        case ZipError::None:
+            break;
     }
     return "を読み込めません。";
 }
@@ -93,7 +100,7 @@ bool ReadWholeFile(const std::string& path, std::string* out, std::string* why) 
         int e = errno;
         *why = e == ENOENT || e == ENOTDIR ? "が見つかりません。"
                : e == EACCES               ? "を読む権限がありません。"
-                                           : "を開けません（エラー番号" + std::to_string(e) + "）。";
+                             : "を開けません（エラー番号" + std::to_string(e) + "）。";
         return false;
     }
     struct stat st;
@@ -188,7 +195,8 @@ StyleSheet* Workbook::Impl::stylesForWrite() {
     stylesNew = true;
     stylesPart = workbookDir + "styles.xml";
     int n = 1;
-    while (zip.find(stylesPart) >= 0) stylesPart = workbookDir + "styles" + std::to_string(++n) + ".xml";
+    while (zip.find(stylesPart) >= 0)
+        stylesPart = workbookDir + "styles" + std::to_string(++n) + ".xml";
 
     pugi::xml_node rels = workbookRels.doc.document_element();
     std::string id;
@@ -238,7 +246,8 @@ void Workbook::Impl::dropCalcChain() {
     pugi::xml_node types = contentTypes.doc.document_element();
     for (pugi::xml_node o = types.first_child(); o;) {
         pugi::xml_node next = o.next_sibling();
-        if (IsLocal(o, "Override") && ToLowerAscii(o.attribute("PartName").value()) == "/" + lower) {
+        if (IsLocal(o, "Override") &&
+            ToLowerAscii(o.attribute("PartName").value()) == "/" + lower) {
             types.remove_child(o);
             contentTypes.dirty = true;
         }
@@ -274,7 +283,8 @@ Worksheet* Workbook::Impl::loadWorksheet(int position) {
     impl->part.name = e.partName;
     std::string text, why;
     if (e.partName.empty()) {
-        e.error = fileMessage("は壊れています（ワークシート「" + e.name + "」の部品がありません）。");
+        e.error =
+            fileMessage("は壊れています（ワークシート「" + e.name + "」の部品がありません）。");
     } else if (!readPart(e.partName, &text, &e.error)) {
         // readPart has written the message
     } else if (!ParseXml(text, impl->part.doc, &why) || !impl->index(&why)) {
@@ -289,7 +299,8 @@ Worksheet* Workbook::Impl::loadWorksheet(int position) {
 }
 
 int Workbook::Impl::activeTab() const {
-    pugi::xml_node view = Child(Child(workbook.doc.document_element(), "bookViews"), "workbookView");
+    pugi::xml_node view =
+        Child(Child(workbook.doc.document_element(), "bookViews"), "workbookView");
     return view.attribute("activeTab").as_int(0);
 }
 
@@ -349,7 +360,8 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
     Impl& d = *wb->d_;
     d.path = path;
     d.fileName = BaseName(path);
-    const std::string ext = ToLowerAscii(path.substr(std::min(path.size(), path.find_last_of('.'))));
+    const std::string ext =
+        ToLowerAscii(path.substr(std::min(path.size(), path.find_last_of('.'))));
 
     auto bytes = std::make_shared<std::string>();
     std::string why;
@@ -389,7 +401,8 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
         }
         return true;
     };
-    const std::string notWorkbook = "はxlsx形式のブックではありません（ブック本体の部品がありません）。";
+    const std::string notWorkbook =
+        "はxlsx形式のブックではありません（ブック本体の部品がありません）。";
 
     if (d.zip.find(kContentTypesName) < 0 || d.zip.find("_rels/.rels") < 0) {
         *error = d.fileMessage(notWorkbook);
@@ -416,7 +429,8 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
     workbookPart = d.workbook.name;
     auto slash = workbookPart.find_last_of('/');
     d.workbookDir = slash == std::string::npos ? "" : workbookPart.substr(0, slash + 1);
-    std::string relsName = d.workbookDir + "_rels/" + workbookPart.substr(d.workbookDir.size()) + ".rels";
+    std::string relsName =
+        d.workbookDir + "_rels/" + workbookPart.substr(d.workbookDir.size()) + ".rels";
     if (d.zip.find(relsName) < 0) {
         *error = d.fileMessage("は壊れています（" + relsName + "がありません）。");
         return nullptr;
@@ -430,7 +444,8 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
         std::string type, target;
     };
     std::map<std::string, Rel> rels;
-    for (pugi::xml_node r = d.workbookRels.doc.document_element().first_child(); r; r = r.next_sibling()) {
+    for (pugi::xml_node r = d.workbookRels.doc.document_element().first_child(); r;
+         r = r.next_sibling()) {
         if (!IsLocal(r, "Relationship")) continue;
         if (std::string_view(r.attribute("TargetMode").value()) == "External") continue;
         std::string target = ResolveTarget(d.workbookDir, r.attribute("Target").value());
@@ -443,7 +458,8 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
     }
 
     int sheetIndex = 0;
-    for (pugi::xml_node s = Child(Child(wbRoot, "sheets"), "sheet"); s; s = NextSibling(s, "sheet")) {
+    for (pugi::xml_node s = Child(Child(wbRoot, "sheets"), "sheet"); s;
+         s = NextSibling(s, "sheet")) {
         SheetEntry e;
         e.name = s.attribute("name").value();
         e.sheetIndex = sheetIndex++;
@@ -497,7 +513,8 @@ SaveResult Workbook::save() {
     SaveResult result;
 
     // 1. The changed parts, serialised; everything else is copied from the file as read.
-    std::map<std::string, std::pair<std::string, std::string>> changed;  // lower name -> (name, xml)
+    std::map<std::string, std::pair<std::string, std::string>>
+        changed;  // lower name -> (name, xml)
     auto take = [&](XmlPart& p) {
         if (p.dirty) changed[ToLowerAscii(p.name)] = {p.name, SerializeXml(p.doc)};
     };
@@ -520,7 +537,8 @@ SaveResult Workbook::save() {
         if (d.deletedParts.count(lower)) return true;
         auto it = changed.find(lower);
         if (it == changed.end()) return writer.copyRaw(d.zip, i);
-        bool ok = writer.add(d.zip.name(i), std::move(it->second.second), LevelFor(it->second.second));
+        bool ok =
+            writer.add(d.zip.name(i), std::move(it->second.second), LevelFor(it->second.second));
         changed.erase(it);
         return ok;
     };
@@ -533,8 +551,9 @@ SaveResult Workbook::save() {
         if (built) built = writer.add(entry.first, std::move(entry.second), LevelFor(entry.second));
     std::string bytes;
     if (!built || !writer.finish(&bytes)) {
-        result.message = d.fileMessage("を保存できませんでした（ファイルの組み立てに失敗しました：" +
-                                       writer.error() + "）が、変更は保持しているので次の保存で再び書き込みます。");
+        result.message = d.fileMessage(
+            "を保存できませんでした（ファイルの組み立てに失敗しました：" + writer.error() +
+            "）が、変更は保持しているので次の保存で再び書き込みます。");
         return result;
     }
 
@@ -567,8 +586,9 @@ SaveResult Workbook::save() {
             bool ok = WriteFileAtomically(d.path + ".bak", *d.loadedBytes, false, &why);
             writeFaultForTesting() = fault;
             if (!ok) {
-                result.message = d.fileMessage("の控え（.bak）を作れなかったため保存しませんでした（" + why +
-                                               "）が、変更は保持しているので次の保存で再び書き込みます。");
+                result.message =
+                    d.fileMessage("の控え（.bak）を作れなかったため保存しませんでした（" + why +
+                                  "）が、変更は保持しているので次の保存で再び書き込みます。");
                 return result;
             }
             d.backupWritten = true;
@@ -633,7 +653,8 @@ bool Workbook::createEmpty(const std::string& path, const std::vector<std::strin
 
     std::string types = build([&](pugi::xml_document& doc) {
         auto t = doc.append_child("Types");
-        t.append_attribute("xmlns").set_value("http://schemas.openxmlformats.org/package/2006/content-types");
+        t.append_attribute("xmlns").set_value(
+            "http://schemas.openxmlformats.org/package/2006/content-types");
         auto def = [&](const char* ext, const char* type) {
             auto e = t.append_child("Default");
             e.append_attribute("Extension").set_value(ext);
@@ -646,7 +667,8 @@ bool Workbook::createEmpty(const std::string& path, const std::vector<std::strin
         };
         def("rels", "application/vnd.openxmlformats-package.relationships+xml");
         def("xml", "application/xml");
-        over("/xl/workbook.xml", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml");
+        over("/xl/workbook.xml",
+             "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml");
         for (size_t i = 0; i < sheetNames.size(); ++i)
             over("/xl/worksheets/sheet" + std::to_string(i + 1) + ".xml",
                  "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml");
@@ -665,7 +687,10 @@ bool Workbook::createEmpty(const std::string& path, const std::vector<std::strin
         auto w = doc.append_child("workbook");
         w.append_attribute("xmlns").set_value(kMainNs);
         w.append_attribute("xmlns:r").set_value(kRelNs);
-        w.append_child("bookViews").append_child("workbookView").append_attribute("activeTab").set_value(0);
+        w.append_child("bookViews")
+            .append_child("workbookView")
+            .append_attribute("activeTab")
+            .set_value(0);
         auto sheets = w.append_child("sheets");
         for (size_t i = 0; i < sheetNames.size(); ++i) {
             auto s = sheets.append_child("sheet");
@@ -683,7 +708,8 @@ bool Workbook::createEmpty(const std::string& path, const std::vector<std::strin
             rel.append_attribute("Id").set_value(("rId" + std::to_string(i + 1)).c_str());
             rel.append_attribute("Type").set_value(
                 "http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet");
-            rel.append_attribute("Target").set_value(("worksheets/sheet" + std::to_string(i + 1) + ".xml").c_str());
+            rel.append_attribute("Target").set_value(
+                ("worksheets/sheet" + std::to_string(i + 1) + ".xml").c_str());
         }
         auto rel = r.append_child("Relationship");
         rel.append_attribute("Id").set_value(("rId" + std::to_string(i + 1)).c_str());
@@ -708,8 +734,12 @@ bool Workbook::createEmpty(const std::string& path, const std::vector<std::strin
             w.append_child("sheetFormatPr").append_attribute("defaultRowHeight").set_value(13.5);
             w.append_child("sheetData");
             auto m = w.append_child("pageMargins");
-            for (auto [k, v] : {std::pair{"left", "0.7"}, {"right", "0.7"}, {"top", "0.75"},
-                                {"bottom", "0.75"}, {"header", "0.3"}, {"footer", "0.3"}})
+            for (auto [k, v] : {std::pair{"left", "0.7"},
+                                {"right", "0.7"},
+                                {"top", "0.75"},
+                                {"bottom", "0.75"},
+                                {"header", "0.3"},
+                                {"footer", "0.3"}})
                 m.append_attribute(k).set_value(v);
         });
         ok = writer.add("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", sheet);

@@ -53,7 +53,7 @@ struct SaveResult {
 class Workbook;
 
 class Worksheet {
-public:
+  public:
     ~Worksheet();
     Worksheet(const Worksheet&) = delete;
     Worksheet& operator=(const Worksheet&) = delete;
@@ -103,14 +103,14 @@ public:
 
     struct Impl;
 
-private:
+  private:
     friend class Workbook;
     explicit Worksheet(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> d_;
 };
 
 class Workbook {
-public:
+  public:
     ~Workbook();
     Workbook(const Workbook&) = delete;
     Workbook& operator=(const Workbook&) = delete;
@@ -138,7 +138,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     Workbook();
     std::unique_ptr<Impl> d_;
 };

@@ -15,8 +15,8 @@ using namespace detail;
 namespace {
 
 constexpr std::string_view kCellOrder[] = {"f", "v", "is", "extLst"};
-constexpr std::string_view kHeaderFooterOrder[] = {"oddHeader",   "oddFooter",   "evenHeader",
-                                                   "evenFooter",  "firstHeader", "firstFooter"};
+constexpr std::string_view kHeaderFooterOrder[] = {"oddHeader",  "oddFooter",   "evenHeader",
+                                                   "evenFooter", "firstHeader", "firstFooter"};
 constexpr std::string_view kSheetViewsOrder[] = {"sheetView", "extLst"};
 constexpr size_t kMaxCellChars = 32767;  // counted in UTF-16 units, as the file format does
 constexpr size_t kMaxHeaderChars = 255;
@@ -115,12 +115,17 @@ bool Value::isEmpty() const {
 
 std::string Value::toText() const {
     switch (type) {
-    case ValueType::Empty: return {};
-    case ValueType::Number: return NumberToText(number);
-    case ValueType::Text:
-    case ValueType::Error: return text;
-    case ValueType::Boolean: return number != 0 ? "TRUE" : "FALSE";
-    case ValueType::Date: return DateToText(SerialToDate(number));
+        case ValueType::Empty:
+            return {};
+        case ValueType::Number:
+            return NumberToText(number);
+        case ValueType::Text:
+        case ValueType::Error:
+            return text;
+        case ValueType::Boolean:
+            return number != 0 ? "TRUE" : "FALSE";
+        case ValueType::Date:
+            return DateToText(SerialToDate(number));
     }
     return {};
 }
@@ -177,11 +182,13 @@ bool Worksheet::Impl::index(std::string* why) {
             if (pugi::xml_attribute a = c.attribute("r")) {
                 int cr = 0, cc = 0;
                 if (!ParseCellRef(a.value(), &cr, &cc)) {
-                    *why = "セル番地「" + std::string(a.value()) + "」が正しくないか範囲の外にあります";
+                    *why = "セル番地「" + std::string(a.value()) +
+                           "」が正しくないか範囲の外にあります";
                     return false;
                 }
                 if (cr != rowNo) {
-                    *why = "セル" + std::string(a.value()) + "が行" + std::to_string(rowNo) + "の中にあります";
+                    *why = "セル" + std::string(a.value()) + "が行" + std::to_string(rowNo) +
+                           "の中にあります";
                     return false;
                 }
                 col = cc;
@@ -226,8 +233,9 @@ Worksheet::Impl::Row& Worksheet::Impl::ensureRow(int row) {
     if (it != rows.end() && it->first == row) return it->second;
     if (!sheetData) sheetData = EnsureChild(root, "sheetData", kWorksheetOrder);
     const std::string name = prefix + "row";
-    pugi::xml_node node = it != rows.end() ? sheetData.insert_child_before(name.c_str(), it->second.node)
-                                           : sheetData.append_child(name.c_str());
+    pugi::xml_node node = it != rows.end()
+                              ? sheetData.insert_child_before(name.c_str(), it->second.node)
+                              : sheetData.append_child(name.c_str());
     node.append_attribute("r").set_value(row);
     part.dirty = true;
     return rows.emplace_hint(it, row, Row{node, {}})->second;
@@ -296,7 +304,8 @@ void Worksheet::Impl::clearValue(pugi::xml_node cell, bool wholeSheet) {
         pugi::xml_node next = c.next_sibling();
         if (IsLocal(c, "f")) {
             hadFormula = true;
-            if (!wholeSheet && std::string_view(c.attribute("t").value()) == "shared" && c.attribute("ref"))
+            if (!wholeSheet && std::string_view(c.attribute("t").value()) == "shared" &&
+                c.attribute("ref"))
                 dropSharedFormula(c.attribute("si").as_int(-1), cell);
         }
         if (IsLocal(c, "f") || IsLocal(c, "v") || IsLocal(c, "is")) cell.remove_child(c);
@@ -317,7 +326,8 @@ void Worksheet::Impl::dropSharedFormula(int si, pugi::xml_node master) {
         for (auto& [c, cell] : row.cells) {
             if (cell == master) continue;
             pugi::xml_node f = Child(cell, "f");
-            if (f && std::string_view(f.attribute("t").value()) == "shared" && f.attribute("si").as_int(-2) == si)
+            if (f && std::string_view(f.attribute("t").value()) == "shared" &&
+                f.attribute("si").as_int(-2) == si)
                 cell.remove_child(f);
         }
 }
@@ -462,7 +472,8 @@ void Worksheet::setDate(int row, int col, Date d) {
     pugi::xml_node c = d_->writableCell(row, col);
     InsertChild(c, "v", kCellOrder).text().set(NumberToXml(serial).c_str());
     StyleSheet* st = d_->book->stylesForWrite();
-    if (st && !st->isDate(d_->styleOf(c))) d_->setStyle(c, st->withNumberFormat(d_->styleOf(c), "yyyy/mm/dd"));
+    if (st && !st->isDate(d_->styleOf(c)))
+        d_->setStyle(c, st->withNumberFormat(d_->styleOf(c), "yyyy/mm/dd"));
 }
 
 std::string Worksheet::numberFormat(int row, int col) const {
@@ -522,8 +533,8 @@ void Worksheet::setColumnWidth(int col, double characters) {
         d_->part.dirty = true;
         return;
     }
-    pugi::xml_node c = next ? cols.insert_child_before(colName.c_str(), next)
-                            : cols.append_child(colName.c_str());
+    pugi::xml_node c =
+        next ? cols.insert_child_before(colName.c_str(), next) : cols.append_child(colName.c_str());
     c.append_attribute("min").set_value(col);
     c.append_attribute("max").set_value(col);
     c.append_attribute("width").set_value(NumberToXml(stored).c_str());
@@ -602,7 +613,8 @@ bool Worksheet::setFill(std::string_view rangeA1, Fill fill) {
         for (int c = c1; c <= c2; ++c) {
             pugi::xml_node cell = d_->findCell(r, c);
             if (!cell) {
-                if (!(rowFilled || columnsFilled) || !st->hasFill(d_->inheritedStyle(r, c))) continue;
+                if (!(rowFilled || columnsFilled) || !st->hasFill(d_->inheritedStyle(r, c)))
+                    continue;
                 cell = d_->ensureCell(r, c);
             }
             if (st->hasFill(d_->styleOf(cell)))
@@ -627,7 +639,8 @@ Fill Worksheet::fill(int row, int col) const {
 void Worksheet::clearContents() {
     for (auto& [r, row] : d_->rows)
         for (auto& [c, cell] : row.cells)
-            if (cell.first_child() || cell.attribute("t")) d_->clearValue(cell, /*wholeSheet=*/true);
+            if (cell.first_child() || cell.attribute("t"))
+                d_->clearValue(cell, /*wholeSheet=*/true);
 }
 
 void Worksheet::setPageMargins(const Margins& m) {

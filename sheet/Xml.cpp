@@ -6,27 +6,59 @@ namespace sheet::detail {
 
 namespace {
 
-constexpr std::string_view kWorksheetOrderList[] = {
-    "sheetPr",          "dimension",       "sheetViews",       "sheetFormatPr",
-    "cols",             "sheetData",       "sheetCalcPr",      "sheetProtection",
-    "protectedRanges",  "scenarios",       "autoFilter",       "sortState",
-    "dataConsolidate",  "customSheetViews", "mergeCells",      "phoneticPr",
-    "conditionalFormatting", "dataValidations", "hyperlinks",  "printOptions",
-    "pageMargins",      "pageSetup",       "headerFooter",     "rowBreaks",
-    "colBreaks",        "customProperties", "cellWatches",     "ignoredErrors",
-    "smartTags",        "drawing",         "legacyDrawing",    "legacyDrawingHF",
-    "picture",          "oleObjects",      "controls",         "webPublishItems",
-    "tableParts",       "extLst"};
+constexpr std::string_view kWorksheetOrderList[] = {"sheetPr",
+                                                    "dimension",
+                                                    "sheetViews",
+                                                    "sheetFormatPr",
+                                                    "cols",
+                                                    "sheetData",
+                                                    "sheetCalcPr",
+                                                    "sheetProtection",
+                                                    "protectedRanges",
+                                                    "scenarios",
+                                                    "autoFilter",
+                                                    "sortState",
+                                                    "dataConsolidate",
+                                                    "customSheetViews",
+                                                    "mergeCells",
+                                                    "phoneticPr",
+                                                    "conditionalFormatting",
+                                                    "dataValidations",
+                                                    "hyperlinks",
+                                                    "printOptions",
+                                                    "pageMargins",
+                                                    "pageSetup",
+                                                    "headerFooter",
+                                                    "rowBreaks",
+                                                    "colBreaks",
+                                                    "customProperties",
+                                                    "cellWatches",
+                                                    "ignoredErrors",
+                                                    "smartTags",
+                                                    "drawing",
+                                                    "legacyDrawing",
+                                                    "legacyDrawingHF",
+                                                    "picture",
+                                                    "oleObjects",
+                                                    "controls",
+                                                    "webPublishItems",
+                                                    "tableParts",
+                                                    "extLst"};
 
-constexpr std::string_view kWorkbookOrderList[] = {
-    "fileVersion", "fileSharing", "workbookPr", "workbookProtection", "bookViews", "sheets",
-    "functionGroups", "externalReferences", "definedNames", "calcPr", "oleSize",
-    "customWorkbookViews", "pivotCaches", "smartTagPr", "smartTagTypes", "webPublishing",
-    "fileRecoveryPr", "webPublishObjects", "extLst"};
+constexpr std::string_view kWorkbookOrderList[] = {"fileVersion",    "fileSharing",
+                                                   "workbookPr",     "workbookProtection",
+                                                   "bookViews",      "sheets",
+                                                   "functionGroups", "externalReferences",
+                                                   "definedNames",   "calcPr",
+                                                   "oleSize",        "customWorkbookViews",
+                                                   "pivotCaches",    "smartTagPr",
+                                                   "smartTagTypes",  "webPublishing",
+                                                   "fileRecoveryPr", "webPublishObjects",
+                                                   "extLst"};
 
 constexpr std::string_view kStyleSheetOrderList[] = {
-    "numFmts", "fonts", "fills", "borders", "cellStyleXfs", "cellXfs", "cellStyles", "dxfs",
-    "tableStyles", "colors", "extLst"};
+    "numFmts",    "fonts", "fills",       "borders", "cellStyleXfs", "cellXfs",
+    "cellStyles", "dxfs",  "tableStyles", "colors",  "extLst"};
 
 int OrderIndex(Order order, std::string_view local) {
     for (size_t i = 0; i < order.size(); ++i)
@@ -105,7 +137,8 @@ bool IsLocal(pugi::xml_node n, std::string_view local) {
     if (n.type() != pugi::node_element) return false;
     // Called for every cell read: compare in place instead of measuring the name first.
     const char* name = n.name();
-    if (std::strncmp(name, local.data(), local.size()) == 0 && name[local.size()] == '\0') return true;
+    if (std::strncmp(name, local.data(), local.size()) == 0 && name[local.size()] == '\0')
+        return true;
     const char* colon = std::strchr(name, ':');
     return colon && std::strncmp(colon + 1, local.data(), local.size()) == 0 &&
            colon[1 + local.size()] == '\0';

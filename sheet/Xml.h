@@ -4,7 +4,6 @@
 // their parent.
 
 #include <pugixml.hpp>
-
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,15 +17,13 @@ bool IsLocal(pugi::xml_node n, std::string_view local);
 pugi::xml_node Child(pugi::xml_node parent, std::string_view local);
 pugi::xml_node NextSibling(pugi::xml_node n, std::string_view local);
 pugi::xml_attribute Attr(pugi::xml_node n, std::string_view local);  // any prefix
-std::string PrefixOf(pugi::xml_node n);                             // "x:" or ""
+std::string PrefixOf(pugi::xml_node n);                              // "x:" or ""
 
 // Returns the child `local` of `parent`, creating it at its place in `order` (the schema's child
 // sequence) when it is missing: before the first existing sibling that comes later in `order`.
-pugi::xml_node EnsureChild(pugi::xml_node parent, std::string_view local,
-                           Order order);
+pugi::xml_node EnsureChild(pugi::xml_node parent, std::string_view local, Order order);
 // Inserts a new child `local` at its place in `order`, after any existing children of that name.
-pugi::xml_node InsertChild(pugi::xml_node parent, std::string_view local,
-                           Order order);
+pugi::xml_node InsertChild(pugi::xml_node parent, std::string_view local, Order order);
 
 // Parses a package part. Refuses DOCTYPE declarations. On failure *why is a Japanese fragment.
 bool ParseXml(const std::string& text, pugi::xml_document& doc, std::string* why);

@@ -144,7 +144,8 @@ bool ZipReader::read(int64_t index, std::string* out, ZipError* err) {
             break;
         }
         if (produced > lim.ratioFloor &&
-            static_cast<double>(produced) > lim.maxRatio * static_cast<double>(std::max<uint64_t>(compressed, 1))) {
+            static_cast<double>(produced) >
+                lim.maxRatio * static_cast<double>(std::max<uint64_t>(compressed, 1))) {
             *err = {ZipError::Bomb, names_[index]};
             ok = false;
             break;
@@ -263,21 +264,21 @@ namespace {
 
 std::string ErrnoText(int e) {
     switch (e) {
-    case EACCES:
-    case EPERM:
-        return "フォルダに書き込む権限がありません";
-    case EROFS:
-        return "読み取り専用の場所です";
-    case ENOSPC:
-    case EDQUOT:
-        return "ディスクの空きが足りません";
-    case ENOENT:
-    case ENOTDIR:
-        return "保存先のフォルダが見つかりません";
-    case EEXIST:
-        return "同じ名前のファイルがすでにあります";
-    default:
-        return "書き込みに失敗しました（エラー番号" + std::to_string(e) + "）";
+        case EACCES:
+        case EPERM:
+            return "フォルダに書き込む権限がありません";
+        case EROFS:
+            return "読み取り専用の場所です";
+        case ENOSPC:
+        case EDQUOT:
+            return "ディスクの空きが足りません";
+        case ENOENT:
+        case ENOTDIR:
+            return "保存先のフォルダが見つかりません";
+        case EEXIST:
+            return "同じ名前のファイルがすでにあります";
+        default:
+            return "書き込みに失敗しました（エラー番号" + std::to_string(e) + "）";
     }
 }
 

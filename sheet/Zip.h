@@ -35,7 +35,7 @@ struct ZipError {
 };
 
 class ZipReader {
-public:
+  public:
     ZipReader() = default;
     ~ZipReader();
     ZipReader(const ZipReader&) = delete;
@@ -51,7 +51,7 @@ public:
     zip* handle() const { return za_; }
     const std::shared_ptr<const std::string>& bytes() const { return bytes_; }
 
-private:
+  private:
     void close();
     std::shared_ptr<const std::string> bytes_;
     zip* za_ = nullptr;
@@ -62,7 +62,7 @@ private:
 
 // Builds a zip archive in memory.
 class ZipWriter {
-public:
+  public:
     ZipWriter();
     ~ZipWriter();
     ZipWriter(const ZipWriter&) = delete;
@@ -75,7 +75,7 @@ public:
     bool finish(std::string* out);
     const std::string& error() const { return error_; }
 
-private:
+  private:
     zip_source* src_ = nullptr;
     zip* za_ = nullptr;
     std::vector<std::unique_ptr<std::string>> buffers_;  // must outlive the final close

@@ -25,9 +25,15 @@ int main(int argc, char** argv) {
         if (!cell.numberFormat.isEmpty())
             input->setNumberFormat(cell.row, cell.col, cell.numberFormat.toStdString());
         switch (cell.kind) {
-        case Kind::Text: input->setText(cell.row, cell.col, cell.text.toStdString()); break;
-        case Kind::Number: input->setNumber(cell.row, cell.col, cell.number); break;
-        case Kind::Date: input->setDate(cell.row, cell.col, {cell.year, cell.month, cell.day}); break;
+            case Kind::Text:
+                input->setText(cell.row, cell.col, cell.text.toStdString());
+                break;
+            case Kind::Number:
+                input->setNumber(cell.row, cell.col, cell.number);
+                break;
+            case Kind::Date:
+                input->setDate(cell.row, cell.col, {cell.year, cell.month, cell.day});
+                break;
         }
     }
     sheet::SaveResult saved = book->save();

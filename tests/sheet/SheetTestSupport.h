@@ -3,7 +3,6 @@
 // raw entries of a saved file, and openpyxl as the independent reader.
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -67,7 +66,8 @@ inline std::vector<std::string> ZipNames(const std::string& path) {
 // A package around the given worksheet XML (the part's whole text), with optional shared
 // strings, styles and workbook properties.
 struct MiniBook {
-    std::vector<std::string> sheets{R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData/></worksheet>)"};
+    std::vector<std::string> sheets{
+        R"(<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData/></worksheet>)"};
     std::string sharedStrings;
     std::string styles;
     std::string workbookPr;  // e.g. <workbookPr date1904="1"/>
@@ -75,27 +75,35 @@ struct MiniBook {
     Entries entries() const {
         std::string types =
             R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>)";
-        std::string rels = R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
+        std::string rels =
+            R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
         std::string sheetList;
         Entries e;
         for (size_t i = 0; i < sheets.size(); ++i) {
             std::string n = std::to_string(i + 1);
-            types += R"(<Override PartName="/xl/worksheets/sheet)" + n +
-                     R"(.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>)";
-            rels += R"(<Relationship Id="rId)" + n +
-                    R"(" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet)" +
-                    n + R"(.xml"/>)";
-            sheetList += R"(<sheet name="Sheet)" + n + R"(" sheetId=")" + n + R"(" r:id="rId)" + n + R"("/>)";
+            types +=
+                R"(<Override PartName="/xl/worksheets/sheet)" + n +
+                R"(.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>)";
+            rels +=
+                R"(<Relationship Id="rId)" + n +
+                R"(" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet)" +
+                n + R"(.xml"/>)";
+            sheetList += R"(<sheet name="Sheet)" + n + R"(" sheetId=")" + n + R"(" r:id="rId)" + n +
+                         R"("/>)";
             e.push_back({"xl/worksheets/sheet" + n + ".xml", sheets[i]});
         }
         if (!sharedStrings.empty()) {
-            rels += R"(<Relationship Id="rIdS" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>)";
-            types += R"(<Override PartName="/xl/sharedStrings.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/>)";
+            rels +=
+                R"(<Relationship Id="rIdS" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/>)";
+            types +=
+                R"(<Override PartName="/xl/sharedStrings.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml"/>)";
             e.push_back({"xl/sharedStrings.xml", sharedStrings});
         }
         if (!styles.empty()) {
-            rels += R"(<Relationship Id="rIdT" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)";
-            types += R"(<Override PartName="/xl/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/>)";
+            rels +=
+                R"(<Relationship Id="rIdT" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/>)";
+            types +=
+                R"(<Override PartName="/xl/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/>)";
             e.push_back({"xl/styles.xml", styles});
         }
         types += "</Types>";
@@ -103,11 +111,12 @@ struct MiniBook {
         std::string workbook =
             R"(<?xml version="1.0" encoding="UTF-8"?><workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships">)" +
             workbookPr + "<sheets>" + sheetList + "</sheets></workbook>";
-        Entries all{{"[Content_Types].xml", types},
-                    {"_rels/.rels",
-                     R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/></Relationships>)"},
-                    {"xl/workbook.xml", workbook},
-                    {"xl/_rels/workbook.xml.rels", rels}};
+        Entries all{
+            {"[Content_Types].xml", types},
+            {"_rels/.rels",
+             R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/></Relationships>)"},
+            {"xl/workbook.xml", workbook},
+            {"xl/_rels/workbook.xml.rels", rels}};
         all.insert(all.end(), e.begin(), e.end());
         return all;
     }

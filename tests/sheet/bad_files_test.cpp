@@ -49,50 +49,70 @@ TEST(SheetBadFiles, EachGivesAMessageNamingTheFile) {
     MiniBook good;
     good.sheets.push_back(good.sheets.front());
     auto zip = [](sheettest::Entries e) {
-        return [e](const testsupport::TempDir&, const std::string& p) { sheettest::WriteZip(p, e); };
+        return
+            [e](const testsupport::TempDir&, const std::string& p) { sheettest::WriteZip(p, e); };
     };
     auto bytes = [](std::function<std::string(const testsupport::TempDir&)> f) {
-        return [f](const testsupport::TempDir& d, const std::string& p) { sheettest::WriteFile(p, f(d)); };
+        return [f](const testsupport::TempDir& d, const std::string& p) {
+            sheettest::WriteFile(p, f(d));
+        };
     };
     auto sheet = [&](const std::string& xml) {
         return zip(Replace(good.entries(), "xl/worksheets/sheet1.xml", xml));
     };
     std::vector<Case> cases = {
-        {"plain text", "x.xlsx", bytes([](auto&) { return std::string("Zno,氏名\n1,山田\n"); }), true,
-         "ファイル「x.xlsx」はxlsx形式のブックではありません（zipとして読めません）。"},
-        {"empty file", "empty.xlsx", bytes([](auto&) { return std::string(); }), true, "zipとして読めません"},
-        {"truncated", "cut.xlsx", bytes([](auto& d) { std::string b = ValidBytes(d); return b.substr(0, b.size() / 2); }),
+        {"plain text", "x.xlsx", bytes([](auto&) { return std::string("Zno,氏名\n1,山田\n"); }),
+         true, "ファイル「x.xlsx」はxlsx形式のブックではありません（zipとして読めません）。"},
+        {"empty file", "empty.xlsx", bytes([](auto&) { return std::string(); }), true,
+         "zipとして読めません"},
+        {"truncated", "cut.xlsx", bytes([](auto& d) {
+             std::string b = ValidBytes(d);
+             return b.substr(0, b.size() / 2);
+         }),
          true, "zipとして読めません"},
-        {"old binary format", "old.xlsx", bytes([](auto&) { return std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(600, '\0'); }),
+        {"old binary format", "old.xlsx", bytes([](auto&) {
+             return std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(600, '\0');
+         }),
          true, "「.xlsx」形式で保存し直して"},
         {"xls by name", "名簿.xls", bytes([](auto&) { return std::string("anything"); }), true,
-         "ファイル「名簿.xls」はxlsx形式のブックではないため、表計算ソフトで開いて「.xlsx」形式で保存し直してから読み込んでください。"},
-        {"csv", "list.csv", bytes([](auto&) { return std::string("1,a\n"); }), true, "保存し直して"},
-        {"ods", "calc.ods", zip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}}), true, "保存し直して"},
+         "ファイル「名簿.xls」はxlsx形式のブックではないため、表計算ソフトで開いて「."
+         "xlsx」形式で保存し直してから読み込んでください。"},
+        {"csv", "list.csv", bytes([](auto&) { return std::string("1,a\n"); }), true,
+         "保存し直して"},
+        {"ods", "calc.ods", zip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}}),
+         true, "保存し直して"},
         {"no content types", "nc.xlsx", zip(Without(good.entries(), "[Content_Types].xml")), true,
          "ブック本体の部品がありません"},
         {"no workbook part", "nw.xlsx", zip(Without(good.entries(), "xl/workbook.xml")), true,
          "ブック本体の部品がありません"},
-        {"malformed workbook", "bad.xlsx", zip(Replace(good.entries(), "xl/workbook.xml", "<workbook><sheets>")), true,
+        {"malformed workbook", "bad.xlsx",
+         zip(Replace(good.entries(), "xl/workbook.xml", "<workbook><sheets>")), true,
          "ファイル「bad.xlsx」は壊れています（xl/workbook.xml：XMLとして読めません"},
         {"doctype", "dt.xlsx",
          zip(Replace(good.entries(), "xl/workbook.xml",
                      R"(<?xml version="1.0"?><!DOCTYPE lol [<!ENTITY a "aaaa">]><workbook/>)")),
          true, "DOCTYPE"},
-        {"sheet part missing", "ns.xlsx", zip(Without(good.entries(), "xl/worksheets/sheet1.xml")), false,
-         "ワークシート「Sheet1」の部品がありません"},
-        {"cells out of order", "order.xlsx", sheet(SheetXml(R"(<row r="1"><c r="B1"><v>1</v></c><c r="A1"><v>2</v></c></row>)")),
-         false, "ファイル「order.xlsx」のワークシート「Sheet1」は読み込めません（セルA1が正しい並び順にありません）。"},
-        {"rows out of order", "rows.xlsx", sheet(SheetXml(R"(<row r="5"/><row r="3"/>)")), false, "行3が正しい並び順にありません"},
-        {"row beyond the sheet", "far.xlsx", sheet(SheetXml(R"(<row r="1048577"><c><v>1</v></c></row>)")), false,
+        {"sheet part missing", "ns.xlsx", zip(Without(good.entries(), "xl/worksheets/sheet1.xml")),
+         false, "ワークシート「Sheet1」の部品がありません"},
+        {"cells out of order", "order.xlsx",
+         sheet(SheetXml(R"(<row r="1"><c r="B1"><v>1</v></c><c r="A1"><v>2</v></c></row>)")), false,
+         "ファイル「order."
+         "xlsx」のワークシート「Sheet1」は読み込めません（セルA1が正しい並び順にありません）。"},
+        {"rows out of order", "rows.xlsx", sheet(SheetXml(R"(<row r="5"/><row r="3"/>)")), false,
+         "行3が正しい並び順にありません"},
+        {"row beyond the sheet", "far.xlsx",
+         sheet(SheetXml(R"(<row r="1048577"><c><v>1</v></c></row>)")), false,
          "行番号「1048577」が範囲（1～1048576）の外にあります"},
-        {"cell beyond the sheet", "wide.xlsx", sheet(SheetXml(R"(<row r="1"><c r="XFE1"><v>1</v></c></row>)")), false,
+        {"cell beyond the sheet", "wide.xlsx",
+         sheet(SheetXml(R"(<row r="1"><c r="XFE1"><v>1</v></c></row>)")), false,
          "セル番地「XFE1」"},
-        {"cell in the wrong row", "wrong.xlsx", sheet(SheetXml(R"(<row r="2"><c r="A3"><v>1</v></c></row>)")), false,
+        {"cell in the wrong row", "wrong.xlsx",
+         sheet(SheetXml(R"(<row r="2"><c r="A3"><v>1</v></c></row>)")), false,
          "セルA3が行2の中にあります"},
-        {"malformed sheet", "ms.xlsx", sheet("<worksheet><sheetData><row>"), false, "XMLとして読めません"},
-        {"doctype in sheet", "dts.xlsx", sheet(R"(<!DOCTYPE x SYSTEM "file:///etc/passwd"><worksheet/>)"), false,
-         "DOCTYPE"},
+        {"malformed sheet", "ms.xlsx", sheet("<worksheet><sheetData><row>"), false,
+         "XMLとして読めません"},
+        {"doctype in sheet", "dts.xlsx",
+         sheet(R"(<!DOCTYPE x SYSTEM "file:///etc/passwd"><worksheet/>)"), false, "DOCTYPE"},
         {"zip bomb", "bomb.xlsx", sheet(SheetXml(std::string(20 << 20, ' '))), false,
          "ファイル「bomb.xlsx」は読み込めません（xl/worksheets/sheet1.xmlの圧縮率が異常に高く"},
     };
@@ -105,11 +125,13 @@ TEST(SheetBadFiles, EachGivesAMessageNamingTheFile) {
         if (c.failsAtOpen) {
             EXPECT_FALSE(wb) << c.what;
             EXPECT_NE(err.find(c.expected), std::string::npos) << c.what << ": " << err;
-            EXPECT_NE(err.find("「" + c.fileName + "」"), std::string::npos) << c.what << ": " << err;
+            EXPECT_NE(err.find("「" + c.fileName + "」"), std::string::npos)
+                << c.what << ": " << err;
         } else {
             ASSERT_TRUE(wb) << c.what << ": " << err;
             EXPECT_EQ(wb->worksheet(1), nullptr) << c.what;
-            EXPECT_NE(wb->lastError().find(c.expected), std::string::npos) << c.what << ": " << wb->lastError();
+            EXPECT_NE(wb->lastError().find(c.expected), std::string::npos)
+                << c.what << ": " << wb->lastError();
             EXPECT_NE(wb->lastError().find("「" + c.fileName + "」"), std::string::npos) << c.what;
             EXPECT_NE(wb->worksheet(2), nullptr) << c.what << ": other sheets still readable";
         }
@@ -129,7 +151,9 @@ TEST(SheetBadFiles, CorruptDataIsReportedNotTrusted) {
     testsupport::TempDir dir;
     MiniBook book;
     std::string rows;
-    for (int r = 1; r <= 200; ++r) rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" + std::to_string(r * 7919) + "</v></c></row>";
+    for (int r = 1; r <= 200; ++r)
+        rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" +
+                std::to_string(r * 7919) + "</v></c></row>";
     book.sheets = {SheetXml(rows)};
     sheettest::WriteZip(dir.file("c.xlsx"), book.entries());
     std::string b = sheettest::ReadFile(dir.file("c.xlsx"));
@@ -156,7 +180,8 @@ TEST(SheetBadFiles, SizeLimitsCountWhatIsInflated) {
     auto wb = Workbook::open(dir.file("big.xlsx"), &err);
     ASSERT_TRUE(wb) << err;
     EXPECT_EQ(wb->worksheet(1), nullptr);
-    EXPECT_NE(wb->lastError().find("展開後の大きさが上限を超えています"), std::string::npos) << wb->lastError();
+    EXPECT_NE(wb->lastError().find("展開後の大きさが上限を超えています"), std::string::npos)
+        << wb->lastError();
 
     detail::zipLimits() = guard.saved;
     detail::zipLimits().maxEntries = 5;

@@ -7,7 +7,8 @@
 
 TEST(SheetExample, CommittedWorkbookMatchesTheExampleData) {
     std::string err;
-    auto book = sheet::Workbook::open(std::string(PROJECT_SOURCE_DIR) + "/examples/example.xlsx", &err);
+    auto book =
+        sheet::Workbook::open(std::string(PROJECT_SOURCE_DIR) + "/examples/example.xlsx", &err);
     ASSERT_TRUE(book) << err;
     ASSERT_EQ(book->worksheetCount(), 2);
     sheet::Worksheet* ws = book->worksheet(1);
@@ -17,21 +18,22 @@ TEST(SheetExample, CommittedWorkbookMatchesTheExampleData) {
         sheet::Value v = ws->value(cell.row, cell.col);
         const std::string where = sheet::CellName(cell.row, cell.col);
         switch (cell.kind) {
-        case Kind::Text:
-            EXPECT_EQ(v.type, sheet::ValueType::Text) << where;
-            EXPECT_EQ(v.text, cell.text.toStdString()) << where;
-            break;
-        case Kind::Number:
-            EXPECT_EQ(v.type, sheet::ValueType::Number) << where;
-            EXPECT_EQ(v.number, cell.number) << where;
-            break;
-        case Kind::Date:
-            EXPECT_EQ(v.type, sheet::ValueType::Date) << where;
-            EXPECT_EQ(v.date(), (sheet::Date{cell.year, cell.month, cell.day})) << where;
-            break;
+            case Kind::Text:
+                EXPECT_EQ(v.type, sheet::ValueType::Text) << where;
+                EXPECT_EQ(v.text, cell.text.toStdString()) << where;
+                break;
+            case Kind::Number:
+                EXPECT_EQ(v.type, sheet::ValueType::Number) << where;
+                EXPECT_EQ(v.number, cell.number) << where;
+                break;
+            case Kind::Date:
+                EXPECT_EQ(v.type, sheet::ValueType::Date) << where;
+                EXPECT_EQ(v.date(), (sheet::Date{cell.year, cell.month, cell.day})) << where;
+                break;
         }
         if (!cell.numberFormat.isEmpty()) {
-            EXPECT_EQ(ws->numberFormat(cell.row, cell.col), cell.numberFormat.toStdString()) << where;
+            EXPECT_EQ(ws->numberFormat(cell.row, cell.col), cell.numberFormat.toStdString())
+                << where;
         }
     }
 }

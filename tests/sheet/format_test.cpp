@@ -1,8 +1,9 @@
+#include "sheet/Format.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "sheet/Format.h"
 #include "sheet/Xml.h"
 
 using namespace sheet;
@@ -13,9 +14,17 @@ TEST(SheetFormat, NumberTextIsWhatTheSpreadsheetShows) {
         double v;
         const char* text;
     } cases[] = {
-        {307.5, "307.5"},  {5, "5"},          {0.30000000000000004, "0.3"}, {-0.0, "0"},
-        {288.87, "288.87"}, {1e20, "1E+20"},  {1.5e-7, "1.5E-07"},         {123456789012345, "123456789012345"},
-        {-12.125, "-12.125"}, {0.1 + 0.7, "0.8"}, {1234567.1234567891, "1234567.12345679"},
+        {307.5, "307.5"},
+        {5, "5"},
+        {0.30000000000000004, "0.3"},
+        {-0.0, "0"},
+        {288.87, "288.87"},
+        {1e20, "1E+20"},
+        {1.5e-7, "1.5E-07"},
+        {123456789012345, "123456789012345"},
+        {-12.125, "-12.125"},
+        {0.1 + 0.7, "0.8"},
+        {1234567.1234567891, "1234567.12345679"},
     };
     for (const auto& c : cases) EXPECT_EQ(NumberToText(c.v), c.text) << c.v;
 }
@@ -38,8 +47,9 @@ TEST(SheetFormat, SerialDatesOfThe1900System) {
         double serial;
         Date date;
     } cases[] = {
-        {1, {1900, 1, 1}},   {59, {1900, 2, 28}},  {60, {1900, 2, 29}},    {61, {1900, 3, 1}},
-        {45292, {2024, 1, 1}}, {45351.75, {2024, 2, 29}}, {2958465, {9999, 12, 31}},
+        {1, {1900, 1, 1}},         {59, {1900, 2, 28}},   {60, {1900, 2, 29}},
+        {61, {1900, 3, 1}},        {45292, {2024, 1, 1}}, {45351.75, {2024, 2, 29}},
+        {2958465, {9999, 12, 31}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(SerialToDate(c.serial), c.date) << c.serial;
@@ -53,10 +63,18 @@ TEST(SheetFormat, WhichNumberFormatsAreDates) {
         const char* code;
         bool date;
     } cases[] = {
-        {"yyyy/mm/dd", true},  {"m/d", true},          {"[$-411]ggge\"年\"m\"月\"d\"日\"", true},
-        {"mmm-yy", true},      {"General", false},     {"0.00", false},
-        {"h:mm", false},       {"\"day\" 0", false},   {"[Red]0.00", false},
-        {"0.00E+00", false},   {"#,##0;[Red]-#,##0", false}, {"\\d0", false},
+        {"yyyy/mm/dd", true},
+        {"m/d", true},
+        {"[$-411]ggge\"年\"m\"月\"d\"日\"", true},
+        {"mmm-yy", true},
+        {"General", false},
+        {"0.00", false},
+        {"h:mm", false},
+        {"\"day\" 0", false},
+        {"[Red]0.00", false},
+        {"0.00E+00", false},
+        {"#,##0;[Red]-#,##0", false},
+        {"\\d0", false},
     };
     for (const auto& c : cases) EXPECT_EQ(IsDateFormatCode(c.code), c.date) << c.code;
     EXPECT_TRUE(IsDateFormatId(14));
@@ -77,9 +95,9 @@ TEST(SheetFormat, CellAddresses) {
         bool ok;
         int row, col;
     } cases[] = {
-        {"E7", true, 7, 5},   {"$k$1000", true, 1000, 11}, {"xfd1048576", true, 1048576, 16384},
-        {"A0", false, 0, 0},  {"A1048577", false, 0, 0},   {"XFE1", false, 0, 0},
-        {"7E", false, 0, 0},  {"", false, 0, 0},           {"ABCD1", false, 0, 0},
+        {"E7", true, 7, 5},  {"$k$1000", true, 1000, 11}, {"xfd1048576", true, 1048576, 16384},
+        {"A0", false, 0, 0}, {"A1048577", false, 0, 0},   {"XFE1", false, 0, 0},
+        {"7E", false, 0, 0}, {"", false, 0, 0},           {"ABCD1", false, 0, 0},
     };
     for (const auto& c : cases) {
         int r = 0, col = 0;

@@ -71,7 +71,8 @@ wb.save(')" + path + "')",
 
     out = sheettest::Python(R"(
 import openpyxl
-wb = openpyxl.load_workbook(')" + path + R"(')
+wb = openpyxl.load_workbook(')" +
+                                path + R"(')
 a, b, c = wb.worksheets
 print(a['A10'].value, a['E2'].value, a['B2'].comment.text, sorted(str(r) for r in a.merged_cells.ranges))
 print(b['A1'].value, b['L47'].value, b['A6'].fill.fgColor.rgb, wb.active.title)
@@ -90,19 +91,23 @@ print(wb.defined_names['Times'].attr_text)
 TEST(SheetPreserve, RemovingAFormulaDropsTheStaleCalculationChain) {
     testsupport::TempDir dir;
     MiniBook book;
-    book.sheets = {SheetXml(R"(<row r="1"><c r="A1"><v>2</v></c><c r="B1"><f>A1*2</f><v>4</v></c></row>)"),
-                   SheetXml("")};
+    book.sheets = {
+        SheetXml(R"(<row r="1"><c r="A1"><v>2</v></c><c r="B1"><f>A1*2</f><v>4</v></c></row>)"),
+        SheetXml("")};
     auto entries = book.entries();
     for (auto& [name, data] : entries) {
         if (name == "[Content_Types].xml")
-            data.insert(data.find("</Types>"),
-                        R"(<Override PartName="/xl/calcChain.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml"/>)");
+            data.insert(
+                data.find("</Types>"),
+                R"(<Override PartName="/xl/calcChain.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml"/>)");
         if (name == "xl/_rels/workbook.xml.rels")
-            data.insert(data.find("</Relationships>"),
-                        R"(<Relationship Id="rIdC" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/calcChain" Target="calcChain.xml"/>)");
+            data.insert(
+                data.find("</Relationships>"),
+                R"(<Relationship Id="rIdC" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/calcChain" Target="calcChain.xml"/>)");
     }
-    entries.push_back({"xl/calcChain.xml",
-                       R"(<calcChain xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><c r="B1" i="1"/></calcChain>)"});
+    entries.push_back(
+        {"xl/calcChain.xml",
+         R"(<calcChain xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><c r="B1" i="1"/></calcChain>)"});
     const std::string path = dir.file("calc.xlsx");
     sheettest::WriteZip(path, entries);
 
@@ -144,8 +149,9 @@ TEST(SheetPreserve, WorkbookWithoutStylesGetsOne) {
     EXPECT_EQ(again->worksheet(1)->numberFormat(1, 1), "0.00");
     EXPECT_DOUBLE_EQ(again->worksheet(1)->fontSize(1, 1), 12);
     if (testsupport::haveOpenpyxl()) {
-        std::string got = sheettest::Python("import openpyxl\nc = openpyxl.load_workbook('" + path +
-                                            "').worksheets[0]['A1']\nprint(c.value, c.number_format, c.font.sz)");
+        std::string got =
+            sheettest::Python("import openpyxl\nc = openpyxl.load_workbook('" + path +
+                              "').worksheets[0]['A1']\nprint(c.value, c.number_format, c.font.sz)");
         EXPECT_EQ(got, "1.5 0.00 12.0\n");
     }
 }

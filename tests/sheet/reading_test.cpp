@@ -46,17 +46,17 @@ TEST(SheetReading, ValueTypesAndSharedStrings) {
         ValueType type;
         std::string text;
     } cases[] = {
-        {"A1", 1, 1, ValueType::Text, "山田　太郎"},     // no reading glued on
-        {"B1", 1, 2, ValueType::Text, "北山 SC"},        // rich-text runs joined
-        {"C1", 1, 3, ValueType::Text, "  "},             // whitespace kept
-        {"D1", 1, 4, ValueType::Text, "a\rb_x0041_"},    // escapes decoded
+        {"A1", 1, 1, ValueType::Text, "山田　太郎"},   // no reading glued on
+        {"B1", 1, 2, ValueType::Text, "北山 SC"},      // rich-text runs joined
+        {"C1", 1, 3, ValueType::Text, "  "},           // whitespace kept
+        {"D1", 1, 4, ValueType::Text, "a\rb_x0041_"},  // escapes decoded
         {"E1", 1, 5, ValueType::Text, ""},
-        {"F1", 1, 6, ValueType::Empty, ""},              // index outside the table
+        {"F1", 1, 6, ValueType::Empty, ""},  // index outside the table
         {"A2", 2, 1, ValueType::Number, "307.5"},
         {"B2", 2, 2, ValueType::Boolean, "TRUE"},
         {"C2", 2, 3, ValueType::Error, "#DIV/0!"},
-        {"D2", 2, 4, ValueType::Text, "307.5x"},         // a formula's cached value
-        {"E2", 2, 5, ValueType::Empty, ""},              // formula without a cached value
+        {"D2", 2, 4, ValueType::Text, "307.5x"},  // a formula's cached value
+        {"E2", 2, 5, ValueType::Empty, ""},       // formula without a cached value
         {"F2", 2, 6, ValueType::Text, "インライン"},
         {"G2", 2, 7, ValueType::Number, "0.3"},
         {"H2", 2, 8, ValueType::Number, "5"},
@@ -79,15 +79,16 @@ TEST(SheetReading, DatesInBothDateSystems) {
         if (is1904) book.workbookPr = R"(<workbookPr date1904="1"/>)";
         // 45337 is 2024-02-15 in the 1900 system; the 1904 system counts 1462 days less.
         const std::string serial = is1904 ? "43875" : "45337";
-        book.sheets = {SheetXml(R"(<row r="3"><c r="Z3" s="1"><v>)" + serial + R"(</v></c><c r="AA3" s="2"><v>)" +
-                                serial + R"(.75</v></c><c r="AB3" s="3"><v>)" + serial +
-                                R"(</v></c><c r="AC3" t="d"><v>2024-02-15T00:00:00</v></c></row>)")};
+        book.sheets = {SheetXml(
+            R"(<row r="3"><c r="Z3" s="1"><v>)" + serial + R"(</v></c><c r="AA3" s="2"><v>)" +
+            serial + R"(.75</v></c><c r="AB3" s="3"><v>)" + serial +
+            R"(</v></c><c r="AC3" t="d"><v>2024-02-15T00:00:00</v></c></row>)")};
         auto wb = OpenMini(dir, book);
         Worksheet* ws = wb->worksheet(1);
         ASSERT_TRUE(ws) << wb->lastError();
         EXPECT_EQ(ws->value(3, 26).type, ValueType::Date) << is1904;
         EXPECT_EQ(ws->text(3, 26), "2024/02/15") << is1904;
-        EXPECT_EQ(ws->text(3, 27), "2024/02/15") << is1904;   // custom 年月日 format, time ignored
+        EXPECT_EQ(ws->text(3, 27), "2024/02/15") << is1904;  // custom 年月日 format, time ignored
         EXPECT_EQ(ws->value(3, 28).type, ValueType::Number);  // "0.00" is no date
         EXPECT_EQ(ws->text(3, 29), "2024/02/15");
         EXPECT_EQ(ws->numberFormat(3, 27), "yyyy\"年\"m\"月\"d\"日\"");
@@ -99,8 +100,9 @@ TEST(SheetReading, DatesInBothDateSystems) {
         auto again = Workbook::open(dir.file("mini.xlsx"), &err);
         EXPECT_EQ(again->worksheet(1)->text(5, 26), "2026/02/15") << is1904;
         if (testsupport::haveOpenpyxl()) {
-            std::string got = sheettest::Python("import openpyxl\nprint(openpyxl.load_workbook('" +
-                                                dir.file("mini.xlsx") + "').worksheets[0]['Z5'].value)");
+            std::string got =
+                sheettest::Python("import openpyxl\nprint(openpyxl.load_workbook('" +
+                                  dir.file("mini.xlsx") + "').worksheets[0]['Z5'].value)");
             EXPECT_EQ(got, "2026-02-15 00:00:00\n") << is1904;
         }
     }
@@ -110,10 +112,12 @@ TEST(SheetReading, PrefixedElementsAndCellsWithoutAddresses) {
     testsupport::TempDir dir;
     MiniBook book;
     book.sheets = {
-        SheetXml(R"(<x:row r="2"><x:c r="A2"><x:v>1</x:v></x:c><x:c r="C2" t="inlineStr"><x:is><x:t>c</x:t></x:is></x:c></x:row>)",
-                 "x"),
+        SheetXml(
+            R"(<x:row r="2"><x:c r="A2"><x:v>1</x:v></x:c><x:c r="C2" t="inlineStr"><x:is><x:t>c</x:t></x:is></x:c></x:row>)",
+            "x"),
         // Rows and cells without r: each is one after the previous one.
-        SheetXml(R"(<row><c><v>11</v></c><c><v>12</v></c></row><row><c t="inlineStr"><is><t>b1</t></is></c><c r="C2"><v>23</v></c><c><v>24</v></c></row><row r="5"><c r="B5"><v>52</v></c><c><v>53</v></c></row>)")};
+        SheetXml(
+            R"(<row><c><v>11</v></c><c><v>12</v></c></row><row><c t="inlineStr"><is><t>b1</t></is></c><c r="C2"><v>23</v></c><c><v>24</v></c></row><row r="5"><c r="B5"><v>52</v></c><c><v>53</v></c></row>)")};
     auto wb = OpenMini(dir, book);
     Worksheet* x = wb->worksheet(1);
     ASSERT_TRUE(x) << wb->lastError();
@@ -126,7 +130,8 @@ TEST(SheetReading, PrefixedElementsAndCellsWithoutAddresses) {
         const char* text;
     } cases[] = {{1, 1, "11"}, {1, 2, "12"}, {2, 1, "b1"}, {2, 3, "23"}, {2, 4, "24"},
                  {5, 2, "52"}, {5, 3, "53"}, {3, 1, ""},   {2, 2, ""}};
-    for (const auto& c : cases) EXPECT_EQ(plain->text(c.row, c.col), c.text) << CellName(c.row, c.col);
+    for (const auto& c : cases)
+        EXPECT_EQ(plain->text(c.row, c.col), c.text) << CellName(c.row, c.col);
 
     // Writing between existing cells keeps every cell where it was, in both sheets.
     x->setText(2, 2, "b");
@@ -148,30 +153,37 @@ TEST(SheetReading, PrefixedElementsAndCellsWithoutAddresses) {
     }
     EXPECT_EQ(p2->text(2, 2), "22");
     EXPECT_EQ(p2->text(1, 3), "13");
-    const std::string sheet1 = sheettest::ZipEntries(dir.file("mini.xlsx"))["xl/worksheets/sheet1.xml"];
+    const std::string sheet1 =
+        sheettest::ZipEntries(dir.file("mini.xlsx"))["xl/worksheets/sheet1.xml"];
     EXPECT_EQ(sheet1.find("<c "), std::string::npos) << "new cells take the x: prefix: " << sheet1;
-    EXPECT_NE(sheet1.find("<x:c r=\"B2\" t=\"inlineStr\"><x:is><x:t>b</x:t></x:is></x:c>"), std::string::npos) << sheet1;
+    EXPECT_NE(sheet1.find("<x:c r=\"B2\" t=\"inlineStr\"><x:is><x:t>b</x:t></x:is></x:c>"),
+              std::string::npos)
+        << sheet1;
 }
 
 TEST(SheetReading, ChartSheetsDoNotCountAsWorksheets) {
     testsupport::TempDir dir;
     MiniBook book;
-    book.sheets = {SheetXml(R"(<row r="1"><c r="A1"><v>1</v></c></row>)"), SheetXml(R"(<row r="1"><c r="A1"><v>2</v></c></row>)")};
+    book.sheets = {SheetXml(R"(<row r="1"><c r="A1"><v>1</v></c></row>)"),
+                   SheetXml(R"(<row r="1"><c r="A1"><v>2</v></c></row>)")};
     auto entries = book.entries();
     const std::string chart =
         R"(<chartsheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetViews><sheetView tabSelected="1" workbookViewId="0"/></sheetViews></chartsheet>)";
     for (auto& [name, data] : entries) {
         if (name == "xl/workbook.xml") {
             // The chart sheet stands first among the tabs and is the one shown.
-            data.replace(data.find("<sheets>"), 8,
-                         R"(<bookViews><workbookView activeTab="0"/></bookViews><sheets><sheet name="グラフ" sheetId="9" r:id="rIdG"/>)");
+            data.replace(
+                data.find("<sheets>"), 8,
+                R"(<bookViews><workbookView activeTab="0"/></bookViews><sheets><sheet name="グラフ" sheetId="9" r:id="rIdG"/>)");
         }
         if (name == "xl/_rels/workbook.xml.rels")
-            data.insert(data.find("</Relationships>"),
-                        R"(<Relationship Id="rIdG" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/chartsheet" Target="chartsheets/sheet1.xml"/>)");
+            data.insert(
+                data.find("</Relationships>"),
+                R"(<Relationship Id="rIdG" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/chartsheet" Target="chartsheets/sheet1.xml"/>)");
         if (name == "[Content_Types].xml")
-            data.insert(data.find("</Types>"),
-                        R"(<Override PartName="/xl/chartsheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.chartsheet+xml"/>)");
+            data.insert(
+                data.find("</Types>"),
+                R"(<Override PartName="/xl/chartsheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.chartsheet+xml"/>)");
     }
     entries.push_back({"xl/chartsheets/sheet1.xml", chart});
     const std::string path = dir.file("chart.xlsx");
@@ -189,7 +201,8 @@ TEST(SheetReading, ChartSheetsDoNotCountAsWorksheets) {
     wb->worksheet(2)->select();
     ASSERT_TRUE(wb->save().ok);
     auto saved = sheettest::ZipEntries(path);
-    EXPECT_NE(saved["xl/workbook.xml"].find(R"(activeTab="2")"), std::string::npos) << saved["xl/workbook.xml"];
+    EXPECT_NE(saved["xl/workbook.xml"].find(R"(activeTab="2")"), std::string::npos)
+        << saved["xl/workbook.xml"];
     EXPECT_EQ(saved["xl/chartsheets/sheet1.xml"].find("tabSelected"), std::string::npos);
     auto again = Workbook::open(path, &err);
     EXPECT_TRUE(again->worksheet(2)->isSelected());

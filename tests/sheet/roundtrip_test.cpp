@@ -1,17 +1,18 @@
 // Every operation of the workbook layer survives a save and a re-open.
 #include <gtest/gtest.h>
 
-#include "sheet/Workbook.h"
-#include "sheet/SheetTestSupport.h"
-
 #include <functional>
+
+#include "sheet/SheetTestSupport.h"
+#include "sheet/Workbook.h"
 
 using namespace sheet;
 using sheettest::ZipEntries;
 
 namespace {
 
-std::unique_ptr<Workbook> Fresh(const testsupport::TempDir& dir, const std::string& name = "book.xlsx") {
+std::unique_ptr<Workbook> Fresh(const testsupport::TempDir& dir,
+                                const std::string& name = "book.xlsx") {
     std::string err;
     EXPECT_TRUE(Workbook::createEmpty(dir.file(name), {"入力", "成績"}, &err)) << err;
     auto wb = Workbook::open(dir.file(name), &err);
@@ -47,12 +48,23 @@ TEST(SheetRoundTrip, ValuesKeepTheirTypeAndText) {
         {2, 9, [](Worksheet* w) { w->setText(2, 9, "12"); }, ValueType::Text, "12"},
         {2, 2, [](Worksheet* w) { w->setText(2, 2, "山田　太郎"); }, ValueType::Text, "山田　太郎"},
         {3, 2, [](Worksheet* w) { w->setText(3, 2, "   "); }, ValueType::Text, "   "},
-        {4, 2, [](Worksheet* w) { w->setText(4, 2, "a & <b>\nline"); }, ValueType::Text, "a & <b>\nline"},
-        {5, 2, [](Worksheet* w) { w->setText(5, 2, "_x0041_ and \x01"); }, ValueType::Text, "_x0041_ and \x01"},
-        {3, 26, [](Worksheet* w) { w->setDate(3, 26, {2024, 2, 29}); }, ValueType::Date, "2024/02/29"},
+        {4, 2, [](Worksheet* w) { w->setText(4, 2, "a & <b>\nline"); }, ValueType::Text,
+         "a & <b>\nline"},
+        {5, 2, [](Worksheet* w) { w->setText(5, 2, "_x0041_ and \x01"); }, ValueType::Text,
+         "_x0041_ and \x01"},
+        {3, 26,
+         [](Worksheet* w) {
+             w->setDate(3, 26, {2024, 2, 29});
+         },
+         ValueType::Date, "2024/02/29"},
         {6, 1, [](Worksheet* w) { w->setNumber(6, 1, 1e20); }, ValueType::Number, "1E+20"},
         // A cell written twice keeps only the last value.
-        {7, 1, [](Worksheet* w) { w->setText(7, 1, "old"); w->setNumber(7, 1, -2.5); }, ValueType::Number, "-2.5"},
+        {7, 1,
+         [](Worksheet* w) {
+             w->setText(7, 1, "old");
+             w->setNumber(7, 1, -2.5);
+         },
+         ValueType::Number, "-2.5"},
     };
     for (auto& c : cases) c.write(ws);
     SaveResult r = wb->save();
@@ -89,8 +101,12 @@ TEST(SheetRoundTrip, FormatsAndPageSetup) {
     ws->setBottomDoubleBorder(2, 11);
     ws->setFill("A6:K6", Fill::Tan);
     ws->setPageMargins({0.8, 0.3, 1.5, 0.98, 1.2, 0.1});
-    HeaderFooter hf{std::string(20, '-') + "\n" + std::string(22, '-'), "春季大会 & 記録会\n" + std::string(45, '-'),
-                    "R", "2024/03/09/会場\nDATA", std::string(45, '-') + "\n\n", "TIMING"};
+    HeaderFooter hf{std::string(20, '-') + "\n" + std::string(22, '-'),
+                    "春季大会 & 記録会\n" + std::string(45, '-'),
+                    "R",
+                    "2024/03/09/会場\nDATA",
+                    std::string(45, '-') + "\n\n",
+                    "TIMING"};
     ws->setHeaderFooter(hf);
     ws->select();
     ASSERT_TRUE(wb->save().ok);

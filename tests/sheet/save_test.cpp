@@ -18,7 +18,8 @@ namespace {
 
 std::vector<std::string> Listing(const std::string& dir) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -92,7 +93,9 @@ TEST(SheetSave, ChangesMadeByAnotherProgramAreNotOverwritten) {
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_TRUE(r.savedUnderNewName);
     EXPECT_EQ(r.savedPath, dir.file("book (3).xlsx"));
-    EXPECT_EQ(r.message, "ファイル「book.xlsx」はほかのプログラムで変更されていたため上書きせず、「book (3).xlsx」として保存しました。");
+    EXPECT_EQ(r.message,
+              "ファイル「book.xlsx」はほかのプログラムで変更されていたため上書きせず、「book "
+              "(3).xlsx」として保存しました。");
     EXPECT_EQ(ReadFile(path), theirs);
     EXPECT_EQ(ReadFile(dir.file("book (2).xlsx")), "someone else's");
     EXPECT_EQ(CellAfterReopen(r.savedPath, 2, 2), "mine");
@@ -123,9 +126,12 @@ TEST(SheetSave, AFailedSaveLeavesTheFileWholeAndTheNextSaveWritesEverything) {
         Workbook::setSaveFaultForTesting(fault);
         SaveResult failed = wb->save();
         EXPECT_FALSE(failed.ok);
-        EXPECT_NE(failed.message.find("ファイル「book.xlsx」を保存できませんでした"), std::string::npos) << failed.message;
+        EXPECT_NE(failed.message.find("ファイル「book.xlsx」を保存できませんでした"),
+                  std::string::npos)
+            << failed.message;
         EXPECT_EQ(ReadFile(path), before);
-        EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"book.xlsx", "book.xlsx.bak"}));  // no temporary left
+        EXPECT_EQ(Listing(dir.path()),
+                  (std::vector<std::string>{"book.xlsx", "book.xlsx.bak"}));  // no temporary left
         EXPECT_TRUE(wb->hasUnsavedChanges());
 
         Workbook::setSaveFaultForTesting(Workbook::SaveFault::None);
@@ -153,7 +159,8 @@ TEST(SheetSave, AFolderThatCannotBeWrittenFailsCleanly) {
     SaveResult failed = wb->save();
     EXPECT_FALSE(failed.ok);
     EXPECT_NE(failed.message.find("保存できませんでした"), std::string::npos) << failed.message;
-    EXPECT_NE(failed.message.find("次の保存で再び書き込みます"), std::string::npos) << failed.message;
+    EXPECT_NE(failed.message.find("次の保存で再び書き込みます"), std::string::npos)
+        << failed.message;
 
     std::filesystem::remove(folder);
     ASSERT_EQ(rename((folder + "-away").c_str(), folder.c_str()), 0);
