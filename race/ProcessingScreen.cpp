@@ -16,6 +16,7 @@
 #include "output/OutputScreen.h"
 #include "setup/SettingsScreen.h"
 #include "app/DataLoadScreen.h"
+#include "sheet/Workbook.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 #include "ui/TabStrip.h"
@@ -275,6 +276,8 @@ void ProcessingScreen::buildStandingsFrame() {
                   kStandingsGridRect.height);
         グリッド順位_[i] = grid;
     }
+    // Tab 1 is the one selected when the tabs are made; its page starts in front.
+    絵_[0]->raise();
 }
 
 void ProcessingScreen::buildButtons() {
@@ -299,8 +302,11 @@ void ProcessingScreen::buildButtons() {
     });
     connect(エクセルボタン_, &QPushButton::clicked, this, [this] {
         // The workbook is saved after every change, so the file on disk is what the user
-        // expects to see. Without a loaded file there is nothing to show.
-        const QString& path = program_.data().workbookPath;
+        // expects to see. A save that had to go under a new name moved the workbook there.
+        QString path = program_.data().workbookPath;
+        if (const sheet::Workbook* workbook = program_.workbook())
+            path = QString::fromStdString(workbook->path());
+        // Without a loaded file there is nothing to show.
         if (!path.isEmpty()) ui::OpenInSpreadsheetProgram(path);
     });
     connect(終了ボタン_, &QPushButton::clicked, this, [this] { onReturnClicked(); });
@@ -331,8 +337,8 @@ void ProcessingScreen::EnableLoadedButtons() {
 }
 
 void ProcessingScreen::CloseWorkbook() {
-    // The loaded workbook is read into memory and saved after every change; nothing is held
-    // open between actions yet. The workbook layer releases its open file here.
+    // Every change has been saved when it was made, so letting go loses nothing.
+    program_.closeWorkbook();
 }
 
 void ProcessingScreen::onReturnClicked() {
@@ -382,9 +388,15 @@ void ProcessingScreen::LayOutClassPages() {
     const int classes = std::clamp<int>(program_.data().classCount, 0, kMaxClasses);
     const QRect client = タブ_->clientRect();
     for (int k = 0; k < classes; ++k) 絵_[k]->setGeometry(client);
-    for (int k = 0; k < classes; ++k)
-        ui::Place(グリッド順位_[k], kStandingsGridRect.left, kStandingsGridRect.top,
-                  kStandingsGridRect.width, kStandingsGridRect.height);
+    for (int k = 0; k < classes; ++k) {
+        ui::Grid* grid = グリッド順位_[k];
+        ui::Place(grid, kStandingsGridRect.left, kStandingsGridRect.top, kStandingsGridRect.width,
+                  kStandingsGridRect.height);
+        // The grid is meant to fill its page. Here the tabs and the frame caption take more
+        // height than the grid's size allows for, so the page would hide the grid's last rows
+        // and its scroll arrow; the grid ends at the page's lower edge instead.
+        grid->resize(grid->width(), std::min(grid->height(), client.height() - grid->y()));
+    }
 }
 
 void ProcessingScreen::SetUpResultsGrid() {

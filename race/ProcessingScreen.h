@@ -60,8 +60,8 @@ public:
     void BringPageToFront(int index);
     // Captions the buoy options ブイ(0..4) with the buoy names 1..5.
     void ShowBuoyCaptions();
-    // Closes the workbook that the last load opened, without saving. Called by the return
-    // button when a load got past the choice of file.
+    // Lets go of the workbook that the last load opened, without saving. The return button
+    // does this when a load got past the choice of file.
     void CloseWorkbook();
 
     // --- Controls, by their documented names -------------------------------------------------

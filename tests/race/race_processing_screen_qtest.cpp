@@ -14,6 +14,8 @@
 #include "output/OutputScreen.h"
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
+#include "sheet/Workbook.h"
+#include "support/TestFiles.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 #include "ui/TabStrip.h"
@@ -96,6 +98,7 @@ class ProcessingScreenTest : public QObject {
     }
 
 private slots:
+    void initTestCase() { zalvik::SetUpScreenFont(); }
     void init() {
         program_ = std::make_unique<Program>();
         ui::testing::EnableDialogHooks(true);
@@ -231,7 +234,14 @@ private slots:
             QWidget* page = find<QWidget>(ui::ElementName("絵", i));
             QCOMPARE(page->isVisible(), i < classes);
             QVERIFY(page->isAncestorOf(find<ui::Grid>(ui::ElementName("グリッド順位", i))));
-            if (i < classes) QCOMPARE(page->geometry(), tabs->clientRect());
+            if (i >= classes) continue;
+            QCOMPARE(page->geometry(), tabs->clientRect());
+            // The standings grid stands at its place and ends inside the page: nothing hidden.
+            const QRect grid = ui::GeometryTwips(s.グリッド順位(i));
+            const int px = ui::PixelsToTwips(1);
+            QVERIFY(std::abs(grid.x() - 20) <= px && std::abs(grid.y() - 80) <= px);
+            QVERIFY(std::abs(grid.width() - 5400) <= px && grid.height() <= 5900 + px);
+            QVERIFY(page->rect().contains(s.グリッド順位(i)->geometry()));
         }
 
         // A tab click brings the page of its class in front of the others.
@@ -358,12 +368,19 @@ private slots:
         for (const char* name : {"基本設定ボタン", "出力ボタン", "エクセルボタン"})
             QVERIFY2(find<QPushButton>(QString::fromUtf8(name))->isEnabled(), name);
 
+        // The spreadsheet button shows the loaded workbook's file; the screen stays.
+        testsupport::TempDir dir;
+        const std::string file = dir.file("大会.xlsx");
+        std::string error;
+        QVERIFY(sheet::Workbook::createEmpty(file, {"入力", "成績"}, &error));
+        program_->setWorkbook(sheet::Workbook::open(file, &error));
+        QVERIFY(program_->workbook());
+        program_->data().workbookPath = QString::fromStdString(file);
         QStringList opened;
         ui::testing::SetSpreadsheetOpener([&](const QString& path) { opened << path; });
-        program_->data().workbookPath = QStringLiteral("/tmp/大会.xlsx");
         s.show();
         find<QPushButton>("エクセルボタン")->click();
-        QCOMPARE(opened, QStringList{"/tmp/大会.xlsx"});
+        QCOMPARE(opened, QStringList{QString::fromStdString(file)});
         QVERIFY(s.isVisible());
 
         find<QPushButton>("基本設定ボタン")->click();
@@ -375,10 +392,12 @@ private slots:
         QCOMPARE(program_->shownScreens(), QList<QWidget*>{&program_->outputScreen()});
         program_->outputScreen().hide();
 
+        // Returning after a load lets go of the workbook.
         s.show();
         program_->data().excelStarted = true;
         find<QPushButton>("終了ボタン")->click();
         QCOMPARE(program_->shownScreens(), QList<QWidget*>{&program_->dataLoadScreen()});
+        QVERIFY(!program_->workbook());
         program_->dataLoadScreen().hide();
 
         // The close box returns the same way, and the screen itself stays in existence.
@@ -428,4 +447,4 @@ private slots:
 };
 
 QTEST_MAIN(ProcessingScreenTest)
-#include "processing_screen_qtest.moc"
+#include "race_processing_screen_qtest.moc"
