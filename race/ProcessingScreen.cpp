@@ -12,10 +12,10 @@
 #include <QShowEvent>
 #include <algorithm>
 
+#include "app/DataLoadScreen.h"
 #include "app/Screens.h"
 #include "output/OutputScreen.h"
 #include "setup/SettingsScreen.h"
-#include "app/DataLoadScreen.h"
 #include "sheet/Workbook.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
@@ -132,7 +132,8 @@ QString ProcessingScreen::Caption() {
     return QString(23, QChar(0x3000)) + QStringLiteral("ザルヴィクレース処理システム");
 }
 
-ProcessingScreen::ProcessingScreen(Program& program) : ScreenBase(program, QStringLiteral("処理画面")) {
+ProcessingScreen::ProcessingScreen(Program& program)
+    : ScreenBase(program, QStringLiteral("処理画面")) {
     setWindowTitle(Caption());
     ui::SetClientSize(this, kClientWidth, kClientHeight);
 
@@ -164,15 +165,19 @@ void ProcessingScreen::buildCompetitorFrame() {
     QGroupBox* frame1 = ui::MakeFrame(this, QStringLiteral("Frame1"), {}, {60, 90, 7800, 2730});
 
     QGroupBox* frame2 = ui::MakeFrame(frame1, QStringLiteral("Frame2"), {}, {105, 210, 1170, 1155});
-    ui::MakeLabel(frame2, QStringLiteral("Label1"), QStringLiteral("ゼッケン番号"), {60, 180, 1080, 285});
+    ui::MakeLabel(frame2, QStringLiteral("Label1"), QStringLiteral("ゼッケン番号"),
+                  {60, 180, 1080, 285});
     ゼッケン_ = ui::MakeTextBox(frame2, QStringLiteral("ゼッケン"), {195, 525, 735, 405});
 
-    QGroupBox* frame3 = ui::MakeFrame(frame1, QStringLiteral("Frame3"), {}, {1290, 210, 2235, 1155});
+    QGroupBox* frame3 =
+        ui::MakeFrame(frame1, QStringLiteral("Frame3"), {}, {1290, 210, 2235, 1155});
     ui::MakeLabel(frame3, QStringLiteral("Label2"), QStringLiteral("氏名"), {120, 180, 1000, 285});
     氏名_ = ui::MakeTextBox(frame3, QStringLiteral("氏名"), {120, 525, 1965, 420});
 
-    QGroupBox* frame4 = ui::MakeFrame(frame1, QStringLiteral("Frame4"), {}, {120, 1485, 3405, 1125});
-    ui::MakeLabel(frame4, QStringLiteral("Label3"), QStringLiteral("所　属"), {210, 105, 1200, 285});
+    QGroupBox* frame4 =
+        ui::MakeFrame(frame1, QStringLiteral("Frame4"), {}, {120, 1485, 3405, 1125});
+    ui::MakeLabel(frame4, QStringLiteral("Label3"), QStringLiteral("所　属"),
+                  {210, 105, 1200, 285});
     所属_ = ui::MakeTextBox(frame4, QStringLiteral("所属"), {210, 420, 3060, 420});
 
     // The competitor list fills the right-hand part of the frame, beside the three boxes. It
@@ -196,7 +201,8 @@ void ProcessingScreen::buildEntryPanel() {
     秒_ = ui::MakeTextBox(frame6, QStringLiteral("秒"), {600, 315, 735, 330});
     ui::MakeLabel(frame6, QStringLiteral("Label5"), QStringLiteral("秒"), {1365, 345, 240, 285});
 
-    QGroupBox* frame13 = ui::MakeFrame(frame5, QStringLiteral("Frame13"), {}, {1800, 105, 1485, 810});
+    QGroupBox* frame13 =
+        ui::MakeFrame(frame5, QStringLiteral("Frame13"), {}, {1800, 105, 1485, 810});
     DSFQ_.create(frame13, QStringLiteral("DSFQ"), kStatusOptions);
     const char* const statusCaptions[] = {"OK", "DS", "DF", "DQ"};
     for (int i = 0; i < kStatusOptions; ++i) {
@@ -209,10 +215,12 @@ void ProcessingScreen::buildEntryPanel() {
                                       {90, 975, 1665, 5115});
     Gop_.create(frame8, QStringLiteral("Gop"), kGateOptions);
     for (int i = 0; i < kGateOptions; ++i) {
-        ui::Place(Gop_[i], kGateOptionLeft, kGateTop + kGateStep * i, kGateOptionWidth, kOptionHeight);
+        ui::Place(Gop_[i], kGateOptionLeft, kGateTop + kGateStep * i, kGateOptionWidth,
+                  kOptionHeight);
         Gop_[i]->setToolTip(QStringLiteral("GNo.%1").arg(i + 1));
-        色_[i] = ui::MakeLabel(frame8, ui::ElementName(QStringLiteral("色"), i), {},
-                               {kGateColourLeft, kGateTop + kGateStep * i, kGateColourWidth, kOptionHeight});
+        色_[i] = ui::MakeLabel(
+            frame8, ui::ElementName(QStringLiteral("色"), i), {},
+            {kGateColourLeft, kGateTop + kGateStep * i, kGateColourWidth, kOptionHeight});
         色_[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
 
@@ -221,18 +229,19 @@ void ProcessingScreen::buildEntryPanel() {
                                       {1800, 990, 1485, 2250});
     ブイ_.create(frame7, QStringLiteral("ブイ"), kBuoyOptions);
     for (int i = 0; i < kBuoyOptions; ++i) {
-        ui::Place(ブイ_[i], kBuoyOptionLeft, kBuoyTop + kBuoyStep * i, kBuoyOptionWidth, kOptionHeight);
-        ブイポイント_[i] = ui::MakeLabel(frame7, ui::ElementName(QStringLiteral("ブイポイント"), i), {},
-                                       {kBuoyPointLeft, kBuoyTop + kBuoyPointStep * i, kBuoyPointWidth,
-                                        kOptionHeight});
+        ui::Place(ブイ_[i], kBuoyOptionLeft, kBuoyTop + kBuoyStep * i, kBuoyOptionWidth,
+                  kOptionHeight);
+        ブイポイント_[i] = ui::MakeLabel(
+            frame7, ui::ElementName(QStringLiteral("ブイポイント"), i), {},
+            {kBuoyPointLeft, kBuoyTop + kBuoyPointStep * i, kBuoyPointWidth, kOptionHeight});
         ブイポイント_[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
 
     QGroupBox* frame10 = ui::MakeFrame(frame5, QStringLiteral("Frame10"), QStringLiteral("合計ﾌﾞｲ"),
                                        {1785, 3285, 1500, 825});
     合計_ = ui::MakeLabel(frame10, QStringLiteral("合計"), {}, {150, 300, 1200, 420});
-    QGroupBox* frame11 = ui::MakeFrame(frame5, QStringLiteral("Frame11"), QStringLiteral("ﾚｰｽﾎﾟｲﾝﾄ"),
-                                       {1785, 4125, 1515, 885});
+    QGroupBox* frame11 = ui::MakeFrame(frame5, QStringLiteral("Frame11"),
+                                       QStringLiteral("ﾚｰｽﾎﾟｲﾝﾄ"), {1785, 4125, 1515, 885});
     RP_ = ui::MakeLabel(frame11, QStringLiteral("RP"), {}, {150, 330, 1215, 420});
     // The totals are read from a distance at the finish: a larger figure.
     for (QLabel* figure : {合計_, RP_}) {
@@ -244,7 +253,7 @@ void ProcessingScreen::buildEntryPanel() {
     }
 
     登録ボタン_ = ui::MakeButton(frame5, QStringLiteral("登録ボタン"), QStringLiteral("登録ボタン"),
-                                {1860, 5580, 1365, 495});
+                                 {1860, 5580, 1365, 495});
 
     // The results grid stands beside the entry panel; it appears once it has been shaped.
     グリッド結果_ = new ui::Grid(frame9);
@@ -281,14 +290,14 @@ void ProcessingScreen::buildStandingsFrame() {
 }
 
 void ProcessingScreen::buildButtons() {
-    基本設定ボタン_ = ui::MakeButton(this, QStringLiteral("基本設定ボタン"), QStringLiteral("基本設定"),
-                                    {12375, 165, 1250, 580});
+    基本設定ボタン_ = ui::MakeButton(this, QStringLiteral("基本設定ボタン"),
+                                     QStringLiteral("基本設定"), {12375, 165, 1250, 580});
     出力ボタン_ = ui::MakeButton(this, QStringLiteral("出力ボタン"), QStringLiteral("出　　力"),
-                                {12390, 825, 1245, 580});
-    エクセルボタン_ = ui::MakeButton(this, QStringLiteral("エクセルボタン"), QStringLiteral("ｴｸｾﾙ表示"),
-                                    {12390, 1500, 1250, 580});
+                                 {12390, 825, 1245, 580});
+    エクセルボタン_ = ui::MakeButton(this, QStringLiteral("エクセルボタン"),
+                                     QStringLiteral("ｴｸｾﾙ表示"), {12390, 1500, 1250, 580});
     終了ボタン_ = ui::MakeButton(this, QStringLiteral("終了ボタン"), QStringLiteral("戻　　　る"),
-                                {12405, 2160, 1250, 580});
+                                 {12405, 2160, 1250, 580});
     // Nothing to set up, look at or write out before a competition has been loaded.
     for (QPushButton* b : {基本設定ボタン_, 出力ボタン_, エクセルボタン_}) b->setEnabled(false);
 

@@ -30,7 +30,7 @@ namespace zalvik {
 
 class ProcessingScreen : public ScreenBase {
     Q_OBJECT
-public:
+  public:
     static constexpr int kClassPages = 10;
     static constexpr int kGateOptions = 12;
     static constexpr int kBuoyOptions = 5;
@@ -49,7 +49,8 @@ public:
     // Shapes グリッド結果 for the current competitor and gate counts and writes its header row.
     // The competitor rows are left as they are.
     void SetUpResultsGrid();
-    // Builds グリッドリスト from the competitor table (bib, name, affiliation per slot) and shows it.
+    // Builds グリッドリスト from the competitor table (bib, name, affiliation per slot) and shows
+    // it.
     void BuildCompetitorList();
     // Rebuilds the standings lists of every class from the competition data and shows them on
     // the class grids グリッド順位. Runs after every registration and at the end of a load.
@@ -95,12 +96,12 @@ public:
     // The screen's caption: the title centred in the title bar by leading ideographic spaces.
     static QString Caption();
 
-protected:
+  protected:
     void closeBox() override;
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
-private:
+  private:
     void buildCompetitorFrame();
     void buildEntryPanel();
     void buildStandingsFrame();

@@ -16,8 +16,8 @@ namespace zalvik {
 namespace {
 
 constexpr int kStandingsColumns = 5;
-const char* const kStandingsHeaders[kStandingsColumns] = {"順位", " ZNo", " 氏　　名", " 　所　　属",
-                                                          " ﾚｰｽﾎﾟｲﾝﾄ"};
+const char* const kStandingsHeaders[kStandingsColumns] = {"順位", " ZNo", " 氏　　名",
+                                                          " 　所　　属", " ﾚｰｽﾎﾟｲﾝﾄ"};
 constexpr int kStandingsWidths[kStandingsColumns] = {450, 450, 1100, 2000, 1000};
 constexpr int kStandingsRowHeight = 210;
 
@@ -28,7 +28,7 @@ int ShownClasses(const Competition& d) { return std::clamp<int>(d.classCount, 0,
 // costs the view far more than the writing itself. The grid reads its texts when it paints,
 // so repainting the visible part once afterwards shows every change.
 class BulkCellWrite {
-public:
+  public:
     explicit BulkCellWrite(ui::Grid* grid) : grid_(grid), blocker_(grid->model()) {}
     ~BulkCellWrite() {
         blocker_.unblock();
@@ -37,7 +37,7 @@ public:
     BulkCellWrite(const BulkCellWrite&) = delete;
     BulkCellWrite& operator=(const BulkCellWrite&) = delete;
 
-private:
+  private:
     ui::Grid* grid_;
     QSignalBlocker blocker_;
 };
@@ -60,7 +60,8 @@ void ProcessingScreen::SetUpStandingsGrids() {
         // left alone, since each change makes the grid lay out all its rows again.
         for (int c = 0; c < kStandingsColumns; ++c)
             if (g->colWidth(c) != kStandingsWidths[c]) g->setColWidth(c, kStandingsWidths[c]);
-        if (g->rowHeightTwips(0) != kStandingsRowHeight || g->rowHeightTwips(g->rows() - 1) != kStandingsRowHeight)
+        if (g->rowHeightTwips(0) != kStandingsRowHeight ||
+            g->rowHeightTwips(g->rows() - 1) != kStandingsRowHeight)
             g->setRowHeight(-1, kStandingsRowHeight);
         if (g->fixedCols() != 0) g->setFixedCols(0);
         for (int c = 0; c < kStandingsColumns; ++c)
