@@ -169,23 +169,6 @@ private slots:
         again.戻るボタン()->click();
     }
 
-    void storedDateTexts_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QDate>("shown");
-        QTest::newRow("none") << QString() << QDate(2002, 1, 7);
-        QTest::newRow("text yyyy/M/d") << "2025/3/9" << QDate(2025, 3, 9);
-        QTest::newRow("japanese") << "2025年3月9日" << QDate(2025, 3, 9);
-        QTest::newRow("not a date") << "未定" << QDate(2002, 1, 7);
-    }
-
-    void storedDateTexts() {
-        QFETCH(QString, stored);
-        QFETCH(QDate, shown);
-        program->data().eventDate = stored;
-        QCOMPARE(program->settingsScreen().開催日()->date(), shown);
-        program->settingsScreen().hide();
-    }
-
     void pickingAGateCountReshapesAtOnceAndBackUndoesIt() {
         SettingsScreen& s = loadAndOpen();
         pick(s.ゲート数(), QStringLiteral("5"));
@@ -278,13 +261,6 @@ private slots:
             QCOMPARE(processing().色(g)->isVisibleTo(&processing()), g < 5);
         }
         QCOMPARE(processing().Gop()[4]->text(), QStringLiteral(" 5"));
-        s.戻るボタン()->click();
-    }
-
-    void pointLabelOfATwoDigitScore() {
-        SettingsScreen& s = loadAndOpen([](TestWorkbook& w) { w.num(3, 22, 10); });
-        QCOMPARE(processing().ブイポイント(1)->text(), QStringLiteral("(10)"));
-        QCOMPARE(s.グリッドV名()->text(2, 2), QStringLiteral("10"));
         s.戻るボタン()->click();
     }
 

@@ -213,16 +213,6 @@ private slots:
                                           w.text(7, 5, QStringLiteral("abc"));
                                       })
                                    << QStringList{"race.xlsx", "E7", "abc"} << 8;
-        QTest::newRow("bib beyond 16 bits") << "race.xlsx"
-                                            << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
-                                                   w.num(4, 1, 70000);
-                                               })
-                                            << QStringList{"A4", "70000"} << 8;
-        QTest::newRow("class count 12") << "race.xlsx"
-                                        << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
-                                               w.num(2, 27, 12);
-                                           })
-                                        << QStringList{"AA2", "12"} << 8;
         QTest::newRow("gate count 14") << "race.xlsx"
                                        << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
                                               w.text(2, 23, QStringLiteral("14"));
