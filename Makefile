@@ -8,13 +8,17 @@ PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test bench clean
+
+.PHONY: all deps install-packages configure build run test bench fuzz clean
 
 all: build
 
 # Installs only what dpkg does not already report as installed.
 deps:
-	@missing=""; for p in $(PACKAGES); do \
+	@$(MAKE) --no-print-directory install-packages WANT="$(PACKAGES)"
+
+install-packages:
+	@missing=""; for p in $(WANT); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -35,6 +39,23 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	@# The core library and its tests once more, under AddressSanitizer and UBSan.
+	[ -f $(BUILD)-asan/build.ninja ] || cmake -S . -B $(BUILD)-asan -G Ninja \
+	  -DCMAKE_BUILD_TYPE=Debug -DZALVIK_SANITIZE=ON
+	cmake --build $(BUILD)-asan -j $(JOBS) --target core_tests workbook_fuzz_replay
+	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# Fuzzes opening a workbook and loading a competition from it for FUZZ_SECONDS (clang, libFuzzer).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@$(MAKE) --no-print-directory install-packages WANT="clang libclang-rt-14-dev"
+	[ -f $(BUILD)-fuzz/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZALVIK_FUZZ=ON
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target workbook_fuzz
+	mkdir -p $(BUILD)-fuzz/corpus
+	$(BUILD)-fuzz/tests/workbook_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 \
+	  -timeout=10 $(BUILD)-fuzz/corpus tests/fuzz/corpus
 
 bench: build
 	cmake --build $(BUILD) --target benchmarks -j $(JOBS)
@@ -42,4 +63,4 @@ bench: build
 	/usr/bin/python3 bench/peer.py $(BUILD)/bench/bench.xlsx $(BUILD)/bench/zalvik.json
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz
