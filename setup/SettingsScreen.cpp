@@ -2,9 +2,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QPainter>
-#include <QStyle>
-#include <QStyleOptionHeader>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QEvent>
@@ -12,8 +9,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
@@ -55,12 +55,13 @@ ui::Grid* MakeGrid(QWidget* parent, const QString& name, ui::Rect r) {
 // column. The grid leaves that corner blank, but the buoy and gate grids head their label column
 // there ("ﾌﾞｲNo", " GNo").
 class CornerText : public QObject {
-public:
+  public:
     explicit CornerText(ui::Grid* grid) : QObject(grid), grid_(grid) {
-        if (QAbstractButton* corner = grid->findChild<QAbstractButton*>()) corner->installEventFilter(this);
+        if (QAbstractButton* corner = grid->findChild<QAbstractButton*>())
+            corner->installEventFilter(this);
     }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (e->type() != QEvent::Paint) return false;
         auto* corner = static_cast<QWidget*>(watched);
@@ -75,7 +76,7 @@ protected:
         return true;
     }
 
-private:
+  private:
     ui::Grid* grid_;
 };
 
@@ -106,20 +107,24 @@ void SettingsScreen::buildControls() {
     const QFont boxFont = BoxFont(QApplication::font().pointSizeF());
 
     QGroupBox* frame4 = ui::MakeFrame(this, QStringLiteral("Frame4"), {}, {225, 150, 9300, 1350});
-    ui::MakeLabel(frame4, QStringLiteral("Label3"), QStringLiteral("大会名称"), {165, 180, 960, 300});
+    ui::MakeLabel(frame4, QStringLiteral("Label3"), QStringLiteral("大会名称"),
+                  {165, 180, 960, 300});
     大会名称_ = ui::MakeTextBox(frame4, QStringLiteral("大会名称"), {240, 645, 8775, 465});
     大会名称_->setFont(BoxFont(14));
 
     QGroupBox* frame5 = ui::MakeFrame(this, QStringLiteral("Frame5"), {}, {240, 1815, 4005, 1830});
-    ui::MakeLabel(frame5, QStringLiteral("Label4"), QStringLiteral("大会場所"), {210, 345, 825, 270});
+    ui::MakeLabel(frame5, QStringLiteral("Label4"), QStringLiteral("大会場所"),
+                  {210, 345, 825, 270});
     場所コンボ_ = ui::MakeComboBox(frame5, QStringLiteral("場所コンボ"), {195, 630, 3525, 345});
-    ui::MakeLabel(frame5, QStringLiteral("Label5"), QStringLiteral("開催日"), {240, 1050, 735, 240});
+    ui::MakeLabel(frame5, QStringLiteral("Label5"), QStringLiteral("開催日"),
+                  {240, 1050, 735, 240});
     開催日_ = ui::MakeDatePicker(frame5, QStringLiteral("開催日"), {225, 1305, 2070, 360});
     // The date a new picker shows until a stored date is put into it.
     開催日_->setDate(InitialEventDate());
 
     QGroupBox* frame6 = ui::MakeFrame(this, QStringLiteral("Frame6"), {}, {1875, 3690, 2355, 3510});
-    グリッドクラス名_ = MakeGrid(frame6, QStringLiteral("グリッドクラス名"), {255, 270, 1845, 2820});
+    グリッドクラス名_ =
+        MakeGrid(frame6, QStringLiteral("グリッドクラス名"), {255, 270, 1845, 2820});
     Text3_ = MakeEditor(frame6, QStringLiteral("Text3"), {1200, 2535, 810, 375});
 
     QGroupBox* frame3 = ui::MakeFrame(this, QStringLiteral("Frame3"), {}, {4305, 1815, 2832, 5370});
@@ -131,8 +136,8 @@ void SettingsScreen::buildControls() {
     Text2_ = MakeEditor(frame3, QStringLiteral("Text2"), {1680, 4680, 885, 405});
 
     QGroupBox* frame1 = ui::MakeFrame(this, QStringLiteral("Frame1"), {}, {7260, 1815, 2268, 5400});
-    QGroupBox* frame2 =
-        ui::MakeFrame(frame1, QStringLiteral("Frame2"), QStringLiteral("ゲート数"), {168, 270, 1800, 750});
+    QGroupBox* frame2 = ui::MakeFrame(frame1, QStringLiteral("Frame2"), QStringLiteral("ゲート数"),
+                                      {168, 270, 1800, 750});
     ゲート数_ = ui::MakeComboBox(frame2, QStringLiteral("ゲート数"), {270, 255, 855, 276});
     ui::MakeLabel(frame2, QStringLiteral("Label1"), QStringLiteral("旗門"), {1215, 345, 405, 255});
     グリッドV数_ = MakeGrid(frame1, QStringLiteral("グリッドV数"), {132, 1092, 1836, 4152});
@@ -143,7 +148,7 @@ void SettingsScreen::buildControls() {
     Command1_ = ui::MakeButton(this, QStringLiteral("Command1"), QStringLiteral("選定完了"),
                                {7815, 7605, 915, 435});
     戻るボタン_ = ui::MakeButton(this, QStringLiteral("戻るボタン"), QStringLiteral("戻る"),
-                               {8880, 7620, 645, 420});
+                                 {8880, 7620, 645, 420});
 
     for (QWidget* w : {static_cast<QWidget*>(場所コンボ_), static_cast<QWidget*>(開催日_),
                        static_cast<QWidget*>(ゲート数_), static_cast<QWidget*>(グリッドクラス名_),
@@ -206,7 +211,8 @@ void SettingsScreen::SetUpBuoyGrid() {
     g->setText(0, 0, QStringLiteral("ﾌﾞｲNo"));
     g->setText(0, 1, QStringLiteral(" 判別名"));
     g->setText(0, 2, QStringLiteral(" 得点"));
-    for (int k = 1; k <= kBuoyKinds; ++k) g->setText(k, 0, QStringLiteral("ﾌﾞｲ ") + QString::number(k));
+    for (int k = 1; k <= kBuoyKinds; ++k)
+        g->setText(k, 0, QStringLiteral("ﾌﾞｲ ") + QString::number(k));
     g->show();
 }
 
@@ -303,7 +309,8 @@ void SettingsScreen::onGateEditorLostFocus() {
     const int row = d.editRow;
     // The check concerns column 1 of the row last clicked; a row the gate grid does not have
     // (the click was in another grid) has nothing to check.
-    if (row < 1 || row >= グリッドV数_->rows() || row > kMaxGates || グリッドV数_->cols() < 2) return;
+    if (row < 1 || row >= グリッドV数_->rows() || row > kMaxGates || グリッドV数_->cols() < 2)
+        return;
     if (const std::optional<int16_t> count = ParseGateBuoyCount(グリッドV数_->text(row, 1)))
         d.gateBuoyCount[row] = *count;
     else

@@ -27,7 +27,7 @@ namespace zalvik {
 
 class SettingsScreen : public ScreenBase {
     Q_OBJECT
-public:
+  public:
     // Creating the screen runs its load handler: the lists, the competition details, the date,
     // the gate count and the three grids, all from the competition data (and the buoys per gate
     // from the open workbook).
@@ -72,11 +72,11 @@ public:
     // discarded.
     void goBack();
 
-protected:
+  protected:
     void closeBox() override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
-private:
+  private:
     void buildControls();
     void loadHandler();
     void SetUpBuoyGrid();

@@ -64,11 +64,11 @@ ClassValue ReadClassValue(const sheet::Value& v) {
 QString CellFault::cellName() const { return QString::fromStdString(sheet::CellName(row, col)); }
 
 QString CellFault::message(const QString& fileName) const {
-    const QString why = reason == Reason::NotANumber
-                            ? QStringLiteral("数として読めない")
-                            : QStringLiteral("使える範囲を超えている");
+    const QString why = reason == Reason::NotANumber ? QStringLiteral("数として読めない")
+                                                     : QStringLiteral("使える範囲を超えている");
     return QStringLiteral(
-               "ファイル「%1」のセル%2の「%3」は%4ため、読み込みをこのセルで止め、それまでに読んだデータで続けます。")
+               "ファイル「%1」のセル%2の「%3」は%"
+               "4ため、読み込みをこのセルで止め、それまでに読んだデータで続けます。")
         .arg(fileName, cellName(), held, why);
 }
 
@@ -179,8 +179,8 @@ Fault ReadResultRow(const sheet::Worksheet& ws, const Competition& c, int slot, 
     if (!seconds) return MakeFault(ws, r, kColRunTime, CellFault::Reason::NotANumber);
     row->cells[2] = FormatHundredths(*seconds);
     row->cells[3] = CellText(ws.value(r, kColBuoyPoints));
-    row->cells[4] = FormatHundredths(
-        RoundToHundredths(LeadingValue(CellText(ws.value(r, kColRacePoints)))));
+    row->cells[4] =
+        FormatHundredths(RoundToHundredths(LeadingValue(CellText(ws.value(r, kColRacePoints)))));
     const int16_t status = c.competitors[slot].status;
     if (status != 0) {
         row->cells[2] = QStringLiteral("-");
@@ -220,7 +220,9 @@ QString RepeatedBibsMessage(const std::vector<int16_t>& bibs, const QString& fil
     QStringList list;
     for (int16_t b : bibs) list << QString::number(b);
     return QStringLiteral(
-               "ファイル「%1」ではゼッケン番号 %2 が二人以上の選手に付いていて番号で選べるのは最初の選手だけですので、ワークブックを直して読み込み直してください。")
+               "ファイル「%1」ではゼッケン番号 %2 "
+               "が二人以上の選手に付いていて番号で選べるのは最初の選手だけですので、ワークブックを"
+               "直して読み込み直してください。")
         .arg(fileName, list.join(QStringLiteral(", ")));
 }
 

@@ -32,13 +32,13 @@ constexpr int kColStatus = 8;
 constexpr int kColFirstGate = 9;  // gate g in column 8 + g
 
 // Columns of the settings block.
-constexpr int kColBuoyName = 21;   // rows 2..6, buoy k in row k + 1
-constexpr int kColBuoyScore = 22;  // rows 2..6
-constexpr int kColGateCount = 23;  // row 2
-constexpr int kColGateBuoys = 24;  // gate g in row g + 1
-constexpr int kColEvent = 26;      // row 1 name, row 2 venue, row 3 date
-constexpr int kColClassCount = 27; // row 2
-constexpr int kColClassName = 28;  // class k in row k + 1
+constexpr int kColBuoyName = 21;    // rows 2..6, buoy k in row k + 1
+constexpr int kColBuoyScore = 22;   // rows 2..6
+constexpr int kColGateCount = 23;   // row 2
+constexpr int kColGateBuoys = 24;   // gate g in row g + 1
+constexpr int kColEvent = 26;       // row 1 name, row 2 venue, row 3 date
+constexpr int kColClassCount = 27;  // row 2
+constexpr int kColClassName = 28;   // class k in row k + 1
 
 constexpr int kFirstCompetitorRow = 2;
 // Rows 2..1000 are examined; row 1001 and below are never read.
@@ -47,8 +47,8 @@ constexpr int kLastCompetitorRow = 1000;
 // A cell the reading could not take.
 struct CellFault {
     enum class Reason {
-        NotANumber,   // text that does not spell a number where a number belongs
-        OutOfRange,   // a number outside what the field can hold
+        NotANumber,  // text that does not spell a number where a number belongs
+        OutOfRange,  // a number outside what the field can hold
     };
     int row = 0;
     int col = 0;
@@ -101,8 +101,8 @@ Fault ReadGateBuoyCount(const sheet::Worksheet& ws, int gate, int16_t* count);
 
 // What one competitor row puts into the results grid.
 struct ResultRow {
-    bool hasResult = false;  // false: the run-time cell is empty; the grid row stays as it is
-    QString cells[5];        // bib, name, time, buoy points, race points (or "-", "-", status)
+    bool hasResult = false;      // false: the run-time cell is empty; the grid row stays as it is
+    QString cells[5];            // bib, name, time, buoy points, race points (or "-", "-", status)
     std::vector<QString> gates;  // gate points of gates 1..gateCount
 };
 

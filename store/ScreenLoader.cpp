@@ -25,13 +25,13 @@ const char* const kLoadInProgress = "loadInProgress";
 
 // Marks the program as loading for as long as the loader runs.
 class LoadScope {
-public:
+  public:
     explicit LoadScope(Program& p) : p_(p) { p_.setProperty(kLoadInProgress, true); }
     ~LoadScope() { p_.setProperty(kLoadInProgress, false); }
     LoadScope(const LoadScope&) = delete;
     LoadScope& operator=(const LoadScope&) = delete;
 
-private:
+  private:
     Program& p_;
 };
 
@@ -67,9 +67,7 @@ void KeepResultsGridInStep(Program& p) {
 
 }  // namespace
 
-bool IsLoadInProgress(const Program& program) {
-    return program.property(kLoadInProgress).toBool();
-}
+bool IsLoadInProgress(const Program& program) { return program.property(kLoadInProgress).toBool(); }
 
 void RunLoadAction(Program& program) {
     BeginLoad(program);
@@ -89,8 +87,8 @@ void BeginLoad(Program& program) {
 void OpenWorkbook(Program& program) {
     Competition& d = program.data();
     d.loadAttempted = 1;
-    QWidget* parent = program.hasDataLoadScreen() ? static_cast<QWidget*>(&program.dataLoadScreen())
-                                                  : nullptr;
+    QWidget* parent =
+        program.hasDataLoadScreen() ? static_cast<QWidget*>(&program.dataLoadScreen()) : nullptr;
     const std::optional<QString> chosen = ui::AskOpenFileName(parent);
     if (!chosen) {
         ui::ShowMessage(parent, QStringLiteral("キャンセルボタンが押されましたので戻ります。"));
@@ -103,7 +101,8 @@ void OpenWorkbook(Program& program) {
     program.closeWorkbook();
     d.excelStarted = true;
     std::string error;
-    std::unique_ptr<sheet::Workbook> wb = sheet::Workbook::open(d.workbookPath.toStdString(), &error);
+    std::unique_ptr<sheet::Workbook> wb =
+        sheet::Workbook::open(d.workbookPath.toStdString(), &error);
     if (!wb) {
         ui::ShowMessage(parent, QString::fromStdString(error));
         return;
@@ -121,7 +120,8 @@ void OpenWorkbook(Program& program) {
         KeepResultsGridInStep(program);
     }
     if (competitorsRead) {
-        const QString repeated = store::RepeatedBibsMessage(store::RepeatedBibs(d), FileName(program));
+        const QString repeated =
+            store::RepeatedBibsMessage(store::RepeatedBibs(d), FileName(program));
         if (!repeated.isEmpty()) ui::ShowMessage(parent, repeated);
     }
 }
@@ -210,7 +210,8 @@ void ResetForReload(Program& program) {
     screen.ブイ().deselectAll();
     for (int k = 0; k < ProcessingScreen::kBuoyOptions; ++k) screen.ブイポイント(k)->clear();
     screen.DSFQ().deselectAll();
-    for (QLineEdit* box : {screen.ゼッケン(), screen.氏名(), screen.所属(), screen.分(), screen.秒()})
+    for (QLineEdit* box :
+         {screen.ゼッケン(), screen.氏名(), screen.所属(), screen.分(), screen.秒()})
         box->clear();
     screen.合計()->clear();
     screen.RP()->clear();

@@ -17,11 +17,11 @@ TEST(GateCount, TextsAsTheGateGridTakesThem) {
         int rows = 0;
     };
     const Case cases[] = {
-        {"", Kind::None, 0, 0},       {"0", Kind::None, 0, 0},     {"abc", Kind::None, 0, 0},
-        {"5", Kind::Count, 5, 6},     {" 1 2", Kind::Count, 12, 13}, {"12", Kind::Count, 12, 13},
-        {"2.5", Kind::Count, 2, 4},   {"0.4", Kind::Count, 0, 1},  {"4個", Kind::Count, 4, 5},
-        {"13", Kind::OutOfRange},     {"12.6", Kind::OutOfRange},  {"-1", Kind::OutOfRange},
-        {"99999", Kind::OutOfRange},  {"&HFF", Kind::OutOfRange},
+        {"", Kind::None, 0, 0},      {"0", Kind::None, 0, 0},       {"abc", Kind::None, 0, 0},
+        {"5", Kind::Count, 5, 6},    {" 1 2", Kind::Count, 12, 13}, {"12", Kind::Count, 12, 13},
+        {"2.5", Kind::Count, 2, 4},  {"0.4", Kind::Count, 0, 1},    {"4個", Kind::Count, 4, 5},
+        {"13", Kind::OutOfRange},    {"12.6", Kind::OutOfRange},    {"-1", Kind::OutOfRange},
+        {"99999", Kind::OutOfRange}, {"&HFF", Kind::OutOfRange},
     };
     for (const Case& c : cases) {
         const GateCountValue v = ParseGateCount(QString::fromUtf8(c.text));
@@ -37,9 +37,17 @@ TEST(GateCount, TypedBuoyCountsBelowSixAreTaken) {
         const char* text;
         std::optional<int16_t> expected;
     };
-    const Case cases[] = {{"3", 3}, {"5", 5}, {"5.9", 6}, {"0", 0}, {"", 0},  {"-2", -2},
-                          {"6", std::nullopt}, {"10", std::nullopt}, {"-40000", std::nullopt}};
-    for (const Case& c : cases) EXPECT_EQ(ParseGateBuoyCount(QString::fromUtf8(c.text)), c.expected) << c.text;
+    const Case cases[] = {{"3", 3},
+                          {"5", 5},
+                          {"5.9", 6},
+                          {"0", 0},
+                          {"", 0},
+                          {"-2", -2},
+                          {"6", std::nullopt},
+                          {"10", std::nullopt},
+                          {"-40000", std::nullopt}};
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseGateBuoyCount(QString::fromUtf8(c.text)), c.expected) << c.text;
 }
 
 TEST(DateText, StoredFormsAreUnderstood) {
@@ -48,13 +56,20 @@ TEST(DateText, StoredFormsAreUnderstood) {
         QDate expected;  // invalid: not a date
     };
     const Case cases[] = {
-        {"2002/01/07", QDate(2002, 1, 7)},   {"2026/2/15", QDate(2026, 2, 15)},
-        {"2026-02-15", QDate(2026, 2, 15)},  {"2026.2.15", QDate(2026, 2, 15)},
-        {"2026年2月15日", QDate(2026, 2, 15)}, {" 2026/02/15 9:30 ", QDate(2026, 2, 15)},
-        {"2026-02-15T00:00:00", QDate(2026, 2, 15)}, {"37263", QDate(2002, 1, 7)},
-        {"61", QDate(1900, 3, 1)},            {"59", QDate(1900, 2, 28)},
-        {"2026/02/30", QDate()},              {"明日", QDate()},
-        {"", QDate()},                        {"60", QDate()},
+        {"2002/01/07", QDate(2002, 1, 7)},
+        {"2026/2/15", QDate(2026, 2, 15)},
+        {"2026-02-15", QDate(2026, 2, 15)},
+        {"2026.2.15", QDate(2026, 2, 15)},
+        {"2026年2月15日", QDate(2026, 2, 15)},
+        {" 2026/02/15 9:30 ", QDate(2026, 2, 15)},
+        {"2026-02-15T00:00:00", QDate(2026, 2, 15)},
+        {"37263", QDate(2002, 1, 7)},
+        {"61", QDate(1900, 3, 1)},
+        {"59", QDate(1900, 2, 28)},
+        {"2026/02/30", QDate()},
+        {"明日", QDate()},
+        {"", QDate()},
+        {"60", QDate()},
     };
     for (const Case& c : cases) {
         const std::optional<QDate> d = DateFromText(QString::fromUtf8(c.text));

@@ -19,7 +19,7 @@ using zalvik::SettingsScreen;
 class SettingsTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<Program> program;
     std::unique_ptr<TempDir> dir;
 
@@ -51,7 +51,7 @@ private:
         QCoreApplication::sendEvent(w, &out);
     }
 
-private slots:
+  private slots:
     void initTestCase() { zalvik::SetUpScreenFont(); }
 
     void init() {
@@ -97,7 +97,8 @@ private slots:
             QWidget* w = Control(s, QString::fromUtf8(e.name));
             QVERIFY2(w, e.name);
             const QRect g = ui::GeometryTwips(w);
-            QVERIFY2(std::abs(g.left() - e.r.left) <= tolerance && std::abs(g.top() - e.r.top) <= tolerance &&
+            QVERIFY2(std::abs(g.left() - e.r.left) <= tolerance &&
+                         std::abs(g.top() - e.r.top) <= tolerance &&
                          std::abs(g.width() - e.r.width) <= tolerance &&
                          std::abs(g.height() - e.r.height) <= tolerance,
                      e.name);
@@ -109,7 +110,8 @@ private slots:
         }
         QStringList gates;
         for (int i = 0; i < s.ゲート数()->count(); ++i) gates << s.ゲート数()->itemText(i);
-        QCOMPARE(gates, (QStringList{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
+        QCOMPARE(gates,
+                 (QStringList{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
         QCOMPARE(s.場所コンボ()->count(), 1);
         QCOMPARE(s.場所コンボ()->itemText(0), QStringLiteral("ミルネ温泉スキー場"));
         for (QWidget* editor : {s.Text1(), s.Text2(), s.Text3()}) QVERIFY(editor->isHidden());
@@ -123,7 +125,8 @@ private slots:
         ui::Grid* buoys = s.グリッドV名();
         QCOMPARE(buoys->rows(), 6);
         QCOMPARE(buoys->cols(), 3);
-        QCOMPARE(Column(buoys, 0, 0, 5), (QStringList{"ﾌﾞｲNo", "ﾌﾞｲ 1", "ﾌﾞｲ 2", "ﾌﾞｲ 3", "ﾌﾞｲ 4", "ﾌﾞｲ 5"}));
+        QCOMPARE(Column(buoys, 0, 0, 5),
+                 (QStringList{"ﾌﾞｲNo", "ﾌﾞｲ 1", "ﾌﾞｲ 2", "ﾌﾞｲ 3", "ﾌﾞｲ 4", "ﾌﾞｲ 5"}));
         QCOMPARE(buoys->text(0, 1), QStringLiteral(" 判別名"));
         QCOMPARE(buoys->text(0, 2), QStringLiteral(" 得点"));
         QCOMPARE(buoys->colWidth(1), 850);
@@ -229,9 +232,12 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("cell");
         QTest::addColumn<int>("stored");
-        QTest::newRow("3 taken") << "3" << "3" << 3;
-        QTest::newRow("6 refused") << "6" << "" << 2;
-        QTest::newRow("negative taken") << "-1" << "-1" << -1;
+        QTest::newRow("3 taken") << "3"
+                                 << "3" << 3;
+        QTest::newRow("6 refused") << "6"
+                                   << "" << 2;
+        QTest::newRow("negative taken") << "-1"
+                                        << "-1" << -1;
     }
 
     void buoyCountEditorCheck() {

@@ -16,7 +16,7 @@
 namespace testsupport {
 
 class TestWorkbook {
-public:
+  public:
     explicit TestWorkbook(std::string path) : path_(std::move(path)) {
         std::string error;
         if (!sheet::Workbook::createEmpty(path_, {"入力", "成績"}, &error))
@@ -59,7 +59,8 @@ public:
         num(i + 1, zalvik::store::kColRacePoints, racePoints);
         num(i + 1, zalvik::store::kColStatus, status);
         int g = 0;
-        for (const char* p : gates) text(i + 1, zalvik::store::kColFirstGate + g++, QString::fromUtf8(p));
+        for (const char* p : gates)
+            text(i + 1, zalvik::store::kColFirstGate + g++, QString::fromUtf8(p));
         return *this;
     }
     // Buoys あ..お scoring 2..6, the gate count as text with its buoy counts, the competition
@@ -87,11 +88,18 @@ public:
         using zalvik::example::Cell;
         for (const Cell& c : zalvik::example::InputSheetCells()) {
             switch (c.kind) {
-                case Cell::Kind::Text: text(c.row, c.col, c.text); break;
-                case Cell::Kind::Number: num(c.row, c.col, c.number); break;
-                case Cell::Kind::Date: date(c.row, c.col, c.year, c.month, c.day); break;
+                case Cell::Kind::Text:
+                    text(c.row, c.col, c.text);
+                    break;
+                case Cell::Kind::Number:
+                    num(c.row, c.col, c.number);
+                    break;
+                case Cell::Kind::Date:
+                    date(c.row, c.col, c.year, c.month, c.day);
+                    break;
             }
-            if (!c.numberFormat.isEmpty()) ws_->setNumberFormat(c.row, c.col, c.numberFormat.toStdString());
+            if (!c.numberFormat.isEmpty())
+                ws_->setNumberFormat(c.row, c.col, c.numberFormat.toStdString());
         }
         return *this;
     }
@@ -101,7 +109,7 @@ public:
         if (!r.ok) throw std::runtime_error(r.message);
     }
 
-private:
+  private:
     std::string path_;
     std::unique_ptr<sheet::Workbook> wb_;
     sheet::Worksheet* ws_ = nullptr;

@@ -112,7 +112,8 @@ TEST(InputSheet, CellNumberConversions) {
         {{sheet::ValueType::Date, 37263, {}}, 37263.0},
     };
     for (const Case& k : cases) {
-        EXPECT_EQ(CellNumber(k.v), k.expected) << k.v.text << " type " << static_cast<int>(k.v.type);
+        EXPECT_EQ(CellNumber(k.v), k.expected)
+            << k.v.text << " type " << static_cast<int>(k.v.type);
     }
 }
 
@@ -140,33 +141,37 @@ TEST(InputSheet, FirstFailingCellIsReportedAndEarlierDataKept) {
         std::function<void(TestWorkbook&)> spoil;
         const char* cell;
         CellFault::Reason reason;
-        int bibsRead;         // slots whose bib was read
-        bool buoysRead;       // buoy 5 read
+        int bibsRead;    // slots whose bib was read
+        bool buoysRead;  // buoy 5 read
         bool classesRead;
     };
     const Case cases[] = {
         {"text time", [](TestWorkbook& w) { w.text(7, kColRunTime, QStringLiteral("abc")); }, "E7",
          CellFault::Reason::NotANumber, 6, false, false},
-        {"text buoy points", [](TestWorkbook& w) { w.text(4, kColBuoyPoints, QStringLiteral("x")); },
-         "F4", CellFault::Reason::NotANumber, 3, false, false},
-        {"text race points", [](TestWorkbook& w) { w.text(3, kColRacePoints, QStringLiteral("-")); },
-         "G3", CellFault::Reason::NotANumber, 2, false, false},
+        {"text buoy points",
+         [](TestWorkbook& w) { w.text(4, kColBuoyPoints, QStringLiteral("x")); }, "F4",
+         CellFault::Reason::NotANumber, 3, false, false},
+        {"text race points",
+         [](TestWorkbook& w) { w.text(3, kColRacePoints, QStringLiteral("-")); }, "G3",
+         CellFault::Reason::NotANumber, 2, false, false},
         {"text status", [](TestWorkbook& w) { w.text(5, kColStatus, QStringLiteral("DF")); }, "H5",
          CellFault::Reason::NotANumber, 4, false, false},
         {"status beyond 16 bits", [](TestWorkbook& w) { w.num(5, kColStatus, 40000); }, "H5",
          CellFault::Reason::OutOfRange, 4, false, false},
         {"bib beyond 16 bits", [](TestWorkbook& w) { w.num(6, kColBib, 32768); }, "A6",
          CellFault::Reason::OutOfRange, 4, false, false},
-        {"text buoy score", [](TestWorkbook& w) { w.text(4, kColBuoyScore, QStringLiteral("高い")); },
-         "V4", CellFault::Reason::NotANumber, 8, false, false},
+        {"text buoy score",
+         [](TestWorkbook& w) { w.text(4, kColBuoyScore, QStringLiteral("高い")); }, "V4",
+         CellFault::Reason::NotANumber, 8, false, false},
         {"gate count 13", [](TestWorkbook& w) { w.text(2, kColGateCount, QStringLiteral("13")); },
          "W2", CellFault::Reason::OutOfRange, 8, true, false},
         {"negative gate count", [](TestWorkbook& w) { w.num(2, kColGateCount, -2); }, "W2",
          CellFault::Reason::OutOfRange, 8, true, false},
         {"class count 10", [](TestWorkbook& w) { w.num(2, kColClassCount, 10); }, "AA2",
          CellFault::Reason::OutOfRange, 8, true, false},
-        {"text class count", [](TestWorkbook& w) { w.text(2, kColClassCount, QStringLiteral("三")); },
-         "AA2", CellFault::Reason::NotANumber, 8, true, false},
+        {"text class count",
+         [](TestWorkbook& w) { w.text(2, kColClassCount, QStringLiteral("三")); }, "AA2",
+         CellFault::Reason::NotANumber, 8, true, false},
     };
     for (const Case& k : cases) {
         TempDir dir;
@@ -184,7 +189,8 @@ TEST(InputSheet, FirstFailingCellIsReportedAndEarlierDataKept) {
         EXPECT_EQ(f->reason, k.reason) << k.what;
         EXPECT_EQ(c.competitorCount, 8) << k.what;
         for (int i = 1; i <= 8; ++i)
-            EXPECT_EQ(c.competitors[i].bib, i <= k.bibsRead ? 10 + i : 0) << k.what << " slot " << i;
+            EXPECT_EQ(c.competitors[i].bib, i <= k.bibsRead ? 10 + i : 0)
+                << k.what << " slot " << i;
         EXPECT_EQ(c.buoyScore[5], k.buoysRead ? 6 : 0) << k.what;
         // A refused class count leaves the class table as it was.
         EXPECT_EQ(c.classCount, k.classesRead ? 2 : 1) << k.what;
@@ -202,22 +208,38 @@ TEST(InputSheet, ResultRows) {
         bool fault = false;
     };
     const Case cases[] = {
-        {"ordinary result", [](TestWorkbook& w) { w.result(1, 61.5, 20, 307.5, 0, {"3", "6", "4"}); },
+        {"ordinary result",
+         [](TestWorkbook& w) {
+             w.result(1, 61.5, 20, 307.5, 0, {"3", "6", "4"});
+         },
          true,
          {"7", "選手", "61.50", "20", "307.50", "3", "6", "4"}},
-        {"zero time is a result", [](TestWorkbook& w) { w.result(1, 0, 0, 0); }, true,
+        {"zero time is a result",
+         [](TestWorkbook& w) { w.result(1, 0, 0, 0); },
+         true,
          {"7", "選手", " 0.00", "0", " 0.00", "", "", ""}},
         {"empty time is no result", [](TestWorkbook& w) { w.num(2, kColStatus, 0); }, false, {}},
-        {"status with time", [](TestWorkbook& w) { w.result(1, 70, 15, 466.67, 2); }, true,
+        {"status with time",
+         [](TestWorkbook& w) { w.result(1, 70, 15, 466.67, 2); },
+         true,
          {"7", "選手", "-", "-", "DF", "", "", ""}},
-        {"status without time is not shown", [](TestWorkbook& w) { w.num(2, kColStatus, 1); },
-         false, {}},
-        {"points rounded up", [](TestWorkbook& w) { w.result(1, 50, 10, 12.346); }, true,
+        {"status without time is not shown",
+         [](TestWorkbook& w) { w.num(2, kColStatus, 1); },
+         false,
+         {}},
+        {"points rounded up",
+         [](TestWorkbook& w) { w.result(1, 50, 10, 12.346); },
+         true,
          {"7", "選手", "50.00", "10", "12.35", "", "", ""}},
-        {"points rounded down", [](TestWorkbook& w) { w.result(1, 50, 10, 12.344); }, true,
+        {"points rounded down",
+         [](TestWorkbook& w) { w.result(1, 50, 10, 12.344); },
+         true,
          {"7", "選手", "50.00", "10", "12.34", "", "", ""}},
-        {"status without a word", [](TestWorkbook& w) { w.result(1, 50, 10, 5, 10); }, true,
-         {"7", "選手", "-", "-", " 5.00"}, true},
+        {"status without a word",
+         [](TestWorkbook& w) { w.result(1, 50, 10, 5, 10); },
+         true,
+         {"7", "選手", "-", "-", " 5.00"},
+         true},
     };
     for (const Case& k : cases) {
         TempDir dir;
@@ -235,7 +257,8 @@ TEST(InputSheet, ResultRows) {
         }
         EXPECT_EQ(row.hasResult, k.hasResult) << k.what;
         if (!k.hasResult) continue;
-        for (int col = 0; col < 5; ++col) EXPECT_EQ(row.cells[col], k.cells[col]) << k.what << " col " << col;
+        for (int col = 0; col < 5; ++col)
+            EXPECT_EQ(row.cells[col], k.cells[col]) << k.what << " col " << col;
         if (k.fault) continue;
         ASSERT_EQ(row.gates.size(), 3u) << k.what;
         for (int j = 0; j < 3; ++j) EXPECT_EQ(row.gates[j], k.cells[5 + j]) << k.what;

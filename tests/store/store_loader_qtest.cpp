@@ -13,13 +13,13 @@
 #include "ui/TabStrip.h"
 
 using namespace testsupport;
-using zalvik::Program;
 using zalvik::ProcessingScreen;
+using zalvik::Program;
 
 class LoaderTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<Program> program;
     std::unique_ptr<TempDir> dir;
 
@@ -31,11 +31,12 @@ private:
         TestWorkbook wb(dir->file(name));
         for (int i = 1; i <= 8; ++i)
             wb.competitor(i, 100 + i, QStringLiteral("選手%1").arg(i), 1 + (i % 2));
-        wb.settings(QStringLiteral("4"), {3, 2, 5, 4}, {QStringLiteral("男子"), QStringLiteral("女子")});
+        wb.settings(QStringLiteral("4"), {3, 2, 5, 4},
+                    {QStringLiteral("男子"), QStringLiteral("女子")});
         return wb;
     }
 
-private slots:
+  private slots:
     void init() {
         ui::testing::EnableDialogHooks(true);
         dir = std::make_unique<TempDir>();
@@ -208,38 +209,39 @@ private slots:
         QTest::addColumn<int>("competitors");
 
         auto none = [](TestWorkbook&) {};
-        QTest::newRow("text time") << "race.xlsx"
-                                   << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
-                                          w.text(7, 5, QStringLiteral("abc"));
-                                      })
-                                   << QStringList{"race.xlsx", "E7", "abc"} << 8;
-        QTest::newRow("gate count 14") << "race.xlsx"
-                                       << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
-                                              w.text(2, 23, QStringLiteral("14"));
-                                          })
-                                       << QStringList{"W2", "14"} << 8;
-        QTest::newRow("text buoy count") << "race.xlsx"
-                                         << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
-                                                w.text(3, 24, QStringLiteral("多い"));
-                                            })
-                                         << QStringList{"X3", "多い"} << 8;
+        QTest::newRow("text time")
+            << "race.xlsx" << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                   w.text(7, 5, QStringLiteral("abc"));
+               })
+            << QStringList{"race.xlsx", "E7", "abc"} << 8;
+        QTest::newRow("gate count 14")
+            << "race.xlsx" << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                   w.text(2, 23, QStringLiteral("14"));
+               })
+            << QStringList{"W2", "14"} << 8;
+        QTest::newRow("text buoy count")
+            << "race.xlsx" << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                   w.text(3, 24, QStringLiteral("多い"));
+               })
+            << QStringList{"X3", "多い"} << 8;
         QTest::newRow("status 12 with a result")
             << "race.xlsx" << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
                    w.result(2, 60, 10, 600, 12);
                })
             << QStringList{"H3", "12"} << 8;
-        QTest::newRow("repeated bibs") << "race.xlsx"
-                                       << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
-                                              w.num(5, 1, 101);
-                                              w.num(9, 1, 102);
-                                          })
-                                       << QStringList{"race.xlsx", "101, 102"} << 8;
+        QTest::newRow("repeated bibs")
+            << "race.xlsx" << std::function<void(TestWorkbook&)>([](TestWorkbook& w) {
+                   w.num(5, 1, 101);
+                   w.num(9, 1, 102);
+               })
+            << QStringList{"race.xlsx", "101, 102"} << 8;
         QTest::newRow("missing file") << "gone.xlsx" << std::function<void(TestWorkbook&)>(none)
                                       << QStringList{"gone.xlsx"} << 0;
         QTest::newRow("old binary format") << "old.xls" << std::function<void(TestWorkbook&)>(none)
                                            << QStringList{"old.xls", "xlsx"} << 0;
-        QTest::newRow("other program's format") << "calc.ods" << std::function<void(TestWorkbook&)>(none)
-                                                << QStringList{"calc.ods", "xlsx"} << 0;
+        QTest::newRow("other program's format")
+            << "calc.ods" << std::function<void(TestWorkbook&)>(none)
+            << QStringList{"calc.ods", "xlsx"} << 0;
         QTest::newRow("not a workbook") << "notes.xlsx" << std::function<void(TestWorkbook&)>(none)
                                         << QStringList{"notes.xlsx"} << 0;
     }
@@ -270,7 +272,8 @@ private slots:
 
         QCOMPARE(messages().size(), 1);
         for (const QString& m : mentions)
-            QVERIFY2(messages().first().contains(m), qPrintable(messages().first() + " lacks " + m));
+            QVERIFY2(messages().first().contains(m),
+                     qPrintable(messages().first() + " lacks " + m));
         QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
         const zalvik::Competition& d = program->data();
         QCOMPARE(int(d.competitorCount), competitors);
