@@ -7,6 +7,7 @@
 #include "app/StartScreen.h"
 #include "race/ProcessingScreen.h"
 #include "store/ExampleData.h"
+#include "store/ScreenLoader.h"
 #include "ui/Controls.h"
 #include "ui/Grid.h"
 #include "ui/Twips.h"
@@ -79,20 +80,10 @@ DataLoadScreen::DataLoadScreen(Program& program)
     connect(戻る, &QPushButton::clicked, this, [this] { goBack(); });
 }
 
-void DataLoadScreen::loadAction() {
-    ProcessingScreen& processing = program_.processingScreen();
-
-    // A cancelled file choice ends only the open step; the rest of the action still runs, so
-    // the user always lands on the processing screen with whatever data the program holds.
-    program_.loadCompetition();
-
-    processing.BuildCompetitorList();
-    // Once a load has been made, settings, spreadsheet and output stay enabled for the run.
-    processing.EnableLoadedButtons();
-
-    processing.show();
-    program_.unloadDataLoadScreen();
-}
+// A cancelled file choice or a file that cannot be opened ends only the open step; the rest of
+// the action still runs, so the user always lands on the processing screen with whatever data
+// the program holds.
+void DataLoadScreen::loadAction() { RunLoadAction(program_); }
 
 void DataLoadScreen::goBack() {
     program_.startScreen().show();

@@ -1,7 +1,6 @@
 #include "app/Screens.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QWidget>
@@ -12,7 +11,6 @@
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"
-#include "ui/Dialogs.h"
 
 namespace zalvik {
 
@@ -47,17 +45,6 @@ void Program::end() {
                        static_cast<QWidget*>(dataLoad_.data()), static_cast<QWidget*>(start_.data())})
         if (w) w->hide();
     QCoreApplication::quit();
-}
-
-void Program::loadCompetition() {
-    data_.loadAttempted = 1;
-    QWidget* parent = dataLoad_.data();
-    const std::optional<QString> chosen = ui::AskOpenFileName(parent);
-    if (!chosen) {
-        ui::ShowMessage(parent, QStringLiteral("キャンセルボタンが押されましたので戻ります。"));
-        return;
-    }
-    data_.workbookPath = QFileInfo(*chosen).absoluteFilePath();
 }
 
 void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {

@@ -44,12 +44,6 @@ public:
     // Lets go of the workbook without saving anything.
     void closeWorkbook();
 
-    // The open step of a load: marks that a load began and asks for the workbook file. A
-    // cancel shows the cancel message and opens nothing; a chosen file's full path goes into
-    // workbookPath. The data-load screen's load action calls it between making sure the
-    // processing screen exists and building that screen's competitor list.
-    void loadCompetition();
-
     // Screens, created (with their load step) on first use.
     StartScreen& startScreen();
     DataLoadScreen& dataLoadScreen();

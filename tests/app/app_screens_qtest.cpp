@@ -16,10 +16,12 @@
 #include "app/Screens.h"
 #include "app/StartScreen.h"
 #include "race/ProcessingScreen.h"
+#include "sheet/Workbook.h"
 #include "store/ExampleData.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 #include "ui/Twips.h"
+#include "support/TestFiles.h"
 
 using zalvik::Program;
 
@@ -194,18 +196,24 @@ private slots:
     void loadButtonEndsOnTheProcessingScreen_data() {
         QTest::addColumn<bool>("cancel");
         QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QString>("path");
         QTest::newRow("cancelled") << true
-                                   << QStringList{"キャンセルボタンが押されましたので戻ります。"}
-                                   << "";
-        QTest::newRow("file chosen") << false << QStringList{} << "/tmp/大会/results.xlsx";
+                                   << QStringList{"キャンセルボタンが押されましたので戻ります。"};
+        QTest::newRow("empty workbook chosen") << false << QStringList{};
     }
 
     void loadButtonEndsOnTheProcessingScreen() {
         QFETCH(bool, cancel);
         QFETCH(QStringList, messages);
-        QFETCH(QString, path);
-        if (!cancel) ui::testing::QueueFileAnswer(path);
+        testsupport::TempDir dir;
+        QString path;
+        if (!cancel) {
+            // A workbook with an empty input sheet: the load reads no competitor.
+            const std::string file = dir.file("大会結果.xlsx");
+            std::string error;
+            QVERIFY2(sheet::Workbook::createEmpty(file, {"入力", "成績表"}, &error), error.c_str());
+            path = QString::fromStdString(file);
+            ui::testing::QueueFileAnswer(path);
+        }
         goToDataLoad();
         QPointer<QWidget> dataLoad = &program->dataLoadScreen();
 
@@ -213,6 +221,7 @@ private slots:
         QCOMPARE(ui::testing::Messages(), messages);
         QCOMPARE(program->data().loadAttempted, 1);
         QCOMPARE(program->data().workbookPath, path);
+        QCOMPARE(program->workbook() != nullptr, !cancel);
         QVERIFY(program->hasProcessingScreen());
         QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
         QVERIFY(!program->hasDataLoadScreen());
