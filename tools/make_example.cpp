@@ -1,11 +1,16 @@
 // Makes examples/example.xlsx, the example results workbook, from the same cells that the
-// data-load screen shows as the input format. Run from the project folder:
+// data-load screen shows as the input format, with the official results sheet of class 1 in
+// its second worksheet. Run from the project folder:
 //   build/tools/make_example [output path]
 #include <cstdio>
 #include <string>
 
+#include "app/Competition.h"
+#include "output/ResultsSheet.h"
+#include "race/Scoring.h"
 #include "sheet/Workbook.h"
 #include "store/ExampleData.h"
+#include "store/InputSheet.h"
 
 int main(int argc, char** argv) {
     const std::string path = argc > 1 ? argv[1] : "examples/example.xlsx";
@@ -36,11 +41,25 @@ int main(int argc, char** argv) {
                 break;
         }
     }
-    sheet::SaveResult saved = book->save();
-    if (!saved.ok) {
-        std::fprintf(stderr, "%s\n", saved.message.c_str());
+    // The second worksheet: the results sheet of class 1, written (and saved) the way the
+    // output settings screen writes it.
+    static zalvik::Competition competition;
+    competition.statusWord[1] = "DS";
+    competition.statusWord[2] = "DF";
+    competition.statusWord[3] = "DQ";
+    QString gateText;
+    if (auto fault = zalvik::store::ReadInputSheet(*input, competition, &gateText)) {
+        std::fprintf(stderr, "%s\n", fault->message(QString::fromStdString(path)).toUtf8().constData());
         return 1;
     }
+    zalvik::BuildStandings(competition);
+    competition.outputClass = 1;
+    const zalvik::ResultsSheetRun run = zalvik::WriteResultsSheet(competition, book.get());
+    if (!run.written || !run.save.ok) {
+        std::fprintf(stderr, "%s%s\n", run.why.toUtf8().constData(), run.save.message.c_str());
+        return 1;
+    }
+    const sheet::SaveResult& saved = run.save;
     // The backup of the moments-old empty workbook is of no use to anyone.
     std::remove((path + ".bak").c_str());
     std::printf("%s\n", saved.savedPath.c_str());
