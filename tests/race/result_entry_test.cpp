@@ -1,0 +1,195 @@
+// Result entry without the screen: the run time typed and split back, the buoy total, the
+// gate choices recovered from gate points, and the row written into the input sheet.
+
+#include "race/ResultEntry.h"
+#include "race/ResultWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "sheet/Workbook.h"
+#include "store/InputSheet.h"
+#include "support/TestFiles.h"
+
+namespace zalvik {
+namespace {
+
+TEST(ResultEntry, RunTimeTypedAndShownAgain) {
+    struct Case {
+        const char* minutes;
+        const char* seconds;
+        float runTime;
+        const char* shownMinutes;  // as 分 and 秒 show the stored time again
+        const char* shownSeconds;
+    } const cases[] = {
+        {"1", "15.3", 75.3f, "1", "15.3"},
+        {"", "58.2", 58.2f, "", "58.2"},
+        {"", "", 0, "", "0"},
+        {"1", "0", 60, "1", "0"},  // exactly a minute already counts as one
+        {"2", "5.25", 125.25f, "2", "5.25"},
+        {"", "75.3", 75.3f, "1", "15.3"},  // seconds beyond a minute come back split
+        {"1 2", "3", 723, "12", "3"},      // blanks inside a typed number are skipped
+        {"1分", "5秒", 65, "1", "5"},      // only the leading number counts
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.minutes) + " / " + c.seconds);
+        const float t = EnteredRunTime(QString::fromUtf8(c.minutes), QString::fromUtf8(c.seconds));
+        EXPECT_EQ(t, c.runTime);
+        const MinutesAndSeconds shown = SplitRunTime(t);
+        EXPECT_EQ(shown.minutes, QString::fromUtf8(c.shownMinutes));
+        EXPECT_EQ(shown.seconds, QString::fromUtf8(c.shownSeconds));
+    }
+}
+
+Competition WithBuoys(std::initializer_list<int16_t> scores) {
+    Competition c;
+    int k = 1;
+    for (int16_t s : scores) c.buoyScore[k++] = s;
+    return c;
+}
+
+TEST(ResultEntry, BuoyTotalOfTheChosenGates) {
+    Competition c = WithBuoys({2, 3, 4, 5, 6});
+    c.gateCount = 4;
+    c.gateBuoyChoice.fill(-1);
+    EXPECT_EQ(BuoyTotalText(ChosenBuoyTotal(c)), " 0");
+    c.gateBuoyChoice[0] = 4;  // 6
+    c.gateBuoyChoice[2] = 1;  // 3, gate 2 left without a choice
+    c.gateBuoyChoice[3] = 0;  // 2
+    EXPECT_EQ(ChosenBuoyTotal(c), 11.0f);
+    EXPECT_EQ(BuoyTotalText(ChosenBuoyTotal(c)), " 11");
+    // Gates beyond the gate count keep old choices but do not count.
+    c.gateBuoyChoice[4] = 4;
+    EXPECT_EQ(ChosenBuoyTotal(c), 11.0f);
+    // A negative total carries its sign instead of the blank.
+    c.buoyScore[1] = -20;
+    EXPECT_EQ(BuoyTotalText(ChosenBuoyTotal(c)), "-11");
+}
+
+TEST(ResultEntry, GateChoicesRecoveredFromGatePoints) {
+    // Buoys 2 and 3 score alike; no buoy scores 4.
+    const Competition c = WithBuoys({2, 3, 3, 5, 6});
+    struct Case {
+        const char* name;
+        std::vector<QString> points;
+        std::vector<int> choices;
+    } const cases[] = {
+        {"every gate", {"6", "5", "2", "3"}, {4, 3, 0, 1}},
+        {"equal scores take the first buoy", {"3"}, {1}},
+        {"a 0 stops the rest", {"6", "0", "5", "3"}, {4, -1, -1, -1}},
+        {"an empty cell stops too", {"6", "", "5"}, {4, -1, -1}},
+        {"a score no buoy has", {"4", "2", "6"}, {-1, 0, 4}},
+        {"text with a leading number", {"5 ", "6点"}, {3, 4}},
+        {"no gates", {}, {}},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.name);
+        EXPECT_EQ(RecoveredGateChoices(t.points, c), t.choices);
+    }
+}
+
+TEST(ResultEntry, SlotOfBibTakesTheFirstMatch) {
+    Competition c;
+    const int16_t bibs[] = {7, 12, 0, 12};
+    for (int16_t b : bibs) c.competitors[++c.competitorCount].bib = b;
+    c.competitors[5].bib = 99;  // beyond the count
+    EXPECT_EQ(SlotOfBib(c, 12), 2);
+    EXPECT_EQ(SlotOfBib(c, 0), 3);
+    EXPECT_EQ(SlotOfBib(c, 7.5), 0);
+    EXPECT_EQ(SlotOfBib(c, 99), 0);
+}
+
+TEST(ResultEntry, ShortestDecimalOfASingle) {
+    EXPECT_EQ(ShortestDecimal(75.3f), 75.3);
+    EXPECT_EQ(ShortestDecimal(128.13f), 128.13);
+    EXPECT_EQ(ShortestDecimal(307.5f), 307.5);
+    EXPECT_EQ(ShortestDecimal(0), 0.0);
+}
+
+class ResultWriterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        path_ = dir_.file("大会.xlsx");
+        std::string error;
+        ASSERT_TRUE(sheet::Workbook::createEmpty(path_, {"入力", "成績"}, &error)) << error;
+        book_ = sheet::Workbook::open(path_, &error);
+        ASSERT_TRUE(book_) << error;
+        ws_ = book_->worksheet(1);
+    }
+    sheet::Worksheet& ws() { return *ws_; }
+
+    testsupport::TempDir dir_;
+    std::string path_;
+    std::unique_ptr<sheet::Workbook> book_;
+    sheet::Worksheet* ws_ = nullptr;
+};
+
+TEST_F(ResultWriterTest, RowFoundByTheSheetsBibCells) {
+    using store::kColBib;
+    ws().setNumber(2, kColBib, 7);
+    ws().setText(3, kColBib, "12");
+    ws().setText(4, kColBib, "12.5");  // the competitor table would hold 12 for this one
+    ws().setNumber(5, kColBib, 12);
+    ws().setNumber(6, kColBib, 40);  // beyond the competitor count
+    EXPECT_EQ(FindResultRow(ws(), 4, 7), 2);
+    EXPECT_EQ(FindResultRow(ws(), 4, 12), 3);
+    EXPECT_EQ(FindResultRow(ws(), 4, 12.5), 4);
+    EXPECT_EQ(FindResultRow(ws(), 4, 40), 0);
+    EXPECT_EQ(FindResultRow(ws(), 5, 40), 6);
+    // An empty bib cell reads as 0 like any other empty number.
+    EXPECT_EQ(FindResultRow(ws(), 5, 0), 0);
+    EXPECT_EQ(FindResultRow(ws(), 6, 0), 7);
+}
+
+TEST_F(ResultWriterTest, CellsWrittenWithTheirTypesAndFormats) {
+    using namespace store;
+    Competitor who;
+    who.runTime = 75.3f;
+    who.buoyPoints = 12;
+    who.racePoints = 627.5f;
+    who.status = 3;
+    // Gate 3 had something before; the grid now shows it empty, and gate 4 was empty already.
+    ws().setText(5, kColFirstGate + 2, "4");
+    WriteResultCells(ws(), 5, who, {"6", "0", "", ""});
+    const sheet::SaveResult saved = book_->save();
+    ASSERT_TRUE(saved.ok) << saved.message;
+
+    std::string error;
+    auto back = sheet::Workbook::open(path_, &error);
+    ASSERT_TRUE(back) << error;
+    const sheet::Worksheet& r = *back->worksheet(1);
+    struct Cell {
+        int col;
+        sheet::ValueType type;
+        double number;
+        const char* text;
+        const char* format;
+    } const expected[] = {
+        {kColRunTime, sheet::ValueType::Number, 75.3, "75.3", "0.00"},
+        {kColBuoyPoints, sheet::ValueType::Number, 12, "12", "General"},
+        {kColRacePoints, sheet::ValueType::Number, 627.5, "627.5", "0.00"},
+        {kColStatus, sheet::ValueType::Number, 3, "3", "General"},
+        {kColFirstGate, sheet::ValueType::Text, 0, "6", "General"},
+        {kColFirstGate + 1, sheet::ValueType::Text, 0, "0", "General"},
+    };
+    for (const Cell& c : expected) {
+        SCOPED_TRACE(c.col);
+        const sheet::Value v = r.value(5, c.col);
+        EXPECT_EQ(v.type, c.type);
+        if (c.type == sheet::ValueType::Number) {
+            EXPECT_EQ(v.number, c.number);
+        }
+        EXPECT_EQ(v.toText(), c.text);
+        EXPECT_EQ(r.numberFormat(5, c.col), c.format);
+    }
+    EXPECT_TRUE(r.value(5, kColFirstGate + 2).isEmpty());
+    EXPECT_EQ(r.value(5, kColFirstGate + 3).type, sheet::ValueType::Empty);
+    // Nothing beyond the gates given, and no other row.
+    EXPECT_EQ(r.value(5, kColFirstGate + 4).type, sheet::ValueType::Empty);
+    EXPECT_EQ(r.value(4, kColRunTime).type, sheet::ValueType::Empty);
+}
+
+}  // namespace
+}  // namespace zalvik
