@@ -141,6 +141,7 @@ ProcessingScreen::ProcessingScreen(Program& program)
     buildEntryPanel();
     buildStandingsFrame();
     buildButtons();
+    connectEntryHandlers();
 
     auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image2"));
@@ -187,7 +188,6 @@ void ProcessingScreen::buildCompetitorFrame() {
     ui::Place(グリッドリスト_, 3600, 210, 4110, 2430);
     グリッドリスト_->hide();
     connect(グリッドリスト_, &ui::Grid::cellClicked, this, [this] { onCompetitorListClicked(); });
-    connect(ゼッケン_, &QLineEdit::textChanged, this, [this] { onBibChanged(); });
 }
 
 void ProcessingScreen::buildEntryPanel() {
@@ -366,10 +366,6 @@ void ProcessingScreen::onCompetitorListClicked() {
     ゼッケン_->setText(QString::number(who.bib));
     氏名_->setText(who.name);
     所属_->setText(who.affiliation);
-}
-
-void ProcessingScreen::onBibChanged() {
-    // The lookup of the competitor by the typed bib belongs to result entry; it hooks in here.
 }
 
 void ProcessingScreen::BringPageToFront(int index) {

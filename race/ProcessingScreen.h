@@ -65,6 +65,19 @@ class ProcessingScreen : public ScreenBase {
     // does this when a load got past the choice of file.
     void CloseWorkbook();
 
+    // --- Result entry (race/ResultEntryScreen.cpp) ------------------------------------------
+
+    // Totals the scores of the buoys chosen at the gates into 合計 (" 12").
+    void SumBuoyPoints();
+    // Empties the entry panel, then fills it again with the stored result of the competitor
+    // whose bib ゼッケン holds, as the results grid and the competitor table keep it. A
+    // competitor with DS, DF or DQ, or without a result, leaves the panel empty.
+    void ShowStoredResult();
+    // Writes the result of the competitor whose bib ゼッケン holds into that competitor's row
+    // of the input sheet, the row being found by the bib cells of the sheet. Without an open
+    // workbook it says so once and writes nothing. True when a row was written.
+    bool WriteResultRow();
+
     // --- Controls, by their documented names -------------------------------------------------
 
     ui::Grid* グリッドリスト() const { return グリッドリスト_; }
@@ -112,8 +125,18 @@ class ProcessingScreen : public ScreenBase {
     void ShowStandings();
 
     void onCompetitorListClicked();
-    void onBibChanged();
     void onReturnClicked();
+
+    // Result entry (race/ResultEntryScreen.cpp).
+    void connectEntryHandlers();
+    void onBibChanged();
+    void onStatusClicked(int s);
+    void onGateClicked(int g);
+    void onBuoyClicked(int b);
+    void onRegisterClicked();
+    // The save that ends a registration, and its report when the file could not be saved
+    // as it was.
+    void saveAfterRegistration();
 
     ui::Grid* グリッドリスト_ = nullptr;
     ui::Grid* グリッド結果_ = nullptr;

@@ -1,0 +1,271 @@
+// Result entry on the processing screen: the official picks a competitor by bib, enters the
+// run (minutes and seconds, a buoy per gate) or marks it DS, DF or DQ, and registers it. A
+// registration stores the result in the competition data, rewrites the competitor's row of
+// the results grid, writes the row of the input sheet, rebuilds the standings and saves the
+// workbook file, so that no registered result lives only in memory.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+
+#include "app/Numbers.h"
+#include "app/Screens.h"
+#include "race/Formatting.h"
+#include "race/ProcessingScreen.h"
+#include "race/ResultEntry.h"
+#include "race/ResultWriter.h"
+#include "race/Scoring.h"
+#include "sheet/Workbook.h"
+#include "ui/Dialogs.h"
+#include "ui/Grid.h"
+
+namespace zalvik {
+
+namespace {
+
+constexpr int kFirstGateColumn = 5;  // results grid: gate g + 1 in column 5 + g
+
+int UsedGates(const Competition& d) { return std::clamp<int>(d.gateCount, 0, kMaxGates); }
+
+// The gate points of a results grid row, gates 1..gateCount.
+std::vector<QString> GatePointsOfRow(const ui::Grid* grid, int row, int gates) {
+    std::vector<QString> points;
+    points.reserve(static_cast<size_t>(gates));
+    for (int g = 0; g < gates; ++g) {
+        const int col = kFirstGateColumn + g;
+        points.push_back(row < grid->rows() && col < grid->cols() ? grid->text(row, col)
+                                                                  : QString());
+    }
+    return points;
+}
+
+}  // namespace
+
+void ProcessingScreen::connectEntryHandlers() {
+    // Nothing is chosen at any gate until a competitor is picked; a gate left at 0 would count
+    // as buoy 1 in the total.
+    program_.data().gateBuoyChoice.fill(-1);
+
+    connect(ゼッケン_, &QLineEdit::textChanged, this, [this] { onBibChanged(); });
+    DSFQ_.onClick([this](int s) { onStatusClicked(s); });
+    Gop_.onClick([this](int g) { onGateClicked(g); });
+    ブイ_.onClick([this](int b) { onBuoyClicked(b); });
+    connect(登録ボタン_, &QPushButton::clicked, this, [this] { onRegisterClicked(); });
+}
+
+void ProcessingScreen::onBibChanged() {
+    Competition& d = program_.data();
+    const QString typed = ゼッケン_->text();
+    // A box the official has emptied names no competitor. Its value would be 0, and looking
+    // that up would greet every deletion with "no such bib" (or, when the bib cells of some
+    // competitors are empty, put one of them on the panel). A competitor whose bib is 0 is
+    // still found by typing 0.
+    if (typed.isEmpty()) {
+        氏名_->clear();
+        所属_->clear();
+        return;
+    }
+    // The lookup runs on every change, so typing 12 looks up 1 first.
+    const int i = SlotOfBib(d, LeadingValue(typed));
+    if (i == 0) {
+        ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
+        氏名_->clear();
+        所属_->clear();
+        return;
+    }
+    const Competitor& who = d.competitors[i];
+    氏名_->setText(who.name);
+    所属_->setText(who.affiliation);
+    DSFQ_.deselectAll();
+    if (who.status >= 0 && who.status < kStatusOptions) {
+        DSFQ_.select(who.status);
+    } else {
+        // A status the screen has no option for (the sheet may hold any small number): no
+        // option is shown, and registering without a new choice keeps the stored status.
+        d.selectedStatus = who.status;
+    }
+    ShowStoredResult();
+}
+
+void ProcessingScreen::onStatusClicked(int s) {
+    program_.data().selectedStatus = static_cast<float>(s);
+    if (s == 0) ShowStoredResult();
+}
+
+void ProcessingScreen::onGateClicked(int g) {
+    Competition& d = program_.data();
+    d.currentGate = static_cast<int16_t>(g);
+    // The buoy options offered at this gate, with their scores; the others are hidden.
+    const int offered = std::clamp<int>(d.gateBuoyCount[g + 1], 0, kBuoyOptions);
+    for (int k = 1; k <= kBuoyOptions; ++k) {
+        const bool shown = k <= offered;
+        if (shown) {
+            ブイ_.deselect(k - 1);
+            ブイポイント_[k - 1]->setText(QStringLiteral("(%1)").arg(d.buoyScore[k]));
+        }
+        ブイ_[k - 1]->setVisible(shown);
+        ブイポイント_[k - 1]->setVisible(shown);
+    }
+    // A gate that already has its buoy shows it again (which runs the buoy handler and
+    // totals once more, to the same total).
+    const int chosen = d.gateBuoyChoice[g];
+    if (!色_[g]->text().isEmpty() && chosen >= 0 && chosen < kBuoyOptions) ブイ_.select(chosen);
+}
+
+void ProcessingScreen::onBuoyClicked(int b) {
+    Competition& d = program_.data();
+    // Before any gate has been clicked the choice goes to gate 1.
+    const int g = std::clamp<int>(d.currentGate, 0, kGateOptions - 1);
+    色_[g]->setText(ブイ_[b]->text());
+    d.gateBuoyChoice[g] = static_cast<int16_t>(b);
+    SumBuoyPoints();
+}
+
+void ProcessingScreen::SumBuoyPoints() { 合計_->setText(BuoyTotalText(ChosenBuoyTotal(program_.data()))); }
+
+void ProcessingScreen::ShowStoredResult() {
+    Competition& d = program_.data();
+    const int gates = UsedGates(d);
+    for (int g = 0; g < gates; ++g) {
+        色_[g]->clear();
+        Gop_.deselect(g);
+        d.gateBuoyChoice[g] = -1;
+    }
+    ブイ_.deselectAll();
+    分_->clear();
+    秒_->clear();
+    合計_->clear();
+    RP_->clear();
+
+    // The stored result is found through the results grid: a row whose bib column shows the
+    // typed bib. Only status OK shows it; DS, DF and DQ leave the panel empty.
+    const double typed = LeadingValue(ゼッケン_->text());
+    const int rows = std::min<int>(d.competitorCount, グリッド結果_->rows() - 1);
+    for (int i = 1; i <= rows; ++i) {
+        if (LeadingValue(グリッド結果_->text(i, 0)) != typed) continue;
+        if (DSFQ_.selected() != 0) {
+            秒_->clear();
+            合計_->clear();
+            RP_->clear();
+            continue;
+        }
+        const Competitor& who = d.competitors[i];
+        const MinutesAndSeconds time = SplitRunTime(who.runTime);
+        分_->setText(time.minutes);
+        秒_->setText(time.seconds);
+        合計_->setText(SingleText(who.buoyPoints));
+        RP_->setText(SingleText(who.racePoints));
+        // The gate choices come back from the gate points the grid shows; the gate options
+        // stay unselected and 合計 keeps the stored total.
+        const std::vector<int> choices =
+            RecoveredGateChoices(GatePointsOfRow(グリッド結果_, i, gates), d);
+        for (int g = 0; g < gates; ++g) {
+            if (choices[g] < 0) continue;
+            色_[g]->setText(ブイ_[choices[g]]->text());
+            d.gateBuoyChoice[g] = static_cast<int16_t>(choices[g]);
+        }
+        return;
+    }
+}
+
+void ProcessingScreen::onRegisterClicked() {
+    Competition& d = program_.data();
+    const int c = SlotOfBib(d, LeadingValue(ゼッケン_->text()));
+    if (c == 0) {
+        // No competitor carries this bib: nothing is recorded or written.
+        RebuildStandings();
+        saveAfterRegistration();
+        return;
+    }
+    const int16_t status = ToInt16(d.selectedStatus).value_or(0);
+    // The checks that stop a registration come before anything is stored, so that a stopped
+    // registration leaves the competitor as it was: a DQ changed to OK and then stopped here
+    // must not come back into the standings at the next rebuild while grid and workbook still
+    // say DQ.
+    if (status == 0 && 合計_->text().isEmpty()) {
+        ui::ShowMessage(this, QStringLiteral("ﾌﾞｲﾎﾟｲﾝﾄが未設定です。"));
+        return;
+    }
+
+    Competitor& who = d.competitors[c];
+    ui::Grid* grid = グリッド結果_;
+    const bool rowInGrid = c < grid->rows();
+    if (status != 0) {
+        who.status = status;
+        // Time, buoy points, race points and gate points stay as they were. The bib and the
+        // name are written as well: a competitor marked DS before any run has an empty row,
+        // which would otherwise show the status without saying whose it is.
+        if (rowInGrid) {
+            const QString word =
+                status > 0 && status < static_cast<int>(d.statusWord.size()) ? d.statusWord[status]
+                                                                             : QString();
+            grid->setText(c, 0, QString::number(who.bib));
+            grid->setText(c, 1, who.name);
+            grid->setText(c, 2, QStringLiteral("-"));
+            grid->setText(c, 3, QStringLiteral("-"));
+            grid->setText(c, 4, word);
+        }
+    } else {
+        who.runTime = EnteredRunTime(分_->text(), 秒_->text());
+        who.buoyPoints = static_cast<float>(LeadingValue(合計_->text()));
+        // Without buoy points there are no race points to work out (no division by zero): the
+        // time and the total stay stored, nothing else happens.
+        if (who.buoyPoints == 0) return;
+        who.status = 0;
+        who.racePoints = RacePoints(who.runTime, who.buoyPoints);
+        RP_->setText(FormatHundredths(who.racePoints));
+        if (rowInGrid) {
+            grid->setText(c, 0, QString::number(who.bib));
+            grid->setText(c, 1, who.name);
+            grid->setText(c, 2, FormatHundredths(who.runTime));
+            grid->setText(c, 3, SingleText(who.buoyPoints));
+            grid->setText(c, 4, FormatHundredths(who.racePoints));
+            const int gates = std::min(UsedGates(d), grid->cols() - kFirstGateColumn);
+            for (int g = 0; g < gates; ++g) {
+                const int choice = d.gateBuoyChoice[g];
+                const int score = choice >= -1 && choice < kBuoyKinds ? d.buoyScore[choice + 1] : 0;
+                grid->setText(c, kFirstGateColumn + g, QString::number(score));
+            }
+        }
+    }
+
+    WriteResultRow();
+    RebuildStandings();
+    saveAfterRegistration();
+}
+
+bool ProcessingScreen::WriteResultRow() {
+    Competition& d = program_.data();
+    sheet::Workbook* book = program_.workbook();
+    sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
+    if (!ws) {
+        ui::ShowMessage(this, QStringLiteral("ブックが開かれていないため結果をブックに書き込めませんが、"
+                                             "登録した結果は画面に残ります。"));
+        return false;
+    }
+    const int row = FindResultRow(*ws, d.competitorCount, LeadingValue(ゼッケン_->text()));
+    if (row == 0) return false;
+    const int slot = row - 1;
+    WriteResultCells(*ws, row, d.competitors[slot],
+                     GatePointsOfRow(グリッド結果_, slot, UsedGates(d)));
+    return true;
+}
+
+void ProcessingScreen::saveAfterRegistration() {
+    sheet::Workbook* book = program_.workbook();
+    // Also a registration that wrote nothing saves what an earlier failed save left unsaved.
+    if (!book || !book->hasUnsavedChanges()) return;
+    const sheet::SaveResult saved = book->save();
+    if (saved.ok && !saved.savedUnderNewName) return;
+    // Saved under a new name, or not saved at all: the sheet layer's message names the file and
+    // what happens next. The result stays in the data and the grid either way.
+    const QString message = QString::fromStdString(saved.message);
+    ui::ShowMessage(this, !message.isEmpty()
+                              ? message
+                              : QStringLiteral("ブックを保存できませんでしたが、登録した結果は画面に"
+                                               "残り、次の登録で再び保存します。"));
+}
+
+}  // namespace zalvik
