@@ -9,7 +9,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 
-.PHONY: all deps install-packages configure build run test bench fuzz clean
+.PHONY: all deps install-packages configure build run test bench fuzz screenshots clean
 
 all: build
 
@@ -45,6 +45,14 @@ test: build
 	cmake --build $(BUILD)-asan -j $(JOBS) --target core_tests workbook_fuzz_replay
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# Pictures of the five screens with the example workbook loaded, and of the first page of its
+# official results sheet, for the README.
+screenshots: build
+	@$(MAKE) --no-print-directory install-packages WANT="libreoffice-calc-nogui poppler-utils"
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/make_screenshots examples/example.xlsx docs
+	/usr/bin/python3 tools/render_results_sheet.py docs/results-sheet.xlsx docs/results-sheet.png
+	rm -f docs/results-sheet.xlsx
 
 # Fuzzes opening a workbook and loading a competition from it for FUZZ_SECONDS (clang, libFuzzer).
 FUZZ_SECONDS ?= 60

@@ -1,0 +1,95 @@
+// Renders the five screens, with the example workbook loaded, to PNG files for the README:
+//   build/tools/make_screenshots <example.xlsx> <output folder>
+// The workbook is copied first; the copy is what the program loads, registers into and writes
+// the results sheet of class 1 into (left beside the pictures as results-sheet.xlsx).
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+#include <cstdio>
+
+#include "app/DataLoadScreen.h"
+#include "app/Screens.h"
+#include "app/StartScreen.h"
+#include "output/OutputScreen.h"
+#include "race/ProcessingScreen.h"
+#include "setup/SettingsScreen.h"
+#include "ui/Dialogs.h"
+#include "ui/Grid.h"
+
+namespace {
+
+QString outDir;
+
+bool Save(QWidget& screen, const char* name) {
+    QApplication::processEvents();
+    const QString path = outDir + "/" + name;
+    const bool ok = screen.grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
+    return ok;
+}
+
+void Click(QWidget& screen, const char* name) {
+    auto* button = screen.findChild<QPushButton*>(QString::fromUtf8(name));
+    if (!button) {
+        std::fprintf(stderr, "no button %s on %s\n", name, qPrintable(screen.objectName()));
+        std::exit(1);
+    }
+    button->click();
+    QApplication::processEvents();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s example.xlsx output-folder\n", argv[0]);
+        return 2;
+    }
+    outDir = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(outDir);
+    const QString workbook = outDir + "/results-sheet.xlsx";
+    QFile::remove(workbook);
+    QFile::remove(workbook + ".bak");
+    if (!QFile::copy(QString::fromLocal8Bit(argv[1]), workbook)) {
+        std::fprintf(stderr, "cannot copy %s\n", argv[1]);
+        return 1;
+    }
+
+    zalvik::SetUpScreenFont();
+    ui::testing::EnableDialogHooks(true);
+    ui::testing::SetSpreadsheetOpener([](const QString&) {});
+    ui::testing::QueueFileAnswer(workbook);
+
+    zalvik::Program program;
+    program.start();
+    bool ok = Save(program.startScreen(), "start.png");
+    Click(program.startScreen(), "読込");
+    ok &= Save(program.dataLoadScreen(), "data-load.png");
+    Click(program.dataLoadScreen(), "読込ボタン");
+
+    zalvik::ProcessingScreen& processing = program.processingScreen();
+    // Pick the first competitor from the list, so that the entry panel shows a stored result.
+    if (auto* list = processing.findChild<ui::Grid*>(QStringLiteral("グリッドリスト")))
+        list->clickCell(1, 1);
+    ok &= Save(processing, "processing.png");
+
+    Click(processing, "基本設定ボタン");
+    ok &= Save(program.settingsScreen(), "settings.png");
+    Click(program.settingsScreen(), "戻るボタン");
+
+    Click(processing, "出力ボタン");
+    zalvik::OutputScreen& output = program.outputScreen();
+    if (auto* first = output.findChild<QRadioButton*>(QStringLiteral("クラスオプ(0)"))) first->click();
+    ok &= Save(output, "output.png");
+    Click(output, "実行ボタン");
+
+    for (const QString& m : ui::testing::Messages())
+        std::fprintf(stderr, "message: %s\n", qPrintable(m));
+    QFile::remove(workbook + ".bak");
+    return ok && ui::testing::Messages().isEmpty() ? 0 : 1;
+}
