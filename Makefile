@@ -49,7 +49,7 @@ test: build
 # Pictures of the five screens with the example workbook loaded, and of the first page of its
 # official results sheet, for the README.
 screenshots: build
-	@$(MAKE) --no-print-directory install-packages WANT="libreoffice-calc-nogui poppler-utils"
+	@$(MAKE) --no-print-directory install-packages WANT="libreoffice-calc-nogui poppler-utils fonts-ipafont-gothic"
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/make_screenshots examples/example.xlsx docs
 	/usr/bin/python3 tools/render_results_sheet.py docs/results-sheet.xlsx docs/results-sheet.png
 	rm -f docs/results-sheet.xlsx

@@ -1,15 +1,35 @@
 """Renders the first page of a workbook's second worksheet (the official results sheet) to PNG.
 
-The spreadsheet converter prints every worksheet, so a copy holding only the results sheet is
-printed: usage: render_results_sheet.py workbook.xlsx out.png
+The spreadsheet converter prints every visible worksheet, so it is given a copy whose first
+worksheet is marked hidden (a round trip through a spreadsheet library would rewrite the header
+and footer texts). The converter lacks the sheet's Japanese font and draws with a wider one, so
+the copy is also printed at 90 % to keep column K on the page, as the spreadsheet program
+prints it.
+usage: render_results_sheet.py workbook.xlsx out.png
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import zipfile
 
-import openpyxl
+
+def hide_first_sheet(src, dst):
+    with zipfile.ZipFile(src) as zin, zipfile.ZipFile(dst, "w", zipfile.ZIP_DEFLATED) as zout:
+        for item in zin.infolist():
+            data = zin.read(item.filename)
+            if item.filename == "xl/workbook.xml":
+                text = data.decode("utf-8")
+                text = re.sub(r"<((?:\w+:)?sheet) ", r'<\1 state="hidden" ', text, count=1)
+                data = text.encode("utf-8")
+            elif item.filename == "xl/worksheets/sheet2.xml":
+                text = data.decode("utf-8")
+                if "pageSetup" not in text:
+                    text = re.sub(r"(<pageMargins[^>]*/>)", r'\1<pageSetup scale="90"/>', text)
+                data = text.encode("utf-8")
+            zout.writestr(item, data)
 
 
 def main(src, png):
@@ -17,11 +37,8 @@ def main(src, png):
     if not soffice or not shutil.which("pdftoppm"):
         sys.exit("soffice and pdftoppm are needed (packages libreoffice-calc-nogui, poppler-utils)")
     with tempfile.TemporaryDirectory() as tmp:
-        book = openpyxl.load_workbook(src)
-        for name in book.sheetnames[:1]:
-            del book[name]
         copy = os.path.join(tmp, "results.xlsx")
-        book.save(copy)
+        hide_first_sheet(src, copy)
         subprocess.run([soffice, "--headless", "-env:UserInstallation=file://" + tmp + "/profile",
                         "--convert-to", "pdf", "--outdir", tmp, copy],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
