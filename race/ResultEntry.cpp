@@ -37,7 +37,8 @@ QString BuoyTotalText(float total) {
     return text.startsWith(QLatin1Char('-')) ? text : QLatin1Char(' ') + text;
 }
 
-std::vector<int> RecoveredGateChoices(const std::vector<QString>& gatePoints, const Competition& c) {
+std::vector<int> RecoveredGateChoices(const std::vector<QString>& gatePoints,
+                                      const Competition& c) {
     std::vector<int> choices(gatePoints.size(), -1);
     for (size_t g = 0; g < gatePoints.size(); ++g) {
         const double points = LeadingValue(gatePoints[g]);

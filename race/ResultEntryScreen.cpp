@@ -123,7 +123,9 @@ void ProcessingScreen::onBuoyClicked(int b) {
     SumBuoyPoints();
 }
 
-void ProcessingScreen::SumBuoyPoints() { 合計_->setText(BuoyTotalText(ChosenBuoyTotal(program_.data()))); }
+void ProcessingScreen::SumBuoyPoints() {
+    合計_->setText(BuoyTotalText(ChosenBuoyTotal(program_.data())));
+}
 
 void ProcessingScreen::ShowStoredResult() {
     Competition& d = program_.data();
@@ -198,9 +200,9 @@ void ProcessingScreen::onRegisterClicked() {
         // name are written as well: a competitor marked DS before any run has an empty row,
         // which would otherwise show the status without saying whose it is.
         if (rowInGrid) {
-            const QString word =
-                status > 0 && status < static_cast<int>(d.statusWord.size()) ? d.statusWord[status]
-                                                                             : QString();
+            const QString word = status > 0 && status < static_cast<int>(d.statusWord.size())
+                                     ? d.statusWord[status]
+                                     : QString();
             grid->setText(c, 0, QString::number(who.bib));
             grid->setText(c, 1, who.name);
             grid->setText(c, 2, QStringLiteral("-"));
@@ -241,8 +243,9 @@ bool ProcessingScreen::WriteResultRow() {
     sheet::Workbook* book = program_.workbook();
     sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
     if (!ws) {
-        ui::ShowMessage(this, QStringLiteral("ブックが開かれていないため結果をブックに書き込めませんが、"
-                                             "登録した結果は画面に残ります。"));
+        ui::ShowMessage(this,
+                        QStringLiteral("ブックが開かれていないため結果をブックに書き込めませんが、"
+                                       "登録した結果は画面に残ります。"));
         return false;
     }
     const int row = FindResultRow(*ws, d.competitorCount, LeadingValue(ゼッケン_->text()));
@@ -262,10 +265,11 @@ void ProcessingScreen::saveAfterRegistration() {
     // Saved under a new name, or not saved at all: the sheet layer's message names the file and
     // what happens next. The result stays in the data and the grid either way.
     const QString message = QString::fromStdString(saved.message);
-    ui::ShowMessage(this, !message.isEmpty()
-                              ? message
-                              : QStringLiteral("ブックを保存できませんでしたが、登録した結果は画面に"
-                                               "残り、次の登録で再び保存します。"));
+    ui::ShowMessage(this,
+                    !message.isEmpty()
+                        ? message
+                        : QStringLiteral("ブックを保存できませんでしたが、登録した結果は画面に"
+                                         "残り、次の登録で再び保存します。"));
 }
 
 }  // namespace zalvik

@@ -184,11 +184,11 @@ class ResultEntryTest : public QObject {
         QCOMPARE(who.racePoints, points);
         const QString shownPoints = zalvik::FormatHundredths(points);
         QCOMPARE(label("RP")->text(), shownPoints);
-        QCOMPARE(GridRow(results(), 2), (QStringList{"12", "鈴木　健", shownTime, "11",
-                                                     shownPoints, "6", "0", "5", "0"}));
-        const QStringList row{sheetTime + "|0.00", "11|General",
-                              QString::number(points) + "|0.00", "0|General", "6|General",
-                              "0|General", "5|General", "0|General"};
+        QCOMPARE(GridRow(results(), 2),
+                 (QStringList{"12", "鈴木　健", shownTime, "11", shownPoints, "6", "0", "5", "0"}));
+        const QStringList row{sheetTime + "|0.00", "11|General", QString::number(points) + "|0.00",
+                              "0|General",         "6|General",  "0|General",
+                              "5|General",         "0|General"};
         QCOMPARE(SheetRow(inputSheet(), 3), row);
         // Saved at once, with nothing left unsaved.
         QCOMPARE(SheetRowOnDisk(path, 3), row);
@@ -216,8 +216,7 @@ class ResultEntryTest : public QObject {
         QCOMPARE(box("秒")->text(), QStringLiteral("1.5"));
         option("DSFQ", 3)->click();
         registerIt();
-        QCOMPARE(GridRow(results(), 1).mid(0, 5),
-                 (QStringList{"7", "山田　太郎", "-", "-", "DQ"}));
+        QCOMPARE(GridRow(results(), 1).mid(0, 5), (QStringList{"7", "山田　太郎", "-", "-", "DQ"}));
         QCOMPARE(data().competitors[1].status, int16_t(3));
         QCOMPARE(SheetRowOnDisk(path, 2).at(3), QStringLiteral("3|General"));
         QVERIFY(!standingsBibs(1).contains("7"));
@@ -232,8 +231,8 @@ class ResultEntryTest : public QObject {
         QCOMPARE(box("分")->text(), QStringLiteral("1"));
         QCOMPARE(label("合計")->text(), QStringLiteral("20"));
         registerIt();
-        QCOMPARE(GridRow(results(), 1), (QStringList{"7", "山田　太郎", "61.50", "20", "307.50",
-                                                     "5", "6", "3", "6"}));
+        QCOMPARE(GridRow(results(), 1),
+                 (QStringList{"7", "山田　太郎", "61.50", "20", "307.50", "5", "6", "3", "6"}));
         QCOMPARE(SheetRowOnDisk(path, 2).mid(0, 4),
                  (QStringList{"61.5|0.00", "20|General", "307.5|0.00", "0|General"}));
         QCOMPARE(standingsBibs(1).first(), QStringLiteral("7"));
@@ -244,11 +243,10 @@ class ResultEntryTest : public QObject {
         pick(QStringLiteral("12"));
         option("DSFQ", 1)->click();
         registerIt();
-        QCOMPARE(GridRow(results(), 2).mid(0, 5),
-                 (QStringList{"12", "鈴木　健", "-", "-", "DS"}));
+        QCOMPARE(GridRow(results(), 2).mid(0, 5), (QStringList{"12", "鈴木　健", "-", "-", "DS"}));
         QCOMPARE(SheetRow(inputSheet(), 3),
-                 (QStringList{"0|0.00", "0|General", "0|0.00", "1|General", "|General",
-                              "|General", "|General", "|General"}));
+                 (QStringList{"0|0.00", "0|General", "0|0.00", "1|General", "|General", "|General",
+                              "|General", "|General"}));
         QCOMPARE(inputSheet().value(3, kColFirstGate).type, sheet::ValueType::Empty);
         QCOMPARE(messages(), QStringList{});
     }
@@ -387,8 +385,8 @@ class ResultEntryTest : public QObject {
         std::string out;
         QCOMPARE(runCommand("/usr/bin/python3 " + script + " '" + path + "'", &out), 0);
         QCOMPARE(QString::fromStdString(out).split('\n', Qt::SkipEmptyParts),
-                 (QStringList{"75.3 0.00", "11 General", "684.55 0.00", "0 General",
-                              "'6' General", "'5' General", "'0' General", "'0' General"}));
+                 (QStringList{"75.3 0.00", "11 General", "684.55 0.00", "0 General", "'6' General",
+                              "'5' General", "'0' General", "'0' General"}));
     }
 
     void fileChangedByAnotherProgram() {

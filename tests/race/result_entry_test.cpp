@@ -1,14 +1,13 @@
 // Result entry without the screen: the run time typed and split back, the buoy total, the
 // gate choices recovered from gate points, and the input sheet row found by its bib cell.
 
-#include "race/ResultEntry.h"
-#include "race/ResultWriter.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
+#include "race/ResultEntry.h"
+#include "race/ResultWriter.h"
 #include "sheet/Workbook.h"
 #include "store/InputSheet.h"
 #include "support/TestFiles.h"
