@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "setup/BuoyScore.h"
 #include "setup/DateText.h"
 #include "setup/GateCount.h"
 
@@ -48,6 +49,37 @@ TEST(GateCount, TypedBuoyCountsBelowSixAreTaken) {
                           {"-40000", std::nullopt}};
     for (const Case& c : cases)
         EXPECT_EQ(ParseGateBuoyCount(QString::fromUtf8(c.text)), c.expected) << c.text;
+}
+
+TEST(BuoyScore, TypedScoresAndTheSixteenBitRange) {
+    struct Case {
+        const char* text;
+        std::optional<int16_t> expected;
+    };
+    const Case cases[] = {{"15", 15},
+                          {"7.5", 8},
+                          {"12.5", 12},
+                          {"13.5", 14},
+                          {"abc", 0},
+                          {"", 0},
+                          {"5点", 5},
+                          {"-3", -3},
+                          {"32767", 32767},
+                          {"-32768", -32768},
+                          {"32767.5", std::nullopt},
+                          {"32768", std::nullopt},
+                          {"-32769", std::nullopt},
+                          {"1e9", std::nullopt}};
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseBuoyScore(QString::fromUtf8(c.text)), c.expected) << c.text;
+}
+
+TEST(BuoyScore, RefusalNamesTheBuoy) {
+    const QString named = BuoyScoreRefusedMessage(3, QStringLiteral("赤"), QStringLiteral("40000"));
+    EXPECT_TRUE(named.contains(QStringLiteral("ﾌﾞｲ 3（赤）"))) << named.toStdString();
+    EXPECT_TRUE(named.contains(QStringLiteral("40000")));
+    const QString unnamed = BuoyScoreRefusedMessage(5, QString(), QStringLiteral("-99999"));
+    EXPECT_TRUE(unnamed.startsWith(QStringLiteral("ﾌﾞｲ 5の得点"))) << unnamed.toStdString();
 }
 
 TEST(DateText, StoredFormsAreUnderstood) {
