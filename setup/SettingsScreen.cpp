@@ -6,6 +6,7 @@
 #include <QDateEdit>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,10 +22,12 @@
 #include "app/Numbers.h"
 #include "app/Screens.h"
 #include "race/ProcessingScreen.h"
+#include "setup/BuoyScore.h"
 #include "setup/DateText.h"
 #include "setup/GateCount.h"
 #include "sheet/Workbook.h"
 #include "store/ScreenLoader.h"
+#include "store/SettingsWriter.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
@@ -163,7 +166,49 @@ void SettingsScreen::buildControls() {
     ゲート数_->installEventFilter(this);
     if (ゲート数_->lineEdit()) ゲート数_->lineEdit()->installEventFilter(this);
     Text1_->installEventFilter(this);
+    connectEditor(グリッドクラス名_, Text3_, true);
+    connectEditor(グリッドV名_, Text2_, false);
+    connectEditor(グリッドV数_, Text1_, true);
+    connect(Command1_, &QPushButton::clicked, this, [this] { applySettings(); });
     connect(戻るボタン_, &QPushButton::clicked, this, [this] { goBack(); });
+}
+
+void SettingsScreen::connectEditor(ui::Grid* grid, QLineEdit* editor, bool hideOnScroll) {
+    connect(grid, &ui::Grid::cellClicked, this, [this, grid, editor] { openEditor(grid, editor); });
+    // The grid shows what is being typed at once. The current cell is always an editable one
+    // while the editor is in use; the bounds are checked because the gate grid can lose rows
+    // when a smaller gate count is picked.
+    connect(editor, &QLineEdit::textChanged, grid, [grid](const QString& text) {
+        const int r = grid->currentRow();
+        const int c = grid->currentCol();
+        if (r >= grid->fixedRows() && c >= grid->fixedCols() && r < grid->rows() &&
+            c < grid->cols())
+            grid->setText(r, c, text);
+    });
+    // The editor belongs to a cell that a scroll moves away; what was typed stays in the cell.
+    if (hideOnScroll) connect(grid, &ui::Grid::scrolled, editor, &QWidget::hide);
+}
+
+void SettingsScreen::openEditor(ui::Grid* grid, QLineEdit* editor) {
+    const int row = grid->currentRow();
+    const int col = grid->currentCol();
+    // Header and row-label cells are not edited.
+    if (row < grid->fixedRows() || col < grid->fixedCols()) return;
+    Competition& d = program_.data();
+    d.editRow = static_cast<int16_t>(row);
+    d.editCol = static_cast<int16_t>(col);
+    grid->setCurrentCell(row, col);
+    if (editor->isHidden()) editor->show();
+    editor->setText(grid->text(row, col));
+    // Grid and editor share their frame, so the cell's place in the grid plus the grid's place
+    // in the frame is the editor's place.
+    const QRect cell = grid->cellRect(row, col);
+    if (!cell.isEmpty()) editor->setGeometry(cell.translated(grid->pos()));
+    // What is typed replaces the cell's text, as in a spreadsheet.
+    editor->selectAll();
+    editor->raise();
+    editor->setFocus();
+    if (editor == Text1_) gateCheckPending_ = true;
 }
 
 void SettingsScreen::loadHandler() {
@@ -305,6 +350,7 @@ void SettingsScreen::onGateCountKeyUp() {
 }
 
 void SettingsScreen::onGateEditorLostFocus() {
+    gateCheckPending_ = false;
     Competition& d = program_.data();
     const int row = d.editRow;
     // The check concerns column 1 of the row last clicked; a row the gate grid does not have
@@ -321,8 +367,16 @@ bool SettingsScreen::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::KeyRelease &&
         (watched == ゲート数_ || watched == ゲート数_->lineEdit())) {
         onGateCountKeyUp();
-    } else if (e->type() == QEvent::FocusOut && watched == Text1_) {
-        onGateEditorLostFocus();
+    } else if (watched == Text1_ && e->type() == QEvent::FocusIn) {
+        gateCheckPending_ = true;
+    } else if (watched == Text1_ && e->type() == QEvent::FocusOut) {
+        // Only a move of the focus to another control of the program ends the edit; switching
+        // to another window or opening a menu does not. The check runs once per visit: run twice
+        // on a refused count, it would take the emptied cell as 0.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(e)->reason();
+        if (gateCheckPending_ && reason != Qt::ActiveWindowFocusReason &&
+            reason != Qt::PopupFocusReason)
+            onGateEditorLostFocus();
     }
     return ScreenBase::eventFilter(watched, e);
 }
@@ -338,5 +392,101 @@ void SettingsScreen::goBack() {
 }
 
 void SettingsScreen::closeBox() { goBack(); }
+
+QString SettingsScreen::refusalBeforeApplying() const {
+    const QString gateText = ゲート数_->currentText();
+    // The per-gate counts are written for as many gates as the text says; the tables hold twelve.
+    if (ParseGateCount(gateText).kind == GateCountValue::Kind::OutOfRange)
+        return GateCountRefusedMessage(gateText);
+    for (int k = 1; k <= kBuoyKinds; ++k) {
+        const QString score = グリッドV名_->text(k, 2);
+        if (!ParseBuoyScore(score))
+            return BuoyScoreRefusedMessage(k, グリッドV名_->text(k, 1), score);
+    }
+    return {};
+}
+
+void SettingsScreen::applySettings() {
+    Competition& d = program_.data();
+    // Pressing the button takes the focus from the gate grid's editor, and its check stores the
+    // count typed there before this runs. Where the press does not move the focus (a shortcut
+    // key, or code pressing the button), the check is run here instead; it never runs twice for
+    // one visit to the editor.
+    if (gateCheckPending_) onGateEditorLostFocus();
+
+    if (const QString refusal = refusalBeforeApplying(); !refusal.isEmpty()) {
+        ui::ShowMessage(this, refusal);
+        return;
+    }
+    // A count that reached the box without a pick or a key (pasted with the mouse) is taken as a
+    // picked one, so that the processing screen is rebuilt for the count the workbook receives.
+    const QString gateText = ゲート数_->currentText();
+    const GateCountValue gates = ParseGateCount(gateText);
+    if (gates.kind == GateCountValue::Kind::Count && gates.gates != d.gateCount) SetUpGateGrid();
+
+    ProcessingScreen& p = program_.processingScreen();
+    ShowGateOptions();
+    for (int k = 1; k <= kBuoyKinds; ++k) {
+        d.buoyName[k] = グリッドV名_->text(k, 1);
+        d.buoyScore[k] = ParseBuoyScore(グリッドV名_->text(k, 2)).value_or(0);
+    }
+    Text1_->hide();
+    Text2_->hide();
+    Text3_->hide();
+    // Showing the processing screen puts the new buoy names on its buoy options.
+    p.show();
+    hide();
+    for (int k = 1; k <= kBuoyKinds; ++k)
+        p.ブイポイント(k - 1)->setText(QStringLiteral("(%1)").arg(d.buoyScore[k]));
+
+    d.eventName = 大会名称_->text();
+    d.eventVenue = 場所コンボ_->currentText();
+    const QDate date = 開催日_->date();
+    d.eventDate = DateText(date);
+    // The class list ends at the first empty row; a name below it is not a class.
+    int16_t classes = kMaxClasses;
+    for (int k = 1; k <= kMaxClasses; ++k) {
+        if (グリッドクラス名_->text(k, 0).isEmpty()) {
+            classes = static_cast<int16_t>(k - 1);
+            break;
+        }
+    }
+    d.classCount = classes;
+    for (int k = 1; k <= classes; ++k) d.className[k] = グリッドクラス名_->text(k, 0);
+
+    sheet::Workbook* workbook = program_.workbook();
+    sheet::Worksheet* ws = workbook ? workbook->worksheet(1) : nullptr;
+    if (ws) store::WriteCells(*ws, store::SettingsBlockCells(d, gateText, date));
+
+    p.SetUpClassTabs();
+    p.LayOutClassPages();
+    p.SetUpResultsGrid();
+    RememberAppliedGateCount(program_, d.gateCount);
+
+    if (!workbook) {
+        ui::ShowMessage(&p, QStringLiteral("ブックが開かれていないため、設定は画面にだけ反映し、"
+                                           "ブックには書き込みませんでした。"));
+        return;
+    }
+    const QString fileName = QFileInfo(QString::fromStdString(workbook->path())).fileName();
+    if (!ws) {
+        ui::ShowMessage(&p,
+                        QStringLiteral("ブック「%1」の入力シートを読めないため、設定は画面にだけ"
+                                       "反映し、ブックには書き込みませんでした。")
+                            .arg(fileName));
+        return;
+    }
+    // Every change to the workbook is saved at once. A failed save keeps the changes in memory
+    // and the next save writes them too.
+    const sheet::SaveResult saved = workbook->save();
+    if (!saved.ok || saved.savedUnderNewName) {
+        const QString message = QString::fromStdString(saved.message);
+        ui::ShowMessage(&p, !message.isEmpty()
+                                ? message
+                                : QStringLiteral("設定をブック「%1」に書きましたが、保存できません"
+                                                 "でした。次に書き込むときに再び保存します。")
+                                      .arg(fileName));
+    }
+}
 
 }  // namespace zalvik

@@ -72,6 +72,14 @@ class SettingsScreen : public ScreenBase {
     // discarded.
     void goBack();
 
+    // Command1 (選定完了), the set action: takes everything shown here into the competition data,
+    // rebuilds the processing screen's gate options, point labels, class tabs, class pages and
+    // results grid columns, writes the settings block of the input sheet, saves the workbook and
+    // returns to the processing screen; this screen is hidden, not discarded. A buoy score that
+    // does not fit -32768..32767, or a gate count text for more than twelve gates, is refused
+    // with a message before anything is applied, and the screen stays.
+    void applySettings();
+
   protected:
     void closeBox() override;
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -86,6 +94,16 @@ class SettingsScreen : public ScreenBase {
     void onGateCountKeyUp();
     void onGateEditorLostFocus();
 
+    // The cell editors shared by the three grids: a click lays the grid's editor over the cell,
+    // every change of the editor's text goes into the grid's current cell at once.
+    void connectEditor(ui::Grid* grid, QLineEdit* editor, bool hideOnScroll);
+    void openEditor(ui::Grid* grid, QLineEdit* editor);
+
+    // The set action's checks; the message for the first value that must be refused, empty when
+    // everything can be applied.
+    QString refusalBeforeApplying() const;
+    void writeAndSave(const QDate& eventDate);
+
     QLineEdit* 大会名称_ = nullptr;
     QComboBox* 場所コンボ_ = nullptr;
     QDateEdit* 開催日_ = nullptr;
@@ -98,6 +116,10 @@ class SettingsScreen : public ScreenBase {
     QLineEdit* Text3_ = nullptr;
     QPushButton* Command1_ = nullptr;
     QPushButton* 戻るボタン_ = nullptr;
+
+    // Set while the gate grid's editor has had the focus and its count has not been checked
+    // since: the check runs once per visit to the editor.
+    bool gateCheckPending_ = false;
 };
 
 // The gate count of the last load or set action: what the processing screen's results grid and

@@ -245,9 +245,8 @@ class SettingsTest : public QObject {
         QFETCH(QString, cell);
         QFETCH(int, stored);
         SettingsScreen& s = loadAndOpen();
-        program->data().editRow = 2;
-        program->data().editCol = 1;
-        s.グリッドV数()->setText(2, 1, typed);
+        s.グリッドV数()->clickCell(2, 1);
+        QTest::keyClicks(s.Text1(), typed);
         loseFocus(s.Text1());
         QCOMPARE(s.グリッドV数()->text(2, 1), cell);
         QCOMPARE(int(program->data().gateBuoyCount[2]), stored);
