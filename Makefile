@@ -67,7 +67,8 @@ fuzz: deps
 
 bench: build
 	cmake --build $(BUILD) --target benchmarks -j $(JOBS)
-	$(BUILD)/bench/zalvik-bench --benchmark_out=$(BUILD)/bench/zalvik.json --benchmark_out_format=json
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/zalvik-bench --peak-memory
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/zalvik-bench --benchmark_out=$(BUILD)/bench/zalvik.json --benchmark_out_format=json
 	/usr/bin/python3 bench/peer.py $(BUILD)/bench/bench.xlsx $(BUILD)/bench/zalvik.json
 
 clean:

@@ -392,15 +392,17 @@ void ProcessingScreen::SetUpClassTabs() {
 void ProcessingScreen::LayOutClassPages() {
     const int classes = std::clamp<int>(program_.data().classCount, 0, kMaxClasses);
     const QRect client = タブ_->clientRect();
-    for (int k = 0; k < classes; ++k) 絵_[k]->setGeometry(client);
+    for (int k = 0; k < classes; ++k)
+        if (絵_[k]->geometry() != client) 絵_[k]->setGeometry(client);
     for (int k = 0; k < classes; ++k) {
         ui::Grid* grid = グリッド順位_[k];
-        ui::Place(grid, kStandingsGridRect.left, kStandingsGridRect.top, kStandingsGridRect.width,
-                  kStandingsGridRect.height);
         // The grid is meant to fill its page. Here the tabs and the frame caption take more
         // height than the grid's size allows for, so the page would hide the grid's last rows
         // and its scroll arrow; the grid ends at the page's lower edge instead.
-        grid->resize(grid->width(), std::min(grid->height(), client.height() - grid->y()));
+        const int top = ui::TwipsToPixels(kStandingsGridRect.top);
+        const int height = std::min(ui::TwipsToPixels(kStandingsGridRect.height), client.height() - top);
+        ui::Place(grid, kStandingsGridRect.left, kStandingsGridRect.top, kStandingsGridRect.width,
+                  ui::PixelsToTwips(height));
     }
 }
 

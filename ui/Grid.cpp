@@ -45,8 +45,10 @@ public:
         } else if (c < 0) {
             emit headerDataChanged(Qt::Vertical, r, r);
         } else {
-            const QModelIndex i = index(r, c);
-            emit dataChanged(i, i, {Qt::DisplayRole});
+            // The view reads every text when it paints, so a repaint is all a changed body cell
+            // needs. Qt merges repeated update requests into one paint; a per-cell change
+            // notice would cost far more when a load writes thousands of cells.
+            grid_->requestRepaint();
         }
     }
 
@@ -194,6 +196,19 @@ void Grid::setCurrentCell(int row, int col) {
     currentCol_ = col;
     if (row >= fixedRows_ && col >= fixedCols_ && row < rows_ && col < cols_)
         setCurrentIndex(model_->index(row - fixedRows_, col - fixedCols_));
+}
+
+void Grid::requestRepaint() {
+    // One request per paint is enough: until the view paints, further requests would only
+    // repeat it.
+    if (repaintPending_) return;
+    repaintPending_ = true;
+    viewport()->update();
+}
+
+void Grid::paintEvent(QPaintEvent* e) {
+    repaintPending_ = false;
+    QTableView::paintEvent(e);
 }
 
 QRect Grid::cellRect(int row, int col) const {

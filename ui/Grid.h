@@ -53,7 +53,11 @@ signals:
     void cellClicked(int row, int col);
     void scrolled();
 
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
 private:
+    void requestRepaint();
     void cellFromIndex(const QModelIndex& index, int* row, int* col) const;
     void applySizes();
     bool checkCell(int row, int col) const;
@@ -70,6 +74,7 @@ private:
     std::vector<int> rowHeights_; // twips
     int defaultColWidth_ = 960;
     int defaultRowHeight_ = 240;
+    bool repaintPending_ = false;
 
     friend class GridModel;
 };

@@ -21,8 +21,11 @@ int TwipsToPixels(int twips) { return static_cast<int>(std::lround(twips * Logic
 int PixelsToTwips(int pixels) { return static_cast<int>(std::lround(pixels * 1440.0 / LogicalDpi())); }
 
 void Place(QWidget* w, int left, int top, int width, int height) {
-    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
-                   TwipsToPixels(height));
+    const QRect r(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+                  TwipsToPixels(height));
+    // Laying out again at the same place is common (every load lays out the class pages); a
+    // grid recomputes its header sizes on every geometry change, so unchanged ones are skipped.
+    if (w->geometry() != r) w->setGeometry(r);
 }
 
 void Move(QWidget* w, int left, int top) { w->move(TwipsToPixels(left), TwipsToPixels(top)); }
