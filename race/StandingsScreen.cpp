@@ -1,7 +1,6 @@
 // The class standings as the processing screen shows them: one grid per class page. The order
 // and the ranks come from the scoring logic; this file only puts them into the grids.
 
-#include <QSignalBlocker>
 #include <QString>
 #include <algorithm>
 
@@ -22,25 +21,6 @@ constexpr int kStandingsWidths[kStandingsColumns] = {450, 450, 1100, 2000, 1000}
 constexpr int kStandingsRowHeight = 210;
 
 int ShownClasses(const Competition& d) { return std::clamp<int>(d.classCount, 0, kMaxClasses); }
-
-// Rewrites many cells of a grid with one repaint instead of one notice per changed cell. A
-// result entered near the top of a long class moves every row below it, and a notice per cell
-// costs the view far more than the writing itself. The grid reads its texts when it paints,
-// so repainting the visible part once afterwards shows every change.
-class BulkCellWrite {
-  public:
-    explicit BulkCellWrite(ui::Grid* grid) : grid_(grid), blocker_(grid->model()) {}
-    ~BulkCellWrite() {
-        blocker_.unblock();
-        grid_->viewport()->update();
-    }
-    BulkCellWrite(const BulkCellWrite&) = delete;
-    BulkCellWrite& operator=(const BulkCellWrite&) = delete;
-
-  private:
-    ui::Grid* grid_;
-    QSignalBlocker blocker_;
-};
 
 }  // namespace
 
@@ -75,7 +55,6 @@ void ProcessingScreen::ShowStandings() {
     const int classes = ShownClasses(d);
     for (int k = 1; k <= classes; ++k) {
         ui::Grid* g = グリッド順位_[k - 1];
-        const BulkCellWrite bulk(g);
         // Every row gets its final text in one write: an entry without race points is an empty
         // row. Writing each cell once, rather than emptying the rows and filling them again,
         // leaves the cells that did not change untouched, and most do not between two
