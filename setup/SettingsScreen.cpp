@@ -1,6 +1,5 @@
 #include "setup/SettingsScreen.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
@@ -10,11 +9,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyle>
-#include <QStyleOptionHeader>
 #include <QVariant>
 #include <algorithm>
 #include <cmath>
@@ -53,35 +49,6 @@ ui::Grid* MakeGrid(QWidget* parent, const QString& name, ui::Rect r) {
     ui::Place(g, r.left, r.top, r.width, r.height);
     return g;
 }
-
-// Paints the text of cell (0, 0) on the corner where the fixed header row meets the fixed first
-// column. The grid leaves that corner blank, but the buoy and gate grids head their label column
-// there ("ﾌﾞｲNo", " GNo").
-class CornerText : public QObject {
-  public:
-    explicit CornerText(ui::Grid* grid) : QObject(grid), grid_(grid) {
-        if (QAbstractButton* corner = grid->findChild<QAbstractButton*>())
-            corner->installEventFilter(this);
-    }
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() != QEvent::Paint) return false;
-        auto* corner = static_cast<QWidget*>(watched);
-        QPainter painter(corner);
-        QStyleOptionHeader opt;
-        opt.initFrom(corner);
-        opt.rect = corner->rect();
-        opt.position = QStyleOptionHeader::OnlyOneSection;
-        opt.text = grid_->rows() > 0 && grid_->cols() > 0 ? grid_->text(0, 0) : QString();
-        opt.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
-        corner->style()->drawControl(QStyle::CE_Header, &opt, &painter, corner);
-        return true;
-    }
-
-  private:
-    ui::Grid* grid_;
-};
 
 QLineEdit* MakeEditor(QWidget* parent, const QString& name, ui::Rect r) {
     QLineEdit* e = ui::MakeTextBox(parent, name, r);
@@ -135,7 +102,6 @@ void SettingsScreen::buildControls() {
                                    QStringLiteral("通過ﾌﾞｲ名称 ・ ﾎﾟｲﾝﾄ"), {228, 552, 2280, 300});
     label2->setFont(boxFont);
     グリッドV名_ = MakeGrid(frame3, QStringLiteral("グリッドV名"), {180, 1125, 2205, 2790});
-    new CornerText(グリッドV名_);
     Text2_ = MakeEditor(frame3, QStringLiteral("Text2"), {1680, 4680, 885, 405});
 
     QGroupBox* frame1 = ui::MakeFrame(this, QStringLiteral("Frame1"), {}, {7260, 1815, 2268, 5400});
@@ -145,7 +111,6 @@ void SettingsScreen::buildControls() {
     ui::MakeLabel(frame2, QStringLiteral("Label1"), QStringLiteral("旗門"), {1215, 345, 405, 255});
     グリッドV数_ = MakeGrid(frame1, QStringLiteral("グリッドV数"), {132, 1092, 1836, 4152});
     グリッドV数_->hide();
-    new CornerText(グリッドV数_);
     Text1_ = MakeEditor(frame1, QStringLiteral("Text1"), {960, 4755, 1035, 405});
 
     Command1_ = ui::MakeButton(this, QStringLiteral("Command1"), QStringLiteral("選定完了"),

@@ -1,6 +1,10 @@
 #include "ui/Grid.h"
 
+#include <QAbstractButton>
 #include <QAbstractTableModel>
+#include <QEvent>
+#include <QPainter>
+#include <QStyleOptionHeader>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QtDebug>
@@ -39,7 +43,10 @@ public:
     void cellChanged(int row, int col) {
         const int r = row - grid_->fixedRows_;
         const int c = col - grid_->fixedCols_;
-        if (r < 0 && c < 0) return;
+        if (r < 0 && c < 0) {
+            if (auto* corner = grid_->findChild<QAbstractButton*>()) corner->update();
+            return;
+        }
         if (r < 0) {
             emit headerDataChanged(Qt::Horizontal, c, c);
         } else if (c < 0) {
@@ -56,7 +63,36 @@ private:
     Grid* grid_;
 };
 
+// Where the fixed header row meets a fixed first column, the view has a corner of its own that
+// it leaves blank; the grid shows cell (0, 0) there, as the buoy and gate grids head their
+// label column in it ("ﾌﾞｲNo", " GNo").
+class CornerText : public QObject {
+public:
+    explicit CornerText(Grid* grid) : QObject(grid), grid_(grid) {
+        if (auto* corner = grid->findChild<QAbstractButton*>()) corner->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::Paint) return false;
+        auto* corner = static_cast<QWidget*>(watched);
+        QPainter painter(corner);
+        QStyleOptionHeader opt;
+        opt.initFrom(corner);
+        opt.rect = corner->rect();
+        opt.position = QStyleOptionHeader::OnlyOneSection;
+        opt.text = grid_->rows() > 0 && grid_->cols() > 0 ? grid_->text(0, 0) : QString();
+        opt.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+        corner->style()->drawControl(QStyle::CE_Header, &opt, &painter, corner);
+        return true;
+    }
+
+private:
+    Grid* grid_;
+};
+
 Grid::Grid(QWidget* parent) : QTableView(parent), model_(new GridModel(this)) {
+    new CornerText(this);
     cells_.assign(rows_ * cols_, QString());
     colWidths_.assign(cols_, defaultColWidth_);
     rowHeights_.assign(rows_, defaultRowHeight_);
