@@ -60,6 +60,9 @@ struct Competition {
     // 4. Gates.
     int16_t gateCount = 0;
     std::array<int16_t, 13> gateBuoyCount{};
+    // The gate count of the last load or set action: the one the processing screen's results
+    // grid and gate options follow. Leaving the settings screen without applying restores it.
+    int16_t appliedGateCount = 0;
 
     // 5. Classes.
     int16_t classCount = 0;

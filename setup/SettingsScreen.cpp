@@ -32,7 +32,6 @@
 namespace zalvik {
 namespace {
 
-const char* const kAppliedGateCount = "appliedGateCount";
 
 // The boxes and grids were drawn for a proportional Japanese UI font; where it is missing the
 // application's Japanese font stands in.
@@ -57,14 +56,6 @@ QLineEdit* MakeEditor(QWidget* parent, const QString& name, ui::Rect r) {
 }
 
 }  // namespace
-
-int16_t AppliedGateCount(const Program& program) {
-    return static_cast<int16_t>(program.property(kAppliedGateCount).toInt());
-}
-
-void RememberAppliedGateCount(Program& program, int16_t gates) {
-    program.setProperty(kAppliedGateCount, static_cast<int>(gates));
-}
 
 SettingsScreen::SettingsScreen(Program& program) : ScreenBase(program, QStringLiteral("設定画面")) {
     setWindowTitle(QStringLiteral("設定画面"));
@@ -350,7 +341,7 @@ void SettingsScreen::goBack() {
     // A gate count picked here but not applied is undone, so that gateCount keeps matching the
     // processing screen's results grid and gate options.
     Competition& d = program_.data();
-    d.gateCount = AppliedGateCount(program_);
+    d.gateCount = d.appliedGateCount;
     ShowGateOptions();
     program_.processingScreen().show();
     program_.unloadSettingsScreen();
@@ -426,7 +417,7 @@ void SettingsScreen::applySettings() {
     p.SetUpClassTabs();
     p.LayOutClassPages();
     p.SetUpResultsGrid();
-    RememberAppliedGateCount(program_, d.gateCount);
+    d.appliedGateCount = d.gateCount;
 
     if (!workbook) {
         ui::ShowMessage(&p, QStringLiteral("ブックが開かれていないため、設定は画面にだけ反映し、"

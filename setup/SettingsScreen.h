@@ -122,11 +122,4 @@ class SettingsScreen : public ScreenBase {
     bool gateCheckPending_ = false;
 };
 
-// The gate count of the last load or set action: what the processing screen's results grid and
-// gate options were built for. Leaving the settings screen without applying restores gateCount
-// to it, so that the processing screen never addresses gates its grid does not have. The loader
-// and the set action record it after shaping the results grid.
-int16_t AppliedGateCount(const Program& program);
-void RememberAppliedGateCount(Program& program, int16_t gates);
-
 }  // namespace zalvik

@@ -56,12 +56,12 @@ void WriteResultRow(ui::Grid* g, int slot, const store::ResultRow& row) {
 // more) keeps the grid, the gate options and the counts in agreement.
 void KeepResultsGridInStep(Program& p) {
     ProcessingScreen& screen = p.processingScreen();
-    const Competition& d = p.data();
+    Competition& d = p.data();
     if (screen.グリッド結果()->cols() != d.gateCount + 5 ||
         screen.グリッド結果()->rows() != d.competitorCount + 1) {
         screen.SetUpResultsGrid();
     }
-    RememberAppliedGateCount(p, d.gateCount);
+    d.appliedGateCount = d.gateCount;
     if (p.hasSettingsScreen()) p.settingsScreen().ShowGateOptions();
 }
 
@@ -154,7 +154,7 @@ store::Fault ReadCompetition(Program& program, bool* competitorsRead) {
     settings.SetUpGateGrid();
     if (store::Fault f = settings.FillSettingsTables()) return f;
     screen.SetUpResultsGrid();
-    RememberAppliedGateCount(program, d.gateCount);
+    d.appliedGateCount = d.gateCount;
 
     ui::Grid* results = screen.グリッド結果();
     store::ResultRow row;

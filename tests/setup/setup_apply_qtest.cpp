@@ -279,7 +279,7 @@ class ApplySettingsTest : public QObject {
         QCOMPARE(results->cols(), 9);
         QCOMPARE(results->text(0, 8), QStringLiteral("GNo.4"));
         QCOMPARE(RowTexts(results, 1, 0, 8), row1);
-        QCOMPARE(zalvik::AppliedGateCount(*program), 4);
+        QCOMPARE(program->data().appliedGateCount, 4);
 
         auto book = savedFile();
         QVERIFY(book);
