@@ -1,5 +1,6 @@
 #include "app/Numbers.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -174,6 +175,14 @@ QString SingleText(float v) {
     QString text = QString::fromLatin1(buffer, end - buffer);
     text.replace(QLatin1Char('e'), QLatin1Char('E'));
     return text;
+}
+
+double ShortestDecimal(float v) {
+    std::array<char, 32> buf{};
+    const auto out = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+    double d = v;
+    std::from_chars(buf.data(), out.ptr, d);
+    return d;
 }
 
 }  // namespace zalvik

@@ -40,4 +40,9 @@ std::optional<int16_t> ToInt16(double v);
 // The text does not depend on the user's locale.
 QString SingleText(float v);
 
+// The number a single-precision value was entered as: the shortest decimal that reads back as
+// the same float (75.3f, which is 75.30000305..., gives 75.3). Cells get this value, since the
+// widened float would read 75.3000030517578 in every other program.
+double ShortestDecimal(float v);
+
 }  // namespace zalvik

@@ -1,5 +1,7 @@
 #include "output/ResultsSheet.h"
 
+#include "app/Numbers.h"
+
 #include "race/Formatting.h"
 #include "race/Scoring.h"
 
@@ -48,17 +50,6 @@ std::string Utf8(const QString& s) {
 // cell holding "" would read back as a text cell in other programs instead of an empty one.
 void PutText(sheet::Worksheet& ws, int row, int col, const QString& text) {
     if (!text.isEmpty()) ws.setText(row, col, Utf8(text));
-}
-
-// A single-precision value as the number the user entered: 75.3f is 75.30000305..., and
-// writing that widened value would make the cell read 75.3000030517578 outside the "0.00"
-// display. The shortest decimal that round-trips the float is the value as typed.
-double AsEntered(float v) {
-    std::array<char, 32> buf{};
-    const auto out = std::to_chars(buf.data(), buf.data() + buf.size(), v);
-    double d = v;
-    std::from_chars(buf.data(), out.ptr, d);
-    return d;
 }
 
 // The spreadsheet program turns a text that reads as a number into that number when it is put
@@ -122,8 +113,8 @@ void WriteCompetitorRow(sheet::Worksheet& ws, int r, int rank, const Competitor&
     PutText(ws, r, kColTeam, who.affiliation);
 
     ws.setNumberFormat(r, kColTime, "0.00");
-    ws.setNumber(r, kColTime, AsEntered(who.runTime));
-    ws.setNumber(r, kColBuoys, AsEntered(who.buoyPoints));
+    ws.setNumber(r, kColTime, ShortestDecimal(who.runTime));
+    ws.setNumber(r, kColBuoys, ShortestDecimal(who.buoyPoints));
 
     // Column K shows the two-decimal text of the race points rounded to hundredths; the cell
     // holds the number that text reads as, so that it prints exactly as shown on screen.

@@ -1,8 +1,6 @@
 #include "race/ResultWriter.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 
 #include "app/Numbers.h"
 #include "sheet/Workbook.h"
@@ -17,16 +15,6 @@ int FindResultRow(const sheet::Worksheet& ws, int competitorCount, double typedB
     for (int r = kFirstCompetitorRow; r <= count + 1; ++r)
         if (LeadingValue(CellText(ws.value(r, kColBib))) == typedBib) return r;
     return 0;
-}
-
-double ShortestDecimal(float v) {
-    // Writing the widened float would store 75.3000030517578 in the cell: the "0.00" format
-    // hides it, but the cell's value and every other program reading the file would not.
-    std::array<char, 32> buf{};
-    const auto out = std::to_chars(buf.data(), buf.data() + buf.size(), v);
-    double d = v;
-    std::from_chars(buf.data(), out.ptr, d);
-    return d;
 }
 
 void WriteResultCells(sheet::Worksheet& ws, int row, const Competitor& who,

@@ -24,8 +24,4 @@ int FindResultRow(const sheet::Worksheet& ws, int competitorCount, double typedB
 void WriteResultCells(sheet::Worksheet& ws, int row, const Competitor& who,
                       const std::vector<QString>& gatePoints);
 
-// The number a single-precision value was entered as: the shortest decimal that reads back as
-// the same float (75.3f, which is 75.30000305..., gives 75.3).
-double ShortestDecimal(float v);
-
 }  // namespace zalvik
