@@ -23,6 +23,7 @@
 
 #include "output/OutputScreen.h"
 #include "store/LoadTestSupport.h"
+#include "ui/TabStrip.h"
 
 using namespace testsupport;
 using zalvik::Program;
@@ -78,16 +79,16 @@ struct Expected {
     bool hasRow = false;  // the results grid row is filled (a run-time cell, or a registration)
     float time = 0, buoys = 0, points = 0;
     int16_t status = 0;
-    QStringList gates;    // results grid gate columns, gates 1..5
+    QStringList gates;  // results grid gate columns, gates 1..5
     bool registered = false;
 };
 
 // One registration at the entry panel.
 struct Registration {
     int slot = 0;
-    bool fromList = false;        // clicked in the competitor list rather than typed
+    bool fromList = false;  // clicked in the competitor list rather than typed
     QString minutes, seconds;
-    std::array<int, 5> buoy{};    // buoy option chosen per gate, -1 for none
+    std::array<int, 5> buoy{};  // buoy option chosen per gate, -1 for none
     int status = 0;
 };
 
@@ -125,18 +126,23 @@ class RaceDayTest : public QObject {
     template <typename W = QWidget>
     static W* find(QWidget& screen, const QString& name) {
         W* w = screen.findChild<W*>(name);
-        if (!w) qFatal("%s has no control named %s", qPrintable(screen.objectName()), qPrintable(name));
+        if (!w)
+            qFatal("%s has no control named %s", qPrintable(screen.objectName()), qPrintable(name));
         return w;
     }
     QWidget& processing() { return program->processingScreen(); }
     template <typename W = QWidget>
-    W* onProcessing(const QString& name) { return find<W>(processing(), name); }
+    W* onProcessing(const QString& name) {
+        return find<W>(processing(), name);
+    }
     QLineEdit* box(const char* name) { return onProcessing<QLineEdit>(QString::fromUtf8(name)); }
     QRadioButton* option(const char* array, int i) {
         return onProcessing<QRadioButton>(ui::ElementName(QString::fromUtf8(array), i));
     }
     ui::Grid* grid(const QString& name) { return onProcessing<ui::Grid>(name); }
-    ui::Grid* standings(int cls) { return grid(ui::ElementName(QStringLiteral("グリッド順位"), cls - 1)); }
+    ui::Grid* standings(int cls) {
+        return grid(ui::ElementName(QStringLiteral("グリッド順位"), cls - 1));
+    }
     void click(QWidget& screen, const char* button) {
         find<QPushButton>(screen, QString::fromUtf8(button))->click();
     }
@@ -192,7 +198,8 @@ class RaceDayTest : public QObject {
             e.status = static_cast<int16_t>(s.status);
             wb.num(s.slot + 1, 5, double(e.time))
                 .num(s.slot + 1, 6, total)
-                .num(s.slot + 1, 7, total ? std::floor(double(e.time) * 10000 / total + 0.5) / 100 : 0)
+                .num(s.slot + 1, 7,
+                     total ? std::floor(double(e.time) * 10000 / total + 0.5) / 100 : 0)
                 .num(s.slot + 1, 8, s.status);
             for (int g = 0; g < 4; ++g)
                 if (!e.gates[g].isEmpty()) wb.text(s.slot + 1, 9 + g, e.gates[g]);
@@ -211,7 +218,7 @@ class RaceDayTest : public QObject {
     static std::vector<Registration> registrations() {
         // 31 ordinary runs: every gate chosen, times with minutes (over a minute) and without.
         const int runSlots[] = {1,  2,  8,  11, 13, 14, 15, 17, 18, 19, 20, 21, 23, 24, 25, 26,
-                             27, 28, 30, 31, 32, 33, 34, 36, 37, 39, 41, 42, 43, 45, 46};
+                                27, 28, 30, 31, 32, 33, 34, 36, 37, 39, 41, 42, 43, 45, 46};
         std::vector<Registration> ordinary;
         for (int n = 0; n < int(std::size(runSlots)); ++n) {
             Registration r;
@@ -219,7 +226,8 @@ class RaceDayTest : public QObject {
             r.fromList = n % 3 == 1;
             const double seconds = (n % 2 == 0 ? 2 : 40) + (n * 7) % 19 + ((n * 37) % 100) / 100.0;
             r.minutes = n % 2 == 0 ? QStringLiteral("1") : QString();
-            r.seconds = n % 4 == 3 ? QString::number(int(seconds)) : QString::asprintf("%.2f", seconds);
+            r.seconds =
+                n % 4 == 3 ? QString::number(int(seconds)) : QString::asprintf("%.2f", seconds);
             for (int g = 0; g < kGatesAfter; ++g) r.buoy[g] = (n + 2 * g) % kOffered[g];
             ordinary.push_back(r);
         }
@@ -256,12 +264,12 @@ class RaceDayTest : public QObject {
         day.push_back(tieB1);
         day.insert(day.end(), ordinary.begin() + 10, ordinary.begin() + 20);
         day.push_back(gateLeft);
-        day.push_back(status(5, true, 1));    // DS before any run
+        day.push_back(status(5, true, 1));  // DS before any run
         day.push_back(tieA2);
         day.insert(day.end(), ordinary.begin() + 20, ordinary.end());
         day.push_back(status(29, false, 2));  // DF over a stored run
         day.push_back(tieB2);
-        day.push_back(status(8, false, 3));   // DQ after a run registered today
+        day.push_back(status(8, false, 3));  // DQ after a run registered today
         day.push_back(correction);
         return day;
     }
@@ -317,7 +325,8 @@ class RaceDayTest : public QObject {
                 QCOMPARE(onProcessing<QLabel>(ui::ElementName(QStringLiteral("色"), g))->text(),
                          QString::fromUtf8(kBuoyNames[r.buoy[g]]));
             }
-            QCOMPARE(onProcessing<QLabel>(QStringLiteral("合計"))->text(), QStringLiteral(" %1").arg(total));
+            QCOMPARE(onProcessing<QLabel>(QStringLiteral("合計"))->text(),
+                     QStringLiteral(" %1").arg(total));
         }
         click(processing(), "登録ボタン");
         QCOMPARE(messages(), QStringList{});
@@ -347,7 +356,7 @@ class RaceDayTest : public QObject {
         std::vector<int> ranks(order.size());
         for (size_t n = 0; n < order.size(); ++n)
             ranks[n] = n > 0 && race[order[n]].points == race[order[n - 1]].points ? ranks[n - 1]
-                                                                                 : int(n) + 1;
+                                                                                   : int(n) + 1;
         return ranks;
     }
 
@@ -355,8 +364,11 @@ class RaceDayTest : public QObject {
         const Expected& e = race[slot];
         if (!e.hasRow) return QStringList(5 + kGatesAfter, QString());
         QStringList row{QString::number(e.bib), e.name};
-        if (e.status != 0) row << "-" << "-" << kStatusWords[e.status];
-        else row << Two(e.time) << QString::number(int(e.buoys)) << Two(e.points);
+        if (e.status != 0)
+            row << "-"
+                << "-" << kStatusWords[e.status];
+        else
+            row << Two(e.time) << QString::number(int(e.buoys)) << Two(e.points);
         return row + e.gates;
     }
 
@@ -370,10 +382,11 @@ class RaceDayTest : public QObject {
             QVERIFY2(who.bib == e.bib && who.name == e.name && who.affiliation == e.club, where);
             QVERIFY2(who.classNo.equals(e.cls), where);
             QVERIFY2(who.runTime == e.time, where + " time " + QByteArray::number(who.runTime));
-            QVERIFY2(who.buoyPoints == e.buoys, where + " buoys " + QByteArray::number(who.buoyPoints));
-            QVERIFY2(who.racePoints == e.points,
-                     where + " points " + QByteArray::number(who.racePoints) + " expected " +
-                         QByteArray::number(e.points));
+            QVERIFY2(who.buoyPoints == e.buoys,
+                     where + " buoys " + QByteArray::number(who.buoyPoints));
+            QVERIFY2(who.racePoints == e.points, where + " points " +
+                                                     QByteArray::number(who.racePoints) +
+                                                     " expected " + QByteArray::number(e.points));
             QVERIFY2(who.status == e.status, where + " status " + QByteArray::number(who.status));
         }
     }
@@ -397,10 +410,11 @@ class RaceDayTest : public QObject {
             QStringList expected, shown;
             for (size_t n = 0; n < order.size(); ++n) {
                 const Expected& e = race[order[n]];
-                expected << (e.points == 0 ? QStringLiteral("||||")
-                                           : QStringList{QString::number(ranks[n]), QString::number(e.bib),
-                                                         e.name, e.club, Two(e.points)}
-                                                 .join(u'|'));
+                expected << (e.points == 0
+                                 ? QStringLiteral("||||")
+                                 : QStringList{QString::number(ranks[n]), QString::number(e.bib),
+                                               e.name, e.club, Two(e.points)}
+                                       .join(u'|'));
             }
             ui::Grid* g = standings(cls);
             QCOMPARE(g->rows(), int(order.size()) + 1);
@@ -446,12 +460,14 @@ class RaceDayTest : public QObject {
 
     void checkSettingsBlock(const sheet::Worksheet& ws) {
         for (int k = 1; k <= 5; ++k) {
-            QCOMPARE(QString::fromStdString(ws.text(k + 1, 21)), QString::fromUtf8(kBuoyNames[k - 1]));
+            QCOMPARE(QString::fromStdString(ws.text(k + 1, 21)),
+                     QString::fromUtf8(kBuoyNames[k - 1]));
             QCOMPARE(ws.value(k + 1, 22).number, double(kScoresAfter[k - 1]));
         }
         QCOMPARE(ws.value(2, 23).type, sheet::ValueType::Text);
         QCOMPARE(ws.value(2, 23).text, std::string("5"));
-        for (int g = 1; g <= kGatesAfter; ++g) QCOMPARE(ws.value(g + 1, 24).number, double(kOffered[g - 1]));
+        for (int g = 1; g <= kGatesAfter; ++g)
+            QCOMPARE(ws.value(g + 1, 24).number, double(kOffered[g - 1]));
         QCOMPARE(ws.text(1, 26), std::string("テスト大会"));
         QCOMPARE(ws.text(2, 26), std::string("テスト会場"));
         QCOMPARE(ws.value(3, 26).type, sheet::ValueType::Date);
@@ -487,13 +503,15 @@ class RaceDayTest : public QObject {
             QVERIFY2(QString::fromStdString(ws.text(r, 4)) == e.name, where);
             QVERIFY2(QString::fromStdString(ws.text(r, 5)) == e.club, where);
             QVERIFY2(ws.value(r, 7).type == sheet::ValueType::Number, where);
-            QVERIFY2(float(ws.value(r, 7).number) == e.time && ws.numberFormat(r, 7) == "0.00", where);
+            QVERIFY2(float(ws.value(r, 7).number) == e.time && ws.numberFormat(r, 7) == "0.00",
+                     where);
             QVERIFY2(ws.value(r, 9).number == e.buoys, where);
             const double hundredths = std::floor(double(e.points) * 100 + 0.5) / 100;
             QVERIFY2(ws.value(r, 11).type == sheet::ValueType::Number, where);
             QVERIFY2(std::abs(ws.value(r, 11).number - hundredths) < 1e-9, where);
             QVERIFY2(ws.numberFormat(r, 11) == "0.00", where);
-            QVERIFY2(ws.fill(r, 1) == (written % 2 == 0 ? sheet::Fill::Tan : sheet::Fill::None), where);
+            QVERIFY2(ws.fill(r, 1) == (written % 2 == 0 ? sheet::Fill::Tan : sheet::Fill::None),
+                     where);
             ++written;
         }
         QCOMPARE(ws.text(47, 12), std::string("Page 1"));
@@ -535,7 +553,8 @@ class RaceDayTest : public QObject {
                                  .arg(w.status);
         }
         s.competitors << QString::number(d.competitorCount);
-        for (int k = 1; k <= 5; ++k) s.buoys << d.buoyName[k] + "=" + QString::number(d.buoyScore[k]);
+        for (int k = 1; k <= 5; ++k)
+            s.buoys << d.buoyName[k] + "=" + QString::number(d.buoyScore[k]);
         s.gates << QString::number(d.gateCount);
         for (int g = 1; g <= d.gateCount; ++g) s.gates << QString::number(d.gateBuoyCount[g]);
         s.classes << QString::number(d.classCount);
@@ -543,7 +562,8 @@ class RaceDayTest : public QObject {
         s.details << d.eventName << d.eventVenue << d.eventDate;
         for (const char* name : {"グリッド結果", "グリッドリスト"})
             s.grids[QString::fromUtf8(name)] = GridTexts(grid(QString::fromUtf8(name)));
-        for (int k = 1; k <= d.classCount; ++k) s.grids[QStringLiteral("順位%1").arg(k)] = GridTexts(standings(k));
+        for (int k = 1; k <= d.classCount; ++k)
+            s.grids[QStringLiteral("順位%1").arg(k)] = GridTexts(standings(k));
         return s;
     }
 
@@ -613,7 +633,11 @@ class RaceDayTest : public QObject {
         for (int k = 1; k <= 5; ++k) QCOMPARE(int(d.buoyScore[k]), kScoresAfter[k - 1]);
         QCOMPARE(d.className[2], kClassesAfter[1]);
         for (int g = 0; g < 12; ++g) QCOMPARE(option("Gop", g)->isVisibleTo(&processing()), g < 5);
-        QCOMPARE(onProcessing<QLabel>(QStringLiteral("ブイポイント(2)"))->text(), QStringLiteral("(9)"));
+        QCOMPARE(onProcessing<QLabel>(QStringLiteral("ブイポイント(2)"))->text(),
+                 QStringLiteral("(9)"));
+        auto* tabs = onProcessing<ui::TabStrip>(QStringLiteral("タブ"));
+        QCOMPARE(tabs->count(), 3);
+        for (int k = 1; k <= 3; ++k) QCOMPARE(tabs->caption(k), kClassesAfter[k - 1]);
 
         auto book = savedFile();
         QVERIFY(book);
@@ -655,15 +679,18 @@ class RaceDayTest : public QObject {
             int slot;
             const char* seconds;
             QStringList colours;
-        } const picks[] = {{11, "59.99", {"い", "あ", "あ", "い", "あ"}}, {12, "55.67", {"あ", "う", "", "", ""}}};
+        } const picks[] = {{11, "59.99", {"い", "あ", "あ", "い", "あ"}},
+                           {12, "55.67", {"あ", "う", "", "", ""}}};
         for (const Shown& p : picks) {
             box("ゼッケン")->clear();
             QTest::keyClicks(box("ゼッケン"), QString::number(race[p.slot].bib));
             QCOMPARE(box("分")->text(), QString());
             QCOMPARE(box("秒")->text(), QString::fromUtf8(p.seconds));
-            QCOMPARE(onProcessing<QLabel>(QStringLiteral("合計"))->text(), QString::number(int(race[p.slot].buoys)));
+            QCOMPARE(onProcessing<QLabel>(QStringLiteral("合計"))->text(),
+                     QString::number(int(race[p.slot].buoys)));
             for (int g = 0; g < kGatesAfter; ++g)
-                QCOMPARE(onProcessing<QLabel>(ui::ElementName(QStringLiteral("色"), g))->text(), p.colours[g]);
+                QCOMPARE(onProcessing<QLabel>(ui::ElementName(QStringLiteral("色"), g))->text(),
+                         p.colours[g]);
         }
         QCOMPARE(messages(), QStringList{});
         if (!QTest::currentTestFailed()) ++stepsDone;
@@ -676,7 +703,10 @@ class RaceDayTest : public QObject {
         QWidget& out = program->outputScreen();
         // Class 2, which holds the DS, DF and DQ competitors and the new name, goes last.
         for (int cls : {1, 3, 2}) {
-            find<QRadioButton>(out, ui::ElementName(QStringLiteral("クラスオプ"), cls - 1))->click();
+            auto* classOption =
+                find<QRadioButton>(out, ui::ElementName(QStringLiteral("クラスオプ"), cls - 1));
+            QCOMPARE(classOption->text(), kClassesAfter[cls - 1]);
+            classOption->click();
             click(out, "実行ボタン");
             QCOMPARE(messages(), QStringList{});
             QCOMPARE(opened.size(), 1);
@@ -692,18 +722,19 @@ class RaceDayTest : public QObject {
         if (stepsDone < 4) QSKIP("an earlier step of the race day failed");
         if (!haveOpenpyxl()) QSKIP("openpyxl is not installed");
         const std::string script = dir->file("read.py");
-        std::ofstream(script) << "import sys, openpyxl\n"
-                                 "wb = openpyxl.load_workbook(sys.argv[1])\n"
-                                 "ws = wb.worksheets[0]\n"
-                                 "for r in range(2, 62):\n"
-                                 "    cells = [ws.cell(r, c) for c in range(5, 14)]\n"
-                                 "    print('|'.join(type(x.value).__name__ + ':' + str(x.value) for x in cells)"
-                                 " + '|' + cells[0].number_format + '|' + cells[2].number_format)\n"
-                                 "print(ws.cell(4, 22).value, repr(ws.cell(2, 23).value), "
-                                 "[ws.cell(r, 24).value for r in range(2, 7)], ws.cell(3, 28).value)\n"
-                                 "rs = wb.worksheets[1]\n"
-                                 "print(rs.cell(2, 11).value, rs.cell(6, 2).value, '%.2f' % rs.cell(6, 11).value, "
-                                 "rs.cell(6, 11).number_format)\n";
+        std::ofstream(script)
+            << "import sys, openpyxl\n"
+               "wb = openpyxl.load_workbook(sys.argv[1])\n"
+               "ws = wb.worksheets[0]\n"
+               "for r in range(2, 62):\n"
+               "    cells = [ws.cell(r, c) for c in range(5, 14)]\n"
+               "    print('|'.join(type(x.value).__name__ + ':' + str(x.value) for x in cells)"
+               " + '|' + cells[0].number_format + '|' + cells[2].number_format)\n"
+               "print(ws.cell(4, 22).value, repr(ws.cell(2, 23).value), "
+               "[ws.cell(r, 24).value for r in range(2, 7)], ws.cell(3, 28).value)\n"
+               "rs = wb.worksheets[1]\n"
+               "print(rs.cell(2, 11).value, rs.cell(6, 2).value, '%.2f' % rs.cell(6, 11).value, "
+               "rs.cell(6, 11).number_format)\n";
         std::string printed;
         QCOMPARE(runCommand("/usr/bin/python3 '" + script + "' '" + path + "'", &printed), 0);
         const QStringList lines = QString::fromStdString(printed).split('\n', Qt::SkipEmptyParts);
@@ -770,14 +801,16 @@ class RaceDayTest : public QObject {
         for (const auto& [name, texts] : left.grids) {
             const QStringList reloaded = again.grids.at(name);
             QCOMPARE(reloaded.size(), texts.size());
-            for (int r = 0; r < texts.size(); ++r) QCOMPARE(name + ": " + reloaded[r], name + ": " + texts[r]);
+            for (int r = 0; r < texts.size(); ++r)
+                QCOMPARE(name + ": " + reloaded[r], name + ": " + texts[r]);
         }
         // Still what the race day left, and the backup is still the file as first loaded.
         checkCompetitionData();
         QCOMPARE(ReadBytes(path + ".bak"), asBuilt);
 
         // The entry panel starts empty for the new load.
-        for (const char* name : {"ゼッケン", "氏名", "所属", "分", "秒"}) QCOMPARE(box(name)->text(), QString());
+        for (const char* name : {"ゼッケン", "氏名", "所属", "分", "秒"})
+            QCOMPARE(box(name)->text(), QString());
         for (const char* name : {"合計", "RP", "色(0)", "色(4)"})
             QCOMPARE(onProcessing<QLabel>(QString::fromUtf8(name))->text(), QString());
         for (int s = 0; s < 4; ++s) QVERIFY(!option("DSFQ", s)->isChecked());
@@ -785,7 +818,8 @@ class RaceDayTest : public QObject {
         // The settings screen shows the settings as applied.
         click(processing(), "基本設定ボタン");
         QWidget& settings = program->settingsScreen();
-        QCOMPARE(find<QComboBox>(settings, QStringLiteral("ゲート数"))->currentText(), QStringLiteral("5"));
+        QCOMPARE(find<QComboBox>(settings, QStringLiteral("ゲート数"))->currentText(),
+                 QStringLiteral("5"));
         QCOMPARE(Column(find<ui::Grid>(settings, QStringLiteral("グリッドV数")), 1, 1, 5),
                  (QStringList{"3", "5", "4", "2", "3"}));
         QCOMPARE(Column(find<ui::Grid>(settings, QStringLiteral("グリッドV名")), 2, 1, 5),
