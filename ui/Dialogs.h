@@ -23,8 +23,9 @@ std::optional<QString> AskOpenFileName(QWidget* parent);
 // Shows a file in the desktop's own spreadsheet program.
 void OpenInSpreadsheetProgram(const QString& path);
 
-// Test hooks. While enabled, ShowMessage records the text instead of showing a box, and
-// AskOpenFileName answers from the queue (an empty queue, or a nullopt entry, answers cancel).
+// Test hooks. While enabled, ShowMessage records the text instead of showing a box,
+// AskOpenFileName answers from the queue (an empty queue, or a nullopt entry, answers cancel)
+// and OpenInSpreadsheetProgram hands nothing to the desktop.
 namespace testing {
 void EnableDialogHooks(bool on);
 bool DialogHooksEnabled();
