@@ -24,6 +24,7 @@ struct XmlPart {
     std::string name;  // the zip entry name as stored
     pugi::xml_document doc;
     bool dirty = false;
+    size_t textSize = 0;  // bytes of the part as last read or written: room to serialise into
 };
 
 // What identifies the file on disk as the one this program last read or wrote.

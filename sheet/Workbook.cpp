@@ -287,8 +287,11 @@ Worksheet* Workbook::Impl::loadWorksheet(int position) {
             fileMessage("は壊れています（ワークシート「" + e.name + "」の部品がありません）。");
     } else if (!readPart(e.partName, &text, &e.error)) {
         // readPart has written the message
-    } else if (!ParseXml(text, impl->part.doc, &why) || !impl->index(&why)) {
-        e.error = fileMessage("のワークシート「" + e.name + "」は読み込めません（" + why + "）。");
+    } else {
+        impl->part.textSize = text.size();
+        if (!ParseXml(text, impl->part.doc, &why) || !impl->index(&why))
+            e.error =
+                fileMessage("のワークシート「" + e.name + "」は読み込めません（" + why + "）。");
     }
     if (!e.error.empty()) {
         lastError = e.error;
@@ -516,7 +519,10 @@ SaveResult Workbook::save() {
     std::map<std::string, std::pair<std::string, std::string>>
         changed;  // lower name -> (name, xml)
     auto take = [&](XmlPart& p) {
-        if (p.dirty) changed[ToLowerAscii(p.name)] = {p.name, SerializeXml(p.doc)};
+        if (!p.dirty) return;
+        std::string text = SerializeXml(p.doc, p.textSize);
+        p.textSize = text.size();
+        changed[ToLowerAscii(p.name)] = {p.name, std::move(text)};
     };
     take(d.contentTypes);
     take(d.workbook);

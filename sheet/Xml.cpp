@@ -201,8 +201,9 @@ bool ParseXml(const std::string& text, pugi::xml_document& doc, std::string* why
     return true;
 }
 
-std::string SerializeXml(const pugi::xml_document& doc) {
+std::string SerializeXml(const pugi::xml_document& doc, size_t sizeHint) {
     StringWriter w;
+    if (sizeHint) w.out.reserve(sizeHint + sizeHint / 8 + 4096);
     doc.save(w, "", pugi::format_raw, pugi::encoding_utf8);
     return std::move(w.out);
 }

@@ -27,7 +27,9 @@ pugi::xml_node InsertChild(pugi::xml_node parent, std::string_view local, Order 
 
 // Parses a package part. Refuses DOCTYPE declarations. On failure *why is a Japanese fragment.
 bool ParseXml(const std::string& text, pugi::xml_document& doc, std::string* why);
-std::string SerializeXml(const pugi::xml_document& doc);
+// sizeHint: the expected size of the text, reserved up front so that a large part is not
+// copied again and again while it grows.
+std::string SerializeXml(const pugi::xml_document& doc, size_t sizeHint = 0);
 
 // The plain text of a shared string <si> or an inline string <is>: every <t>, rich-text runs
 // included, without the phonetic <rPh> runs, with _xHHHH_ escapes decoded.
