@@ -51,11 +51,9 @@ QStringList GridRow(const ui::Grid* g, int row) {
 
 }  // namespace
 
-class ResultEntryTest : public QObject {
+class ResultEntryTest : public QObject, public ProgramFixture {
     Q_OBJECT
 
-    std::unique_ptr<Program> program;
-    std::unique_ptr<TempDir> dir;
     std::string path;
 
     zalvik::ProcessingScreen& screen() { return program->processingScreen(); }
@@ -129,21 +127,15 @@ class ResultEntryTest : public QObject {
     void initTestCase() { zalvik::SetUpScreenFont(); }
 
     void init() {
-        ui::testing::EnableDialogHooks(true);
-        dir = std::make_unique<TempDir>();
+        startProgram();
         path = dir->file("大会.xlsx");
         makeRace();
-        program = StartedProgram();
         Load(*program, QString::fromStdString(path));
         QCOMPARE(messages(), QStringList{});
         QCOMPARE(data().competitorCount, 7);
     }
 
-    void cleanup() {
-        sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::None);
-        Finish(program);
-        dir.reset();
-    }
+    void cleanup() { finishProgram(); }
 
     void registerRun_data() {
         QTest::addColumn<QString>("minutes");

@@ -34,12 +34,10 @@ QStringList TabCaptions(ui::TabStrip* tabs) {
 
 }  // namespace
 
-class ApplySettingsTest : public QObject {
+class ApplySettingsTest : public QObject, public ProgramFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<Program> program;
-    std::unique_ptr<TempDir> dir;
 
     zalvik::ProcessingScreen& processing() { return program->processingScreen(); }
 
@@ -78,17 +76,9 @@ class ApplySettingsTest : public QObject {
   private slots:
     void initTestCase() { zalvik::SetUpScreenFont(); }
 
-    void init() {
-        ui::testing::EnableDialogHooks(true);
-        dir = std::make_unique<TempDir>();
-        program = StartedProgram();
-    }
+    void init() { startProgram(); }
 
-    void cleanup() {
-        sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::None);
-        Finish(program);
-        dir.reset();
-    }
+    void cleanup() { finishProgram(); }
 
     void editorOverTheClickedCell_data() {
         QTest::addColumn<QString>("gridName");

@@ -16,12 +16,10 @@ using namespace testsupport;
 using zalvik::Program;
 using zalvik::SettingsScreen;
 
-class SettingsTest : public QObject {
+class SettingsTest : public QObject, public ProgramFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<Program> program;
-    std::unique_ptr<TempDir> dir;
 
     zalvik::ProcessingScreen& processing() { return program->processingScreen(); }
 
@@ -54,16 +52,9 @@ class SettingsTest : public QObject {
   private slots:
     void initTestCase() { zalvik::SetUpScreenFont(); }
 
-    void init() {
-        ui::testing::EnableDialogHooks(true);
-        dir = std::make_unique<TempDir>();
-        program = StartedProgram();
-    }
+    void init() { startProgram(); }
 
-    void cleanup() {
-        Finish(program);
-        dir.reset();
-    }
+    void cleanup() { finishProgram(); }
 
     void layoutAndCaptions() {
         SettingsScreen& s = program->settingsScreen();

@@ -12,6 +12,7 @@
 #include "app/StartScreen.h"
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
+#include "sheet/Workbook.h"
 #include "store/ScreenLoader.h"
 #include "store/TestWorkbook.h"
 #include "support/TestFiles.h"
@@ -62,5 +63,24 @@ inline void Finish(std::unique_ptr<zalvik::Program>& program) {
     for (QWidget* w : QApplication::topLevelWidgets())
         QVERIFY2(!w->isVisible(), qPrintable(w->objectName() + " left open"));
 }
+
+// What each loader, settings and entry test case starts from and ends with: dialog hooks on, a
+// fresh folder for its workbooks, a program moved on to the data-load screen; then every screen
+// closed and checked, the folder removed and no save fault left armed for the next case.
+struct ProgramFixture {
+    std::unique_ptr<zalvik::Program> program;
+    std::unique_ptr<TempDir> dir;
+
+    void startProgram() {
+        ui::testing::EnableDialogHooks(true);
+        dir = std::make_unique<TempDir>();
+        program = StartedProgram();
+    }
+    void finishProgram() {
+        sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::None);
+        Finish(program);
+        dir.reset();
+    }
+};
 
 }  // namespace testsupport

@@ -16,12 +16,10 @@ using namespace testsupport;
 using zalvik::ProcessingScreen;
 using zalvik::Program;
 
-class LoaderTest : public QObject {
+class LoaderTest : public QObject, public ProgramFixture {
     Q_OBJECT
 
   private:
-    std::unique_ptr<Program> program;
-    std::unique_ptr<TempDir> dir;
 
     ProcessingScreen& processing() { return program->processingScreen(); }
     QStringList messages() { return ui::testing::Messages(); }
@@ -37,16 +35,9 @@ class LoaderTest : public QObject {
     }
 
   private slots:
-    void init() {
-        ui::testing::EnableDialogHooks(true);
-        dir = std::make_unique<TempDir>();
-        program = StartedProgram();
-    }
+    void init() { startProgram(); }
 
-    void cleanup() {
-        Finish(program);
-        dir.reset();
-    }
+    void cleanup() { finishProgram(); }
 
     void exampleLoadsWhole() {
         TestWorkbook wb(dir->file("example.xlsx"));

@@ -57,21 +57,12 @@ TestWorkbook Sound(const std::string& path) {
 
 }  // namespace
 
-class RobustnessTest : public QObject {
+class RobustnessTest : public QObject, public ProgramFixture {
     Q_OBJECT
-    std::unique_ptr<zalvik::Program> program;
-    std::unique_ptr<TempDir> dir;
 
 private slots:
-    void init() {
-        ui::testing::EnableDialogHooks(true);
-        dir = std::make_unique<TempDir>();
-        program = StartedProgram();
-    }
-    void cleanup() {
-        Finish(program);
-        dir.reset();
-    }
+    void init() { startProgram(); }
+    void cleanup() { finishProgram(); }
 
     void badFilesGiveOneMessageAndStayUnchanged_data() {
         QTest::addColumn<QString>("file");
