@@ -1,8 +1,14 @@
 #include "app/Competition.h"
 
+#include <algorithm>
+
 namespace zalvik {
 
-// Version label and caption set by the entry procedure.
-const char* const kVersionLabel = "Ver.0.92";
+int SlotOfBib(const Competition& c, double bib) {
+    const int count = std::clamp<int>(c.competitorCount, 0, kMaxCompetitors);
+    for (int i = 1; i <= count; ++i)
+        if (c.competitors[i].bib == bib) return i;
+    return 0;
+}
 
 }  // namespace zalvik

@@ -96,4 +96,9 @@ struct Competition {
     int16_t editCol = 0;
 };
 
+// The first competitor slot 1..competitorCount whose bib equals `bib`, 0 when none. Everything
+// that finds a competitor by bib takes this first one, so a repeated bib always means the same
+// competitor.
+int SlotOfBib(const Competition& c, double bib);
+
 }  // namespace zalvik

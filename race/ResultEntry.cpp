@@ -53,11 +53,4 @@ std::vector<int> RecoveredGateChoices(const std::vector<QString>& gatePoints,
     return choices;
 }
 
-int SlotOfBib(const Competition& c, double typedBib) {
-    const int count = std::clamp<int>(c.competitorCount, 0, kMaxCompetitors);
-    for (int i = 1; i <= count; ++i)
-        if (c.competitors[i].bib == typedBib) return i;
-    return 0;
-}
-
 }  // namespace zalvik

@@ -37,7 +37,4 @@ QString BuoyTotalText(float total);
 // recovery: it and every later gate are left at -1, whatever their cells hold.
 std::vector<int> RecoveredGateChoices(const std::vector<QString>& gatePoints, const Competition& c);
 
-// The first competitor slot 1..competitorCount whose bib equals the value typed, 0 when none.
-int SlotOfBib(const Competition& c, double typedBib);
-
 }  // namespace zalvik

@@ -94,7 +94,6 @@ std::vector<StandingsRow> RankClass(Competition& c, int k) {
     std::vector<StandingsRow> rows;
     if (k < 1 || k > kMaxClasses) return rows;
     const int count = std::clamp<int>(c.classMemberCount[k], 0, kMaxSlots);
-    const int competitors = std::clamp<int>(c.competitorCount, 0, kMaxSlots);
     rows.reserve(count);
 
     for (int n = 1; n <= count; ++n) {
@@ -103,12 +102,7 @@ std::vector<StandingsRow> RankClass(Competition& c, int k) {
         row.bib = c.classMemberBib[k][n];
         // The first slot with this bib: when two competitors share a bib, both list entries
         // show the first of them.
-        for (int j = 1; j <= competitors; ++j) {
-            if (c.competitors[j].bib == row.bib) {
-                row.slot = j;
-                break;
-            }
-        }
+        row.slot = SlotOfBib(c, row.bib);
         // A listed bib always belongs to some slot as the lists are built; should none carry
         // it, the entry is treated as one without a result (slot 0 is never used and is empty).
         row.racePoints = row.slot != 0 ? c.competitors[row.slot].racePoints : 0.0f;
