@@ -40,10 +40,7 @@ void Program::start() {
 
 void Program::end() {
     ended_ = true;
-    for (QWidget* w : {static_cast<QWidget*>(output_.data()), static_cast<QWidget*>(settings_.data()),
-                       static_cast<QWidget*>(processing_.data()),
-                       static_cast<QWidget*>(dataLoad_.data()), static_cast<QWidget*>(start_.data())})
-        if (w) w->hide();
+    for (QWidget* w : existingScreens()) w->hide();
     QCoreApplication::quit();
 }
 
@@ -102,12 +99,19 @@ void Program::unloadDataLoadScreen() { Unload(dataLoad_); }
 void Program::unloadSettingsScreen() { Unload(settings_); }
 void Program::unloadOutputScreen() { Unload(output_); }
 
-QList<QWidget*> Program::shownScreens() const {
-    QList<QWidget*> shown;
+QList<QWidget*> Program::existingScreens() const {
+    QList<QWidget*> screens;
     for (QWidget* w : {static_cast<QWidget*>(start_.data()), static_cast<QWidget*>(dataLoad_.data()),
                        static_cast<QWidget*>(processing_.data()),
                        static_cast<QWidget*>(settings_.data()), static_cast<QWidget*>(output_.data())})
-        if (w && w->isVisible()) shown.append(w);
+        if (w) screens.append(w);
+    return screens;
+}
+
+QList<QWidget*> Program::shownScreens() const {
+    QList<QWidget*> shown;
+    for (QWidget* w : existingScreens())
+        if (w->isVisible()) shown.append(w);
     return shown;
 }
 

@@ -66,6 +66,10 @@ public:
     QList<QWidget*> shownScreens() const;
 
 private:
+    // The five screens that exist now, in the order start, data-load, processing, settings,
+    // output.
+    QList<QWidget*> existingScreens() const;
+
     Competition data_;
     std::unique_ptr<sheet::Workbook> workbook_;
     bool ended_ = false;
