@@ -9,7 +9,7 @@
 
 namespace zalvik {
 
-constexpr int kMaxSlots = 1000;       // slots 0..1000; loading fills at most 999
+constexpr int kMaxSlots = 1000;  // slots 0..1000; loading fills at most 999
 constexpr int kMaxCompetitors = 999;
 constexpr int kMaxClasses = 9;
 constexpr int kMaxGates = 12;

@@ -27,9 +27,9 @@ QString ColumnLetters(int col) {
 // the settings block (buoy names and scores, gate count, buoys per gate, labels, values,
 // class count, class names).
 constexpr int kExampleColumnWidths[28] = {
-    450, 1230, 1800, 450, 660, 780, 780, 540,  // 1..8
-    540, 540, 540, 540, 540, 540, 540, 540, 540, 540, 540, 540,  // 9..20
-    660, 480, 600, 540, 900, 2400, 600, 960,  // 21..28
+    450, 1230, 1800, 450, 660, 780,  780, 540,                      // 1..8
+    540, 540,  540,  540, 540, 540,  540, 540, 540, 540, 540, 540,  // 9..20
+    660, 480,  600,  540, 900, 2400, 600, 960,                      // 21..28
 };
 
 }  // namespace
@@ -58,9 +58,10 @@ DataLoadScreen::DataLoadScreen(Program& program)
     setWindowTitle(QStringLiteral("データ読込画面"));
     ui::SetClientSize(this, 5292, 3780);
 
-    Label1 = ui::MakeLabel(this, QStringLiteral("Label1"),
-                           QStringLiteral("あらかじめ作成したエクセルのシートからデータを読み込みます。"),
-                           {168, 144, 5052, 384});
+    Label1 = ui::MakeLabel(
+        this, QStringLiteral("Label1"),
+        QStringLiteral("あらかじめ作成したエクセルのシートからデータを読み込みます。"),
+        {168, 144, 5052, 384});
     Label2 = ui::MakeLabel(this, QStringLiteral("Label2"),
                            QStringLiteral("データ入力形式は下記表のとおりです。"),
                            {204, 540, 3108, 264});
@@ -72,7 +73,7 @@ DataLoadScreen::DataLoadScreen(Program& program)
     FillExampleSheet(*OLE1);
 
     読込ボタン = ui::MakeButton(this, QStringLiteral("読込ボタン"), QStringLiteral("読　　込"),
-                              {2568, 2904, 1128, 768});
+                                {2568, 2904, 1128, 768});
     戻る = ui::MakeButton(this, QStringLiteral("戻る"), QStringLiteral("戻　る"),
                           {4092, 3156, 648, 492});
 

@@ -15,7 +15,7 @@ namespace zalvik {
 
 class DataLoadScreen : public ScreenBase {
     Q_OBJECT
-public:
+  public:
     explicit DataLoadScreen(Program& program);
 
     // The load action of 読込ボタン: loads a competition and always ends on the processing
@@ -24,10 +24,10 @@ public:
     // 戻る: back to the start screen; this screen is discarded.
     void goBack();
 
-protected:
+  protected:
     void closeBox() override;
 
-private:
+  private:
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     ui::Grid* OLE1 = nullptr;

@@ -13,7 +13,7 @@ namespace {
 // Reads characters of a text one at a time, passing over the blanks that a typed number may
 // contain anywhere.
 class NumberReader {
-public:
+  public:
     explicit NumberReader(const QString& text) : text_(text) {}
 
     // The next character that is not a blank, without consuming it; 0 at the end.
@@ -27,7 +27,7 @@ public:
     }
     void take() { ++pos_; }
 
-private:
+  private:
     const QString& text_;
     qsizetype pos_ = 0;
 };
@@ -36,9 +36,12 @@ bool isDecimalDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
 
 int digitValue(char16_t ch, int base) {
     int v = -1;
-    if (ch >= u'0' && ch <= u'9') v = ch - u'0';
-    else if (ch >= u'a' && ch <= u'f') v = ch - u'a' + 10;
-    else if (ch >= u'A' && ch <= u'F') v = ch - u'A' + 10;
+    if (ch >= u'0' && ch <= u'9')
+        v = ch - u'0';
+    else if (ch >= u'a' && ch <= u'f')
+        v = ch - u'a' + 10;
+    else if (ch >= u'A' && ch <= u'F')
+        v = ch - u'A' + 10;
     return v < base ? v : -1;
 }
 

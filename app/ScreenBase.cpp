@@ -2,7 +2,8 @@
 
 namespace zalvik {
 
-ScreenBase::ScreenBase(Program& program, const QString& name) : QWidget(nullptr), program_(program) {
+ScreenBase::ScreenBase(Program& program, const QString& name)
+    : QWidget(nullptr), program_(program) {
     setObjectName(name);
 }
 

@@ -11,10 +11,10 @@ class Program;
 
 class ScreenBase : public QWidget {
     Q_OBJECT
-public:
+  public:
     ScreenBase(Program& program, const QString& name);
 
-protected:
+  protected:
     // What the window's close box does instead of closing the window. Each screen maps it to
     // the navigation of its own back (or exit) button.
     virtual void closeBox() = 0;

@@ -101,9 +101,10 @@ void Program::unloadOutputScreen() { Unload(output_); }
 
 QList<QWidget*> Program::existingScreens() const {
     QList<QWidget*> screens;
-    for (QWidget* w : {static_cast<QWidget*>(start_.data()), static_cast<QWidget*>(dataLoad_.data()),
-                       static_cast<QWidget*>(processing_.data()),
-                       static_cast<QWidget*>(settings_.data()), static_cast<QWidget*>(output_.data())})
+    for (QWidget* w :
+         {static_cast<QWidget*>(start_.data()), static_cast<QWidget*>(dataLoad_.data()),
+          static_cast<QWidget*>(processing_.data()), static_cast<QWidget*>(settings_.data()),
+          static_cast<QWidget*>(output_.data())})
         if (w) screens.append(w);
     return screens;
 }
@@ -127,9 +128,8 @@ constexpr double kScreenFontPoints = 8;
 
 void SetUpScreenFont() {
     // Families in order of preference; the first is what the project installs.
-    static const char* const kFamilies[] = {"Noto Sans CJK JP", "Source Han Sans JP",
-                                            "IPAexGothic", "IPAGothic", "TakaoGothic",
-                                            "VL Gothic"};
+    static const char* const kFamilies[] = {"Noto Sans CJK JP", "Source Han Sans JP", "IPAexGothic",
+                                            "IPAGothic",        "TakaoGothic",        "VL Gothic"};
     QFont font = QApplication::font();
     const QStringList installed = QFontDatabase::families();
     for (const char* family : kFamilies) {

@@ -25,7 +25,7 @@ class OutputScreen;
 
 class Program : public QObject {
     Q_OBJECT
-public:
+  public:
     Program();
     ~Program() override;
 
@@ -65,7 +65,7 @@ public:
     // The screens currently shown (exactly one outside of hand-overs and message boxes).
     QList<QWidget*> shownScreens() const;
 
-private:
+  private:
     // The five screens that exist now, in the order start, data-load, processing, settings,
     // output.
     QList<QWidget*> existingScreens() const;

@@ -27,11 +27,12 @@ StartScreen::StartScreen(Program& program) : ScreenBase(program, QStringLiteral(
     読込 = ui::MakeButton(this, QStringLiteral("読込"), QStringLiteral("開　　始"),
                           {1896, 984, 780, 768});
     終了ボタン = ui::MakeButton(this, QStringLiteral("終了ボタン"), QStringLiteral("終　了"),
-                               {1896, 1980, 780, 420});
+                                {1896, 1980, 780, 420});
 
     // Designed below the bottom edge of the client area: the label exists and carries the
     // version set at start-up, but the window does not show it.
-    バージョン = ui::MakeLabel(this, QStringLiteral("バージョン"), QString(), {180, 2685, 765, 345});
+    バージョン =
+        ui::MakeLabel(this, QStringLiteral("バージョン"), QString(), {180, 2685, 765, 345});
 
     connect(読込, &QPushButton::clicked, this, [this] {
         program_.dataLoadScreen().show();
@@ -52,7 +53,8 @@ namespace {
 void DrawBuoy(QPainter& p, QPointF at, double radius, const QColor& colour) {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(120, 140, 170, 90));
-    p.drawEllipse(QPointF(at.x() + radius * 0.5, at.y() + radius * 0.9), radius * 1.1, radius * 0.35);
+    p.drawEllipse(QPointF(at.x() + radius * 0.5, at.y() + radius * 0.9), radius * 1.1,
+                  radius * 0.35);
     QRadialGradient ball(at.x() - radius * 0.35, at.y() - radius * 0.35, radius * 1.4);
     ball.setColorAt(0.0, colour.lighter(170));
     ball.setColorAt(0.45, colour);
@@ -139,8 +141,11 @@ QPixmap DrawStartPicture(const QSize& size) {
     p.drawPath(slope);
 
     // Ski tracks winding down the course between the buoys.
-    const QPointF course[] = {{w * 0.82, h * 0.44}, {w * 0.38, h * 0.55}, {w * 0.72, h * 0.67},
-                              {w * 0.26, h * 0.79}, {w * 0.62, h * 0.93}};
+    const QPointF course[] = {{w * 0.82, h * 0.44},
+                              {w * 0.38, h * 0.55},
+                              {w * 0.72, h * 0.67},
+                              {w * 0.26, h * 0.79},
+                              {w * 0.62, h * 0.93}};
     QPainterPath track;
     track.moveTo(course[0]);
     for (size_t i = 1; i < std::size(course); ++i) {
@@ -169,14 +174,14 @@ QPixmap DrawStartPicture(const QSize& size) {
     p.setPen(QPen(QColor(30, 30, 40), std::max(1.0, s * 0.08), Qt::SolidLine, Qt::RoundCap));
     p.drawLine(skier + QPointF(-s * 0.55, s * 0.62), skier + QPointF(s * 0.45, s * 0.38));  // skis
     p.setPen(QPen(QColor(230, 120, 20), std::max(1.5, s * 0.16), Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(skier + QPointF(0, -s * 0.25), skier + QPointF(-s * 0.1, s * 0.15));          // body
+    p.drawLine(skier + QPointF(0, -s * 0.25), skier + QPointF(-s * 0.1, s * 0.15));  // body
     p.setPen(QPen(QColor(40, 40, 90), std::max(1.5, s * 0.13), Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(skier + QPointF(-s * 0.1, s * 0.15), skier + QPointF(s * 0.08, s * 0.48));    // legs
+    p.drawLine(skier + QPointF(-s * 0.1, s * 0.15), skier + QPointF(s * 0.08, s * 0.48));  // legs
     p.setPen(QPen(QColor(60, 60, 60), std::max(1.0, s * 0.05), Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(skier + QPointF(0, -s * 0.12), skier + QPointF(s * 0.42, s * 0.28));          // pole
+    p.drawLine(skier + QPointF(0, -s * 0.12), skier + QPointF(s * 0.42, s * 0.28));  // pole
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(200, 30, 30));
-    p.drawEllipse(skier + QPointF(s * 0.04, -s * 0.38), s * 0.13, s * 0.13);                 // head
+    p.drawEllipse(skier + QPointF(s * 0.04, -s * 0.38), s * 0.13, s * 0.13);  // head
 
     // A thin frame so the picture stands apart from the window.
     p.setPen(QPen(QColor(90, 100, 120), 1));

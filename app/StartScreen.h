@@ -13,14 +13,14 @@ namespace zalvik {
 
 class StartScreen : public ScreenBase {
     Q_OBJECT
-public:
+  public:
     explicit StartScreen(Program& program);
     void setVersionLabel(const QString& text);
 
-protected:
+  protected:
     void closeBox() override;
 
-private:
+  private:
     QLabel* Image2 = nullptr;
     QLabel* Label1 = nullptr;
     QPushButton* 読込 = nullptr;

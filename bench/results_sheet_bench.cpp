@@ -68,7 +68,8 @@ void BM_ResultsSheetOf999(benchmark::State& state) {
     std::string error = "the benchmark workbook bench.xlsx is missing";
     std::error_code ec;
     std::unique_ptr<sheet::Workbook> book;
-    if (std::filesystem::copy_file(RaceWorkbook(), path, ec)) book = sheet::Workbook::open(path, &error);
+    if (std::filesystem::copy_file(RaceWorkbook(), path, ec))
+        book = sheet::Workbook::open(path, &error);
     auto c = ClassOf999(state.range(0) == 1);
 
     if (!book) {

@@ -145,7 +145,8 @@ int main(int argc, char** argv) {
     if (!MakeBenchWorkbook(BenchPath())) return 1;
     if (argc > 1 && std::string(argv[1]) == "--peak-memory") {
         const double mb = PeakMemoryAfterLoadMb();
-        std::printf("peak memory with the benchmark competition loaded: %.1f MB (target 120 MB)\n", mb);
+        std::printf("peak memory with the benchmark competition loaded: %.1f MB (target 120 MB)\n",
+                    mb);
         std::remove((BenchPath() + ".bak").c_str());
         // The application object lives in a function-local static; leave without running the
         // static destructors, whose order would tear it down after what it still refers to.

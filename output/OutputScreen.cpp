@@ -49,7 +49,8 @@ OutputScreen::OutputScreen(Program& program) : ScreenBase(program, QStringLitera
     出力先オプ_[1]->setEnabled(false);
     出力先オプ_[1]->hide();
 
-    クラスオプ_.onClick([this](int i) { program_.data().outputClass = static_cast<int16_t>(i + 1); });
+    クラスオプ_.onClick(
+        [this](int i) { program_.data().outputClass = static_cast<int16_t>(i + 1); });
     connect(実行ボタン_, &QPushButton::clicked, this, [this] { runOutput(); });
     connect(戻るボタン_, &QPushButton::clicked, this, [this] { goBack(); });
 
@@ -78,13 +79,15 @@ void OutputScreen::runOutput() {
     const sheet::SaveResult& save = run.save;
     if (!save.ok || save.savedUnderNewName) {
         const QString message = QString::fromStdString(save.message);
-        ui::ShowMessage(this, !message.isEmpty()
-                                  ? message
-                                  : QStringLiteral("公式成績表を書きましたが、ブックを保存できませんでした。"));
+        ui::ShowMessage(
+            this, !message.isEmpty()
+                      ? message
+                      : QStringLiteral("公式成績表を書きましたが、ブックを保存できませんでした。"));
     }
     // A file that could not be saved would show the sheet as it was before this run.
     if (save.ok) {
-        const std::string& path = !save.savedPath.empty() ? save.savedPath : program_.workbook()->path();
+        const std::string& path =
+            !save.savedPath.empty() ? save.savedPath : program_.workbook()->path();
         ui::OpenInSpreadsheetProgram(QString::fromStdString(path));
     }
 }

@@ -13,7 +13,7 @@ namespace zalvik {
 
 class OutputScreen : public ScreenBase {
     Q_OBJECT
-public:
+  public:
     explicit OutputScreen(Program& program);
 
     QPushButton* 戻るボタン() const { return 戻るボタン_; }
@@ -24,10 +24,10 @@ public:
     ui::OptionArray& クラスオプ() { return クラスオプ_; }
     ui::OptionArray& 出力先オプ() { return 出力先オプ_; }
 
-protected:
+  protected:
     void closeBox() override;
 
-private:
+  private:
     // The load step: places and captions one class option per class of the competition.
     void placeClassOptions();
     // Writes the results sheet of the chosen class, saves the workbook and shows it.

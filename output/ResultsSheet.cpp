@@ -1,12 +1,6 @@
 #include "output/ResultsSheet.h"
 
-#include "app/Numbers.h"
-
-#include "race/Formatting.h"
-#include "race/Scoring.h"
-
 #include <QFileInfo>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -15,18 +9,22 @@
 #include <string_view>
 #include <vector>
 
+#include "app/Numbers.h"
+#include "race/Formatting.h"
+#include "race/Scoring.h"
+
 namespace zalvik {
 
 namespace {
 
 // Columns of the sheet.
-constexpr int kColRank = 1;      // A: rank; the section headings of the status lists
-constexpr int kColBib = 2;       // B
-constexpr int kColName = 4;      // D
-constexpr int kColTeam = 5;      // E: affiliation; the title on row 1
-constexpr int kColTime = 7;      // G
-constexpr int kColBuoys = 9;     // I
-constexpr int kColPoints = 11;   // K: race points; the class name in each heading block
+constexpr int kColRank = 1;        // A: rank; the section headings of the status lists
+constexpr int kColBib = 2;         // B
+constexpr int kColName = 4;        // D
+constexpr int kColTeam = 5;        // E: affiliation; the title on row 1
+constexpr int kColTime = 7;        // G
+constexpr int kColBuoys = 9;       // I
+constexpr int kColPoints = 11;     // K: race points; the class name in each heading block
 constexpr int kColPageLabel = 12;  // L
 
 // The fill is removed from the competitor area before every run. The area reaches row 1000 on
@@ -34,7 +32,7 @@ constexpr int kColPageLabel = 12;  // L
 // writes filled rows up to row 49 x 24 + 45 = 1221; clearing only to row 1000 would leave the
 // tan bands of such a sheet behind under a later, shorter one.
 constexpr int kMaxPages = (kMaxSlots + kCompetitorRowsPerPage - 1) / kCompetitorRowsPerPage;
-constexpr int kFillClearLastRow = std::max(1000, kMaxPages * kRowsPerPage);
+constexpr int kFillClearLastRow = std::max(1000, kMaxPages* kRowsPerPage);
 
 const char* const kDashes20 = "--------------------";
 const char* const kDashes22 = "----------------------";
@@ -121,8 +119,10 @@ void WriteCompetitorRow(sheet::Worksheet& ws, int r, int rank, const Competitor&
     ws.setNumberFormat(r, kColPoints, "0.00");
     const QString shown = FormatHundredths(RoundToHundredths(who.racePoints));
     double number = 0;
-    if (ReadsAsNumber(shown, &number)) ws.setNumber(r, kColPoints, number);
-    else PutText(ws, r, kColPoints, shown);
+    if (ReadsAsNumber(shown, &number))
+        ws.setNumber(r, kColPoints, number);
+    else
+        PutText(ws, r, kColPoints, shown);
 }
 
 // One status section: the heading with the count, then one row per competitor.
@@ -174,13 +174,21 @@ sheet::Worksheet* ResultsWorksheet(sheet::Workbook* book, QString* why) {
         if (why) *why = text;
         return nullptr;
     };
-    if (!book) return fail(QStringLiteral("ブックが開かれていないため、公式成績表は書き出しませんでした。"));
+    if (!book)
+        return fail(
+            QStringLiteral("ブックが開かれていないため、公式成績表は書き出しませんでした。"));
     const QString file = QFileInfo(QString::fromStdString(book->path())).fileName();
     if (book->worksheetCount() < kResultsWorksheet)
-        return fail(QStringLiteral("「%1」には2枚目のワークシートがないため、公式成績表は書き出しませんでした。").arg(file));
+        return fail(
+            QStringLiteral(
+                "「%1」には2枚目のワークシートがないため、公式成績表は書き出しませんでした。")
+                .arg(file));
     sheet::Worksheet* ws = book->worksheet(kResultsWorksheet);
     if (!ws)
-        return fail(QStringLiteral("「%1」の2枚目のワークシートを読み取れないため、公式成績表は書き出しませんでした。").arg(file));
+        return fail(
+            QStringLiteral(
+                "「%1」の2枚目のワークシートを読み取れないため、公式成績表は書き出しませんでした。")
+                .arg(file));
     return ws;
 }
 
@@ -244,7 +252,8 @@ ResultsSheetRun WriteResultsSheet(Competition& c, sheet::Workbook* book) {
     const int competitors = std::clamp<int>(c.competitorCount, 0, kMaxSlots);
     for (int j = 1; j <= competitors; ++j) {
         const Competitor& who = c.competitors[j];
-        if (who.status >= 1 && who.status <= 3 && who.classNo.equals(cls)) byStatus[who.status].push_back(j);
+        if (who.status >= 1 && who.status <= 3 && who.classNo.equals(cls))
+            byStatus[who.status].push_back(j);
     }
     WriteStatusSection(c, ws, r, "DID NOT START", byStatus[1]);
     WriteStatusSection(c, ws, r, "DID NOT FINISH", byStatus[2]);

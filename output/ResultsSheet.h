@@ -8,10 +8,10 @@
 // Cell formats of an earlier run (row heights, fonts, borders, number formats) stay where the
 // new run does not set them again, as they would in the spreadsheet program.
 
+#include <QString>
+
 #include "app/Competition.h"
 #include "sheet/Workbook.h"
-
-#include <QString>
 
 namespace zalvik {
 
@@ -39,10 +39,10 @@ bool PrepareResultsSheet(Competition& c, sheet::Workbook* book, QString* why = n
 bool WritePageHeading(Competition& c, sheet::Workbook* book);
 
 struct ResultsSheetRun {
-    bool written = false;  // false: the workbook was left untouched, see `why`
-    QString why;           // one Japanese sentence when nothing could be written
-    int pages = 0;         // pages of ranked rows, each labelled "Page N" in column L
-    int lastRow = 0;       // the row after the sheet's last section (the writer's final row)
+    bool written = false;    // false: the workbook was left untouched, see `why`
+    QString why;             // one Japanese sentence when nothing could be written
+    int pages = 0;           // pages of ranked rows, each labelled "Page N" in column L
+    int lastRow = 0;         // the row after the sheet's last section (the writer's final row)
     sheet::SaveResult save;  // the save that ends a written run
 };
 

@@ -1,8 +1,8 @@
 #include "race/Formatting.h"
 
-#include "app/Numbers.h"
-
 #include <cmath>
+
+#include "app/Numbers.h"
 
 namespace zalvik {
 

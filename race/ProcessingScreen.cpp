@@ -400,7 +400,8 @@ void ProcessingScreen::LayOutClassPages() {
         // height than the grid's size allows for, so the page would hide the grid's last rows
         // and its scroll arrow; the grid ends at the page's lower edge instead.
         const int top = ui::TwipsToPixels(kStandingsGridRect.top);
-        const int height = std::min(ui::TwipsToPixels(kStandingsGridRect.height), client.height() - top);
+        const int height =
+            std::min(ui::TwipsToPixels(kStandingsGridRect.height), client.height() - top);
         ui::Place(grid, kStandingsGridRect.left, kStandingsGridRect.top, kStandingsGridRect.width,
                   ui::PixelsToTwips(height));
     }

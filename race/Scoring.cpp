@@ -1,11 +1,11 @@
 #include "race/Scoring.h"
 
-#include "app/Numbers.h"
-
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <utility>
+
+#include "app/Numbers.h"
 
 namespace zalvik {
 
@@ -25,7 +25,9 @@ float RacePoints(float runTime, float buoyPoints) {
     return static_cast<float>(std::floor(t * 10000.0 / b + 0.5) / 100.0);
 }
 
-float RoundToHundredths(double v) { return static_cast<float>(std::floor(v * 100.0 + 0.5) / 100.0); }
+float RoundToHundredths(double v) {
+    return static_cast<float>(std::floor(v * 100.0 + 0.5) / 100.0);
+}
 
 void BuildStandingsLists(Competition& c) {
     const int classes = usableClassCount(c);
@@ -78,7 +80,8 @@ void OrderTiesByBib(Competition& c) {
             while (runEnd + 1 <= count && keys[runEnd + 1] == keys[runStart]) ++runEnd;
             // The keys of a run are equal, so only the bibs need to change places.
             if (runEnd > runStart) {
-                std::sort(bibs.begin() + runStart, bibs.begin() + runEnd + 1, std::greater<int16_t>());
+                std::sort(bibs.begin() + runStart, bibs.begin() + runEnd + 1,
+                          std::greater<int16_t>());
             }
             runStart = runEnd + 1;
         }
@@ -110,8 +113,10 @@ std::vector<StandingsRow> RankClass(Competition& c, int k) {
 
         // Ties are detected on the seven-digit text, not on the exact values.
         c.rankPointsText[n] = SingleText(row.racePoints);
-        if (n == 1 || c.rankPointsText[n] != c.rankPointsText[n - 1]) row.rank = n;
-        else row.rank = rows.back().rank;
+        if (n == 1 || c.rankPointsText[n] != c.rankPointsText[n - 1])
+            row.rank = n;
+        else
+            row.rank = rows.back().rank;
         rows.push_back(row);
     }
     return rows;

@@ -3,10 +3,10 @@
 // screen's standings grids and the official results sheet only display what these functions
 // produce, so both show the same order and the same ranks.
 
-#include "app/Competition.h"
-
 #include <cstdint>
 #include <vector>
+
+#include "app/Competition.h"
 
 namespace zalvik {
 
@@ -35,9 +35,9 @@ void OrderTiesByBib(Competition& c);
 void BuildStandings(Competition& c);
 
 struct StandingsRow {
-    int position = 0;   // 1-based position in the class list
-    int rank = 0;       // shared by equal race points: 1, 2, 2, 4
-    int slot = 0;       // competitor slot, 0 when no competitor carries the listed bib
+    int position = 0;  // 1-based position in the class list
+    int rank = 0;      // shared by equal race points: 1, 2, 2, 4
+    int slot = 0;      // competitor slot, 0 when no competitor carries the listed bib
     int16_t bib = 0;
     float racePoints = 0;
     bool shown = false;  // false for an entry without race points, which is shown as an empty row

@@ -32,7 +32,6 @@
 namespace zalvik {
 namespace {
 
-
 // The boxes and grids were drawn for a proportional Japanese UI font; where it is missing the
 // application's Japanese font stands in.
 QFont BoxFont(double points) {

@@ -10,8 +10,8 @@ struct Entry {
     const char* name;
     const char* affiliation;
     int classNo;
-    double time;          // 0: no result yet
-    int gates[3];         // scores of the buoys taken at gates 1..3
+    double time;   // 0: no result yet
+    int gates[3];  // scores of the buoys taken at gates 1..3
     int status;
 };
 
@@ -52,8 +52,8 @@ Cell number(int r, int c, double v, const QString& format = {}) {
 
 std::vector<Cell> build() {
     std::vector<Cell> cells;
-    const char* headers[] = {"Zno", " 氏　　名", "　所　　　　　属", "性別", "タイム",
-                             "ﾌﾞｲﾎﾟｲﾝﾄ", "ﾚｰｽﾎﾟｲﾝﾄ", "DSFQ"};
+    const char* headers[] = {"Zno",    " 氏　　名", "　所　　　　　属", "性別",
+                             "タイム", "ﾌﾞｲﾎﾟｲﾝﾄ",  "ﾚｰｽﾎﾟｲﾝﾄ",         "DSFQ"};
     for (int c = 1; c <= 8; ++c) cells.push_back(text(1, c, QString::fromUtf8(headers[c - 1])));
     for (int g = 1; g <= 12; ++g) cells.push_back(text(1, 8 + g, QStringLiteral("VP%1").arg(g)));
     cells.push_back(text(1, 21, QStringLiteral("判別名")));
@@ -76,8 +76,7 @@ std::vector<Cell> build() {
             // Stored as the program stores a registered run: single-precision time, race
             // points rounded half up to hundredths.
             const double t = static_cast<float>(e.time);
-            const double points =
-                static_cast<float>(std::floor(t * 10000.0 / total + 0.5) / 100.0);
+            const double points = static_cast<float>(std::floor(t * 10000.0 / total + 0.5) / 100.0);
             cells.push_back(number(row, 5, t, QStringLiteral("0.00")));
             cells.push_back(number(row, 6, total));
             cells.push_back(number(row, 7, points, QStringLiteral("0.00")));
@@ -113,7 +112,8 @@ std::vector<Cell> build() {
     cells.push_back(text(4, 26, QStringLiteral("2枚目のシート")));
     cells.push_back(number(2, 27, 3));
     const char* classes[] = {"一般男子", "一般女子", "ジュニア"};
-    for (int k = 1; k <= 3; ++k) cells.push_back(text(k + 1, 28, QString::fromUtf8(classes[k - 1])));
+    for (int k = 1; k <= 3; ++k)
+        cells.push_back(text(k + 1, 28, QString::fromUtf8(classes[k - 1])));
     return cells;
 }
 

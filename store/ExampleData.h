@@ -13,10 +13,10 @@ struct Cell {
     int row = 0;  // 1-based, as in the worksheet
     int col = 0;
     Kind kind = Kind::Text;
-    QString text;         // Text
-    double number = 0;    // Number
+    QString text;                      // Text
+    double number = 0;                 // Number
     int year = 0, month = 0, day = 0;  // Date
-    QString numberFormat;  // empty: leave the cell's format alone
+    QString numberFormat;              // empty: leave the cell's format alone
 };
 
 // Every non-empty cell of the example input sheet, row by row.

@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
     competition.statusWord[3] = "DQ";
     QString gateText;
     if (auto fault = zalvik::store::ReadInputSheet(*input, competition, &gateText)) {
-        std::fprintf(stderr, "%s\n", fault->message(QString::fromStdString(path)).toUtf8().constData());
+        std::fprintf(stderr, "%s\n",
+                     fault->message(QString::fromStdString(path)).toUtf8().constData());
         return 1;
     }
     zalvik::BuildStandings(competition);

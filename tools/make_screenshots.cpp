@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
 
     Click(processing, "出力ボタン");
     zalvik::OutputScreen& output = program.outputScreen();
-    if (auto* first = output.findChild<QRadioButton*>(QStringLiteral("クラスオプ(0)"))) first->click();
+    if (auto* first = output.findChild<QRadioButton*>(QStringLiteral("クラスオプ(0)")))
+        first->click();
     ok &= Save(output, "output.png");
     Click(output, "実行ボタン");
 

@@ -2,13 +2,13 @@
 // Small factories for the standard controls of the screens. Each control gets its documented
 // name as objectName (tests find controls by it) and its place in twips.
 
+#include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QComboBox>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -36,7 +36,7 @@ QString ElementName(const QString& array, int index);
 // The click handler runs when the user clicks an option (also one already selected) and when
 // code selects one through select(), as the screens expect of an option's click.
 class OptionArray {
-public:
+  public:
     OptionArray() = default;
     // Creates count options named name(0)..name(count-1) in parent, all unselected.
     void create(QWidget* parent, const QString& name, int count);
@@ -52,7 +52,7 @@ public:
     // Index of the selected option, -1 when none.
     int selected() const;
 
-private:
+  private:
     std::vector<QRadioButton*> buttons_;
     std::function<void(int)> handler_;
 };

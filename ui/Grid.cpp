@@ -3,10 +3,10 @@
 #include <QAbstractButton>
 #include <QAbstractTableModel>
 #include <QEvent>
-#include <QPainter>
-#include <QStyleOptionHeader>
 #include <QHeaderView>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionHeader>
 #include <QtDebug>
 
 #include "ui/Twips.h"
@@ -16,7 +16,7 @@ namespace ui {
 // Presents the grid's texts to the view: the fixed header row becomes the horizontal header
 // and a fixed first column the vertical header, so both stay put when the body scrolls.
 class GridModel : public QAbstractTableModel {
-public:
+  public:
     explicit GridModel(Grid* grid) : QAbstractTableModel(grid), grid_(grid) {}
 
     int rowCount(const QModelIndex& parent = {}) const override {
@@ -59,7 +59,7 @@ public:
         }
     }
 
-private:
+  private:
     Grid* grid_;
 };
 
@@ -67,12 +67,12 @@ private:
 // it leaves blank; the grid shows cell (0, 0) there, as the buoy and gate grids head their
 // label column in it ("ﾌﾞｲNo", " GNo").
 class CornerText : public QObject {
-public:
+  public:
     explicit CornerText(Grid* grid) : QObject(grid), grid_(grid) {
         if (auto* corner = grid->findChild<QAbstractButton*>()) corner->installEventFilter(this);
     }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (e->type() != QEvent::Paint) return false;
         auto* corner = static_cast<QWidget*>(watched);
@@ -87,7 +87,7 @@ protected:
         return true;
     }
 
-private:
+  private:
     Grid* grid_;
 };
 
@@ -219,7 +219,8 @@ void Grid::applySizes() {
     QHeaderView* v = verticalHeader();
     if (fixedCols_ && cols_ > 0) v->setFixedWidth(TwipsToPixels(colWidths_[0]));
     if (fixedRows_ && rows_ > 0) h->setFixedHeight(TwipsToPixels(rowHeights_[0]));
-    for (int c = fixedCols_; c < cols_; ++c) h->resizeSection(c - fixedCols_, TwipsToPixels(colWidths_[c]));
+    for (int c = fixedCols_; c < cols_; ++c)
+        h->resizeSection(c - fixedCols_, TwipsToPixels(colWidths_[c]));
     v->setDefaultSectionSize(std::max(1, TwipsToPixels(defaultRowHeight_)));
     for (int r = fixedRows_; r < rows_; ++r) {
         if (rowHeights_[r] != defaultRowHeight_)

@@ -14,7 +14,7 @@ class GridModel;
 
 class Grid : public QTableView {
     Q_OBJECT
-public:
+  public:
     explicit Grid(QWidget* parent = nullptr);
 
     int rows() const { return rows_; }
@@ -49,14 +49,14 @@ public:
     // Clicks a cell as a user would; for tests and for code that must act as the user.
     void clickCell(int row, int col);
 
-signals:
+  signals:
     void cellClicked(int row, int col);
     void scrolled();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* e) override;
 
-private:
+  private:
     void requestRepaint();
     void cellFromIndex(const QModelIndex& index, int* row, int* col) const;
     void applySizes();
@@ -69,9 +69,9 @@ private:
     int fixedCols_ = 0;
     int currentRow_ = 1;
     int currentCol_ = 0;
-    std::vector<QString> cells_;  // rows_ × cols_, row-major
-    std::vector<int> colWidths_;  // twips
-    std::vector<int> rowHeights_; // twips
+    std::vector<QString> cells_;   // rows_ × cols_, row-major
+    std::vector<int> colWidths_;   // twips
+    std::vector<int> rowHeights_;  // twips
     int defaultColWidth_ = 960;
     int defaultRowHeight_ = 240;
     bool repaintPending_ = false;

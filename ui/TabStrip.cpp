@@ -5,7 +5,8 @@
 
 namespace ui {
 
-TabStrip::TabStrip(QWidget* parent) : QWidget(parent), bar_(new QTabBar(this)), body_(new QFrame(this)) {
+TabStrip::TabStrip(QWidget* parent)
+    : QWidget(parent), bar_(new QTabBar(this)), body_(new QFrame(this)) {
     bar_->setObjectName(QStringLiteral("tabbar"));
     bar_->setExpanding(false);
     bar_->setDrawBase(false);

@@ -12,7 +12,7 @@ namespace ui {
 
 class TabStrip : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TabStrip(QWidget* parent = nullptr);
 
     void clear();
@@ -24,13 +24,13 @@ public:
     // The client area below the tabs, in the parent's coordinates (pixels).
     QRect clientRect() const;
 
-signals:
+  signals:
     void tabClicked(int index1);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* e) override;
 
-private:
+  private:
     QTabBar* bar_;
     QWidget* body_;
 };

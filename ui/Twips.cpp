@@ -16,9 +16,13 @@ double LogicalDpi() {
 
 }  // namespace
 
-int TwipsToPixels(int twips) { return static_cast<int>(std::lround(twips * LogicalDpi() / 1440.0)); }
+int TwipsToPixels(int twips) {
+    return static_cast<int>(std::lround(twips * LogicalDpi() / 1440.0));
+}
 
-int PixelsToTwips(int pixels) { return static_cast<int>(std::lround(pixels * 1440.0 / LogicalDpi())); }
+int PixelsToTwips(int pixels) {
+    return static_cast<int>(std::lround(pixels * 1440.0 / LogicalDpi()));
+}
 
 void Place(QWidget* w, int left, int top, int width, int height) {
     const QRect r(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),

@@ -18,10 +18,10 @@
 #include "race/ProcessingScreen.h"
 #include "sheet/Workbook.h"
 #include "store/ExampleData.h"
+#include "support/TestFiles.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 #include "ui/Twips.h"
-#include "support/TestFiles.h"
 
 using zalvik::Program;
 
@@ -46,7 +46,7 @@ int OnePixelInTwips() { return ui::PixelsToTwips(1) + 1; }
 class NavigationTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<Program> program;
 
     QWidget& start() { return program->startScreen(); }
@@ -61,7 +61,7 @@ private:
         click(start(), "読込");
     }
 
-private slots:
+  private slots:
     void initTestCase() { zalvik::SetUpScreenFont(); }
 
     void init() {
@@ -103,19 +103,29 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("twips");
-        QTest::newRow("start Image2") << false << "Image2" << "" << QRect(0, 0, 1824, 2424);
-        QTest::newRow("start Label1") << false << "Label1" << "  Ver 0.91" << QRect(1860, 156, 840, 252);
-        QTest::newRow("start 読込") << false << "読込" << "開　　始" << QRect(1896, 984, 780, 768);
-        QTest::newRow("start 終了ボタン") << false << "終了ボタン" << "終　了" << QRect(1896, 1980, 780, 420);
-        QTest::newRow("start バージョン") << false << "バージョン" << "Ver.0.92" << QRect(180, 2685, 765, 345);
+        QTest::newRow("start Image2") << false << "Image2"
+                                      << "" << QRect(0, 0, 1824, 2424);
+        QTest::newRow("start Label1") << false << "Label1"
+                                      << "  Ver 0.91" << QRect(1860, 156, 840, 252);
+        QTest::newRow("start 読込") << false << "読込"
+                                    << "開　　始" << QRect(1896, 984, 780, 768);
+        QTest::newRow("start 終了ボタン") << false << "終了ボタン"
+                                          << "終　了" << QRect(1896, 1980, 780, 420);
+        QTest::newRow("start バージョン") << false << "バージョン"
+                                          << "Ver.0.92" << QRect(180, 2685, 765, 345);
         QTest::newRow("load Label1")
-            << true << "Label1" << "あらかじめ作成したエクセルのシートからデータを読み込みます。"
+            << true << "Label1"
+            << "あらかじめ作成したエクセルのシートからデータを読み込みます。"
             << QRect(168, 144, 5052, 384);
-        QTest::newRow("load Label2") << true << "Label2" << "データ入力形式は下記表のとおりです。"
-                                     << QRect(204, 540, 3108, 264);
-        QTest::newRow("load OLE1") << true << "OLE1" << "" << QRect(72, 972, 4632, 1764);
-        QTest::newRow("load 読込ボタン") << true << "読込ボタン" << "読　　込" << QRect(2568, 2904, 1128, 768);
-        QTest::newRow("load 戻る") << true << "戻る" << "戻　る" << QRect(4092, 3156, 648, 492);
+        QTest::newRow("load Label2")
+            << true << "Label2"
+            << "データ入力形式は下記表のとおりです。" << QRect(204, 540, 3108, 264);
+        QTest::newRow("load OLE1") << true << "OLE1"
+                                   << "" << QRect(72, 972, 4632, 1764);
+        QTest::newRow("load 読込ボタン") << true << "読込ボタン"
+                                         << "読　　込" << QRect(2568, 2904, 1128, 768);
+        QTest::newRow("load 戻る") << true << "戻る"
+                                   << "戻　る" << QRect(4092, 3156, 648, 492);
     }
 
     void positionsAndCaptions() {
@@ -131,8 +141,10 @@ private slots:
 
         const QRect got = ui::GeometryTwips(w);
         const int tol = OnePixelInTwips();
-        for (auto [g, e] : {std::pair{got.x(), twips.x()}, {got.y(), twips.y()},
-                            {got.width(), twips.width()}, {got.height(), twips.height()}})
+        for (auto [g, e] : {std::pair{got.x(), twips.x()},
+                            {got.y(), twips.y()},
+                            {got.width(), twips.width()},
+                            {got.height(), twips.height()}})
             QVERIFY2(std::abs(g - e) <= tol,
                      qPrintable(QString("%1 twips, expected %2").arg(g).arg(e)));
 
@@ -144,8 +156,9 @@ private slots:
         // The caption fits its control on one line in the screens' font.
         const QFontMetrics fm(w->font());
         const int room = qobject_cast<QPushButton*>(w) ? w->width() - 4 : w->width();
-        QVERIFY2(fm.horizontalAdvance(text) <= room,
-                 qPrintable(QString("%1 px wide in %2 px").arg(fm.horizontalAdvance(text)).arg(room)));
+        QVERIFY2(
+            fm.horizontalAdvance(text) <= room,
+            qPrintable(QString("%1 px wide in %2 px").arg(fm.horizontalAdvance(text)).arg(room)));
     }
 
     void clientAreas() {
@@ -196,8 +209,8 @@ private slots:
     void loadButtonEndsOnTheProcessingScreen_data() {
         QTest::addColumn<bool>("cancel");
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("cancelled") << true
-                                   << QStringList{"キャンセルボタンが押されましたので戻ります。"};
+        QTest::newRow("cancelled")
+            << true << QStringList{"キャンセルボタンが押されましたので戻ります。"};
         QTest::newRow("empty workbook chosen") << false << QStringList{};
     }
 
@@ -300,7 +313,8 @@ private slots:
             click(*screen, "終了ボタン");
 
         QCOMPARE(program->ended(), ends);
-        QCOMPARE(ShownNames(*program), shownAfter.isEmpty() ? QStringList{} : QStringList{shownAfter});
+        QCOMPARE(ShownNames(*program),
+                 shownAfter.isEmpty() ? QStringList{} : QStringList{shownAfter});
         if (fromDataLoad) QVERIFY(!program->hasDataLoadScreen());
     }
 };

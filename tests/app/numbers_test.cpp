@@ -80,7 +80,8 @@ TEST(LeadingValue, HugeAndTinyDecimalsDoNotWrap) {
     EXPECT_EQ(LeadingValue(QStringLiteral("-1e400")), -std::numeric_limits<double>::infinity());
     EXPECT_EQ(LeadingValue(QStringLiteral("1e-400")), 0);
     EXPECT_EQ(LeadingValue(QStringLiteral("0.000001e-399")), 0);
-    EXPECT_EQ(LeadingValue(QStringLiteral("1e99999999999")), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(LeadingValue(QStringLiteral("1e99999999999")),
+              std::numeric_limits<double>::infinity());
     EXPECT_FALSE(std::signbit(LeadingValue(QStringLiteral("-0"))));
 }
 

@@ -5,7 +5,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
-
 #include <memory>
 #include <optional>
 
@@ -24,7 +23,7 @@ using namespace zalvik;
 class OutputScreenTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<Program> program_;
     std::unique_ptr<testsupport::TempDir> dir_;
     QStringList opened_;
@@ -36,7 +35,9 @@ private:
         if (!w) qWarning("no control named %s", qPrintable(name));
         return w;
     }
-    QRadioButton* classOption(int i) { return find<QRadioButton>(ui::ElementName(QStringLiteral("クラスオプ"), i)); }
+    QRadioButton* classOption(int i) {
+        return find<QRadioButton>(ui::ElementName(QStringLiteral("クラスオプ"), i));
+    }
 
     // A competition of `classes` classes: two ranked competitors in each, one DS in class 2 and
     // one DQ without a class.
@@ -70,7 +71,8 @@ private:
     std::string openWorkbook() {
         const std::string path = dir_->file("race.xlsx");
         std::string error;
-        if (!sheet::Workbook::createEmpty(path, {"入力", "成績表"}, &error)) qFatal("%s", error.c_str());
+        if (!sheet::Workbook::createEmpty(path, {"入力", "成績表"}, &error))
+            qFatal("%s", error.c_str());
         program_->setWorkbook(sheet::Workbook::open(path, &error));
         return path;
     }
@@ -83,7 +85,7 @@ private:
         return book->worksheet(2)->text(row, col);
     }
 
-private slots:
+  private slots:
     void init() {
         ui::testing::EnableDialogHooks(true);
         opened_.clear();
@@ -106,16 +108,26 @@ private slots:
         QTest::addColumn<QRect>("twips");
         QTest::addColumn<bool>("shown");
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("back") << "戻るボタン" << "戻　る" << QRect(3375, 4170, 660, 480) << true << true;
-        QTest::newRow("run") << "実行ボタン" << "実行ボタン" << QRect(2220, 4155, 975, 510) << true << true;
-        QTest::newRow("frame14") << "Frame14" << "" << QRect(180, 45, 3915, 4005) << true << true;
-        QTest::newRow("frame15") << "Frame15" << "クラス選択" << QRect(180, 255, 2070, 3645) << true << true;
-        QTest::newRow("frame16") << "Frame16" << "出力先選択" << QRect(2370, 270, 1335, 1275) << true << true;
-        QTest::newRow("sheet") << "出力先オプ(0)" << "Ｅxcelｼｰﾄ" << QRect(165, 285, 1080, 315) << true << true;
-        QTest::newRow("printer") << "出力先オプ(1)" << "ﾌﾟﾘﾝﾀｰ" << QRect(180, 660, 1080, 315) << false << false;
-        QTest::newRow("class 1") << "クラスオプ(0)" << "クラス1" << QRect(135, 210, 1770, 285) << true << true;
-        QTest::newRow("class 2") << "クラスオプ(1)" << "クラス2" << QRect(135, 555, 1770, 300) << true << true;
-        QTest::newRow("class 3") << "クラスオプ(2)" << "クラス3" << QRect(135, 900, 1770, 300) << true << true;
+        QTest::newRow("back") << "戻るボタン"
+                              << "戻　る" << QRect(3375, 4170, 660, 480) << true << true;
+        QTest::newRow("run") << "実行ボタン"
+                             << "実行ボタン" << QRect(2220, 4155, 975, 510) << true << true;
+        QTest::newRow("frame14") << "Frame14"
+                                 << "" << QRect(180, 45, 3915, 4005) << true << true;
+        QTest::newRow("frame15") << "Frame15"
+                                 << "クラス選択" << QRect(180, 255, 2070, 3645) << true << true;
+        QTest::newRow("frame16") << "Frame16"
+                                 << "出力先選択" << QRect(2370, 270, 1335, 1275) << true << true;
+        QTest::newRow("sheet") << "出力先オプ(0)"
+                               << "Ｅxcelｼｰﾄ" << QRect(165, 285, 1080, 315) << true << true;
+        QTest::newRow("printer") << "出力先オプ(1)"
+                                 << "ﾌﾟﾘﾝﾀｰ" << QRect(180, 660, 1080, 315) << false << false;
+        QTest::newRow("class 1") << "クラスオプ(0)"
+                                 << "クラス1" << QRect(135, 210, 1770, 285) << true << true;
+        QTest::newRow("class 2") << "クラスオプ(1)"
+                                 << "クラス2" << QRect(135, 555, 1770, 300) << true << true;
+        QTest::newRow("class 3") << "クラスオプ(2)"
+                                 << "クラス3" << QRect(135, 900, 1770, 300) << true << true;
     }
 
     void controlsCaptionsAndPlaces() {
@@ -139,10 +151,15 @@ private slots:
         const QRect g = ui::GeometryTwips(w);
         // One pixel of rounding either way.
         const int slack = ui::PixelsToTwips(1);
-        QVERIFY2(std::abs(g.left() - twips.left()) <= slack && std::abs(g.top() - twips.top()) <= slack &&
+        QVERIFY2(std::abs(g.left() - twips.left()) <= slack &&
+                     std::abs(g.top() - twips.top()) <= slack &&
                      std::abs(g.width() - twips.width()) <= slack &&
                      std::abs(g.height() - twips.height()) <= slack,
-                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(g.left()).arg(g.top()).arg(g.width()).arg(g.height())));
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(g.left())
+                                .arg(g.top())
+                                .arg(g.width())
+                                .arg(g.height())));
         QCOMPARE(!w->isHidden(), shown);
         QCOMPARE(w->isEnabled(), enabled);
         if (auto* option = qobject_cast<QRadioButton*>(w)) QVERIFY(!option->isChecked());
@@ -164,7 +181,8 @@ private slots:
             QCOMPARE(!option->isHidden(), i < classes);
             if (i < classes) {
                 QCOMPARE(option->text(), QStringLiteral("クラス%1").arg(i + 1));
-                QVERIFY(std::abs(ui::GeometryTwips(option).top() - (345 * (i + 1) - 135)) <= ui::PixelsToTwips(1));
+                QVERIFY(std::abs(ui::GeometryTwips(option).top() - (345 * (i + 1) - 135)) <=
+                        ui::PixelsToTwips(1));
             }
         }
     }

@@ -1,12 +1,6 @@
-#include "output/ResultsSheet.h"
-
-#include "race/Scoring.h"
-#include "support/TestFiles.h"
-
 #include <gtest/gtest.h>
 
 #include <QString>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +8,10 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "output/ResultsSheet.h"
+#include "race/Scoring.h"
+#include "support/TestFiles.h"
 
 namespace zalvik {
 namespace {
@@ -32,7 +30,8 @@ struct Entry {
 };
 
 // One competitor per entry, in slot order; names and affiliations follow the bib.
-std::unique_ptr<Competition> makeCompetition(const std::vector<Entry>& entries, int outputClass = 1) {
+std::unique_ptr<Competition> makeCompetition(const std::vector<Entry>& entries,
+                                             int outputClass = 1) {
     auto c = std::make_unique<Competition>();
     c->classCount = 3;
     c->className[1] = QStringLiteral("一般男子");
@@ -69,7 +68,7 @@ std::vector<Entry> ranked(int n, int unranked = 0) {
 }
 
 class ResultsSheetTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path_ = dir_.file("results.xlsx");
         std::string error;
@@ -164,7 +163,8 @@ TEST_F(ResultsSheetTest, ThreeRankedCompetitorsWithoutStatus) {
     EXPECT_TRUE(ws().hasBottomDoubleBorder(2, 11));
     for (int r = 6; r <= 8; ++r) {
         EXPECT_DOUBLE_EQ(ws().rowHeight(r), 15.2) << r;
-        for (int col = 1; col <= 11; ++col) EXPECT_DOUBLE_EQ(ws().fontSize(r, col), 12) << r << "," << col;
+        for (int col = 1; col <= 11; ++col)
+            EXPECT_DOUBLE_EQ(ws().fontSize(r, col), 12) << r << "," << col;
     }
     EXPECT_EQ(ws().value(6, 1).type, ValueType::Number);
     EXPECT_EQ(ws().value(6, 2).type, ValueType::Number);
@@ -189,32 +189,69 @@ TEST_F(ResultsSheetTest, PageGeometry) {
         std::vector<int> filledFrom50;  // filled rows from row 50 on
     } const cases[] = {
         {"exactly 40 ranked: one page",
-         40, 0, 1,
+         40,
+         0,
+         1,
          {{"A45", "40"}, {"L47", "Page 1"}, {"A48", "DID NOT START(0)"}, {"K51", ""}, {"L96", ""}},
          {}},
         {"41 ranked: the 41st opens page 2",
-         41, 0, 2,
-         {{"A45", "40"}, {"L47", "Page 1"}, {"A50", ""}, {"K51", "一般男子"}, {"A52", "順位"},
-          {"K52", "  レース"}, {"D53", "氏　名"}, {"G53", " 時　間"}, {"K53", "  ﾎﾟｲﾝﾄ"},
-          {"E50", ""}, {"A55", "41"}, {"B55", "41"}, {"L96", "Page 2"}, {"A58", "DID NOT START(0)"}},
+         41,
+         0,
+         2,
+         {{"A45", "40"},
+          {"L47", "Page 1"},
+          {"A50", ""},
+          {"K51", "一般男子"},
+          {"A52", "順位"},
+          {"K52", "  レース"},
+          {"D53", "氏　名"},
+          {"G53", " 時　間"},
+          {"K53", "  ﾎﾟｲﾝﾄ"},
+          {"E50", ""},
+          {"A55", "41"},
+          {"B55", "41"},
+          {"L96", "Page 2"},
+          {"A58", "DID NOT START(0)"}},
          {55}},
         {"40 ranked and 2 without race points: page 2 has only its heading",
-         40, 2, 2,
-         {{"L47", "Page 1"}, {"K51", "一般男子"}, {"D53", "氏　名"}, {"A55", ""}, {"B55", ""},
-          {"A56", ""}, {"L96", "Page 2"}, {"A59", "DID NOT START(0)"}},
+         40,
+         2,
+         2,
+         {{"L47", "Page 1"},
+          {"K51", "一般男子"},
+          {"D53", "氏　名"},
+          {"A55", ""},
+          {"B55", ""},
+          {"A56", ""},
+          {"L96", "Page 2"},
+          {"A59", "DID NOT START(0)"}},
          {}},
         {"5 ranked and 2 without race points leave two empty rows",
-         5, 2, 1,
-         {{"A10", "5"}, {"A11", ""}, {"B11", ""}, {"A12", ""}, {"A15", "DID NOT START(0)"},
+         5,
+         2,
+         1,
+         {{"A10", "5"},
+          {"A11", ""},
+          {"B11", ""},
+          {"A12", ""},
+          {"A15", "DID NOT START(0)"},
           {"L47", "Page 1"}},
          {}},
         {"81 ranked: three pages",
-         81, 0, 3,
-         {{"L47", "Page 1"}, {"L96", "Page 2"}, {"K100", "一般男子"}, {"A104", "81"},
-          {"L145", "Page 3"}, {"A107", "DID NOT START(0)"}},
+         81,
+         0,
+         3,
+         {{"L47", "Page 1"},
+          {"L96", "Page 2"},
+          {"K100", "一般男子"},
+          {"A104", "81"},
+          {"L145", "Page 3"},
+          {"A107", "DID NOT START(0)"}},
          {55, 57, 59, 61, 63, 65, 67, 69, 71, 73, 75, 77, 79, 81, 83, 85, 87, 89, 91, 93, 104}},
         {"nobody in the class",
-         0, 0, 1,
+         0,
+         0,
+         1,
          {{"K2", "一般男子"}, {"A6", ""}, {"L47", "Page 1"}, {"A8", "DID NOT START(0)"}},
          {}},
     };
@@ -284,22 +321,50 @@ TEST_F(ResultsSheetTest, StatusSections) {
     // Two DS and one DQ of class 1 between ranked competitors; status competitors of other
     // classes and an unknown status code are not listed.
     const std::vector<Entry> mixed = {
-        {1, 1, 50},     {21, 1, 0, 1}, {2, 1, 60},    {31, 1, 0, 3}, {22, 1, 0, 1},
-        {41, 2, 0, 1},  {42, 2, 0, 2}, {43, 3, 0, 3}, {44, 1, 0, 4}, {45, 1, 70, 2},
+        {1, 1, 50},    {21, 1, 0, 1}, {2, 1, 60},    {31, 1, 0, 3}, {22, 1, 0, 1},
+        {41, 2, 0, 1}, {42, 2, 0, 2}, {43, 3, 0, 3}, {44, 1, 0, 4}, {45, 1, 70, 2},
     };
     std::vector<Entry> manyDq = ranked(2);
     for (int i = 1; i <= 60; ++i) manyDq.push_back({static_cast<int16_t>(100 + i), 1, 0, 3});
     std::vector<Case> cases = {
-        {"2 DS, 1 DF, 1 DQ", mixed, 1,
-         {{"A10", "DID NOT START(2)"}, {"B11", "21"}, {"D11", "選手21"}, {"E11", "所属21"},
-          {"B12", "22"}, {"A13", ""}, {"B13", ""}, {"A15", "DID NOT FINISH(1)"}, {"B16", "45"},
-          {"A19", "DISQUALFIED(1)"}, {"B20", "31"}, {"D20", "選手31"}, {"B21", ""}}},
-        {"other class", mixed, 2,
-         {{"K2", "一般女子"}, {"A6", ""}, {"A8", "DID NOT START(1)"}, {"B9", "41"},
-          {"A12", "DID NOT FINISH(1)"}, {"B13", "42"}, {"A16", "DISQUALFIED(0)"}, {"B17", ""}}},
-        {"60 DQ all listed", manyDq, 1,
-         {{"A10", "DID NOT START(0)"}, {"A12", "DID NOT FINISH(0)"}, {"A14", "DISQUALFIED(60)"},
-          {"B15", "101"}, {"B64", "150"}, {"B65", "151"}, {"B74", "160"}, {"D74", "選手160"},
+        {"2 DS, 1 DF, 1 DQ",
+         mixed,
+         1,
+         {{"A10", "DID NOT START(2)"},
+          {"B11", "21"},
+          {"D11", "選手21"},
+          {"E11", "所属21"},
+          {"B12", "22"},
+          {"A13", ""},
+          {"B13", ""},
+          {"A15", "DID NOT FINISH(1)"},
+          {"B16", "45"},
+          {"A19", "DISQUALFIED(1)"},
+          {"B20", "31"},
+          {"D20", "選手31"},
+          {"B21", ""}}},
+        {"other class",
+         mixed,
+         2,
+         {{"K2", "一般女子"},
+          {"A6", ""},
+          {"A8", "DID NOT START(1)"},
+          {"B9", "41"},
+          {"A12", "DID NOT FINISH(1)"},
+          {"B13", "42"},
+          {"A16", "DISQUALFIED(0)"},
+          {"B17", ""}}},
+        {"60 DQ all listed",
+         manyDq,
+         1,
+         {{"A10", "DID NOT START(0)"},
+          {"A12", "DID NOT FINISH(0)"},
+          {"A14", "DISQUALFIED(60)"},
+          {"B15", "101"},
+          {"B64", "150"},
+          {"B65", "151"},
+          {"B74", "160"},
+          {"D74", "選手160"},
           {"B75", ""}}},
     };
     for (const Case& tc : cases) {
@@ -325,9 +390,19 @@ TEST_F(ResultsSheetTest, ClassZeroListsCompetitorsWithoutClass) {
     c->competitorCount = 7;
     write(*c);
     const std::pair<const char*, const char*> cells[] = {
-        {"K2", ""},          {"A3", "順位"},     {"A6", ""}, {"B6", ""}, {"L47", "Page 1"},
-        {"A8", "DID NOT START(1)"},  {"B9", "3"}, {"A12", "DID NOT FINISH(1)"}, {"B13", "5"},
-        {"D13", "空欄"},     {"A16", "DISQUALFIED(1)"}, {"B17", "6"}, {"B18", ""},
+        {"K2", ""},
+        {"A3", "順位"},
+        {"A6", ""},
+        {"B6", ""},
+        {"L47", "Page 1"},
+        {"A8", "DID NOT START(1)"},
+        {"B9", "3"},
+        {"A12", "DID NOT FINISH(1)"},
+        {"B13", "5"},
+        {"D13", "空欄"},
+        {"A16", "DISQUALFIED(1)"},
+        {"B17", "6"},
+        {"B18", ""},
     };
     for (const auto& [cell, expected] : cells) EXPECT_EQ(text(cell), expected) << cell;
     EXPECT_EQ(ws().value(2, 11).type, ValueType::Empty);
@@ -341,16 +416,16 @@ TEST_F(ResultsSheetTest, PageSetup) {
         std::string centerHeader, leftFooter;
         QString storedName;
     } const cases[] = {
-        {"trimmed event name", QStringLiteral("  冬季大会 "), QStringLiteral("白樺"), QStringLiteral("2024/02/11"),
-         "冬季大会\n---------------------------------------------",
+        {"trimmed event name", QStringLiteral("  冬季大会 "), QStringLiteral("白樺"),
+         QStringLiteral("2024/02/11"), "冬季大会\n---------------------------------------------",
          "2024/02/11/白樺\n----------------------\nDATA PROCESSING by T O V E L\n-------------",
          QStringLiteral("冬季大会")},
         {"empty venue ends the first footer line with the slash", QStringLiteral("大会"), QString(),
          QStringLiteral("2024/02/11"), "大会\n---------------------------------------------",
          "2024/02/11/\n----------------------\nDATA PROCESSING by T O V E L\n-------------",
          QStringLiteral("大会")},
-        {"only ASCII blanks are trimmed", QStringLiteral("　大会　"), QStringLiteral("会場"), QString(),
-         "　大会　\n---------------------------------------------",
+        {"only ASCII blanks are trimmed", QStringLiteral("　大会　"), QStringLiteral("会場"),
+         QString(), "　大会　\n---------------------------------------------",
          "/会場\n----------------------\nDATA PROCESSING by T O V E L\n-------------",
          QStringLiteral("　大会　")},
     };
@@ -380,7 +455,8 @@ TEST_F(ResultsSheetTest, PageSetup) {
         EXPECT_DOUBLE_EQ(m.footer, 0.1);
 
         const double widths[] = {4, 5.5, 1, 13, 30, 1, 6, 1, 6, 1, 6, 17.5};
-        for (int col = 1; col <= 12; ++col) EXPECT_DOUBLE_EQ(ws().columnWidth(col), widths[col - 1]) << col;
+        for (int col = 1; col <= 12; ++col)
+            EXPECT_DOUBLE_EQ(ws().columnWidth(col), widths[col - 1]) << col;
     }
 }
 
@@ -509,7 +585,8 @@ print("\n".join(out))
         "font|12.0|24.0\n"
         "margins|0.8|0.3|1.5|0.98|1.2|0.1\n"
         "center|'冬季大会\\n---------------------------------------------'\n"
-        "leftfooter|'2024/02/11/\\n----------------------\\nDATA PROCESSING by T O V E L\\n-------------'\n";
+        "leftfooter|'2024/02/11/\\n----------------------\\nDATA PROCESSING by T O V E "
+        "L\\n-------------'\n";
     EXPECT_EQ(out, expected);
 }
 
@@ -528,13 +605,14 @@ TEST_F(ResultsSheetTest, PrintedSheetCarriesEveryPageLabel) {
     // with zipfile, since a spreadsheet library would rewrite the header texts.
     const std::string copy = dir_.file("sheet2.xlsx");
     std::string out;
-    ASSERT_EQ(testsupport::runCommand(
-                  "cd " + std::string(PROJECT_SOURCE_DIR) +
-                      " && /usr/bin/python3 -c 'import sys; sys.path.insert(0, \"tools\"); "
-                      "import render_results_sheet as r; r.hide_first_sheet(sys.argv[1], sys.argv[2])' " +
-                      path_ + " " + copy,
-                  &out),
-              0)
+    ASSERT_EQ(
+        testsupport::runCommand(
+            "cd " + std::string(PROJECT_SOURCE_DIR) +
+                " && /usr/bin/python3 -c 'import sys; sys.path.insert(0, \"tools\"); "
+                "import render_results_sheet as r; r.hide_first_sheet(sys.argv[1], sys.argv[2])' " +
+                path_ + " " + copy,
+            &out),
+        0)
         << out;
     ASSERT_EQ(testsupport::runCommand("cd " + dir_.path() + " && HOME=" + dir_.path() +
                                           " soffice --headless --convert-to pdf sheet2.xlsx"
@@ -550,7 +628,8 @@ TEST_F(ResultsSheetTest, PrintedSheetCarriesEveryPageLabel) {
         const std::string label = "Page " + std::to_string(page);
         size_t count = 0;
         for (size_t at = body.find(label); at != std::string::npos; at = body.find(label, at + 1))
-            if (at + label.size() >= body.size() || !isdigit(static_cast<unsigned char>(body[at + label.size()])))
+            if (at + label.size() >= body.size() ||
+                !isdigit(static_cast<unsigned char>(body[at + label.size()])))
                 ++count;
         EXPECT_EQ(count, page <= run.pages ? 1u : 0u) << label;
     }

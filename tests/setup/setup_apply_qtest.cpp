@@ -38,7 +38,6 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
     Q_OBJECT
 
   private:
-
     zalvik::ProcessingScreen& processing() { return program->processingScreen(); }
 
     // Loads a competition of seven gates (1, 2, 3, 4, 5, 1, 2 buoys), buoys あ..お scoring 2..6

@@ -20,7 +20,6 @@ class SettingsTest : public QObject, public ProgramFixture {
     Q_OBJECT
 
   private:
-
     zalvik::ProcessingScreen& processing() { return program->processingScreen(); }
 
     // Loads a four-gate competition (3, 2, 5 and 4 buoys) and opens the settings screen.

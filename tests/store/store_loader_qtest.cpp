@@ -20,7 +20,6 @@ class LoaderTest : public QObject, public ProgramFixture {
     Q_OBJECT
 
   private:
-
     ProcessingScreen& processing() { return program->processingScreen(); }
     QStringList messages() { return ui::testing::Messages(); }
 

@@ -60,7 +60,7 @@ TestWorkbook Sound(const std::string& path) {
 class RobustnessTest : public QObject, public ProgramFixture {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() { startProgram(); }
     void cleanup() { finishProgram(); }
 
@@ -70,11 +70,11 @@ private slots:
         QTest::addColumn<QString>("mention");  // besides the file's name
         using Make = std::function<void(const QString&)>;
 
-        QTest::newRow("not a zip") << "text.xlsx" << Make([](const QString& p) {
-            WriteBytes(p, "Zno,氏名\n1,山田\n");
-        }) << "zip";
-        QTest::newRow("empty file") << "empty.xlsx"
-                                    << Make([](const QString& p) { WriteBytes(p, {}); }) << "zip";
+        QTest::newRow("not a zip")
+            << "text.xlsx" << Make([](const QString& p) { WriteBytes(p, "Zno,氏名\n1,山田\n"); })
+            << "zip";
+        QTest::newRow("empty file")
+            << "empty.xlsx" << Make([](const QString& p) { WriteBytes(p, {}); }) << "zip";
         QTest::newRow("truncated zip") << "cut.xlsx" << Make([](const QString& p) {
             Sound(p.toStdString()).save();
             const QByteArray whole = Bytes(p);
