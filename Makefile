@@ -5,6 +5,11 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev libpugixml-dev \
             fonts-noto-cjk libgtest-dev libbenchmark-dev python3-openpyxl
+# The live results page: its server (Debian's package of Qt's HTTP server module does not pull
+# in the WebSockets module its CMake files require), and what the tests read the page with (an
+# HTML5 parser, a browser).
+PACKAGES += qt6-httpserver-dev qt6-websockets-dev
+LIVE_TEST_PACKAGES := python3-html5lib chromium
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -38,6 +43,7 @@ run: build
 	$(BUILD)/zalvik-race
 
 test: build
+	@$(MAKE) --no-print-directory install-packages WANT="$(LIVE_TEST_PACKAGES)"
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@# The core library and its tests once more, under AddressSanitizer and UBSan.
 	[ -f $(BUILD)-asan/build.ninja ] || cmake -S . -B $(BUILD)-asan -G Ninja \
@@ -53,6 +59,10 @@ screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/make_screenshots examples/example.xlsx docs
 	/usr/bin/python3 tools/render_results_sheet.py docs/results-sheet.xlsx docs/results-sheet.png
 	rm -f docs/results-sheet.xlsx
+	@# The live results page as a phone shows it, in headless Chromium.
+	@$(MAKE) --no-print-directory install-packages WANT="$(LIVE_TEST_PACKAGES)"
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/make_live_screenshot examples/example.xlsx docs
+	rm -f docs/results-sheet_速報.html
 
 # Fuzzes opening a workbook and loading a competition from it for FUZZ_SECONDS (clang, libFuzzer).
 FUZZ_SECONDS ?= 60

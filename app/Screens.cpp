@@ -1,16 +1,20 @@
 #include "app/Screens.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QFont>
 #include <QFontDatabase>
 #include <QWidget>
 
 #include "app/DataLoadScreen.h"
 #include "app/StartScreen.h"
+#include "output/LivePage.h"
+#include "output/LiveServer.h"
 #include "output/OutputScreen.h"
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"
+#include "ui/Dialogs.h"
 
 namespace zalvik {
 
@@ -21,6 +25,7 @@ Program::Program() {
 }
 
 Program::~Program() {
+    live_.reset();
     delete output_.data();
     delete settings_.data();
     delete processing_.data();
@@ -114,6 +119,29 @@ QList<QWidget*> Program::shownScreens() const {
     for (QWidget* w : existingScreens())
         if (w->isVisible()) shown.append(w);
     return shown;
+}
+
+LiveServer& Program::liveServer() {
+    if (!live_) live_ = std::make_unique<LiveServer>();
+    return *live_;
+}
+
+void Program::resultsChanged() {
+    const LiveSnapshot snapshot = MakeLiveSnapshot(data_, QDateTime::currentDateTime());
+    liveServer().publish(snapshot);
+    if (!workbook_) return;
+    QString why;
+    if (WriteFileAtomically(LivePagePath(QString::fromStdString(workbook_->path())), snapshot.html,
+                            &why)) {
+        livePageFailed_ = false;
+        return;
+    }
+    // Said once, not at every registration, until a write succeeds again.
+    if (livePageFailed_) return;
+    livePageFailed_ = true;
+    QWidget* parent = nullptr;
+    if (const QList<QWidget*> shown = shownScreens(); !shown.isEmpty()) parent = shown.first();
+    ui::ShowMessage(parent, why);
 }
 
 namespace {

@@ -22,6 +22,7 @@ class DataLoadScreen;
 class ProcessingScreen;
 class SettingsScreen;
 class OutputScreen;
+class LiveServer;
 
 class Program : public QObject {
     Q_OBJECT
@@ -65,6 +66,13 @@ class Program : public QObject {
     // The screens currently shown (exactly one outside of hand-overs and message boxes).
     QList<QWidget*> shownScreens() const;
 
+    // What the standings show has changed (a load, a registration, a result taken back, the
+    // set action, a results-sheet run): the live results page beside the workbook is written
+    // again and the served copy replaced. Each such action calls this once, at its end.
+    void resultsChanged();
+    // The server of the live results page; it runs only while the official publishes it.
+    LiveServer& liveServer();
+
   private:
     // The five screens that exist now, in the order start, data-load, processing, settings,
     // output.
@@ -78,6 +86,8 @@ class Program : public QObject {
     QPointer<ProcessingScreen> processing_;
     QPointer<SettingsScreen> settings_;
     QPointer<OutputScreen> output_;
+    std::unique_ptr<LiveServer> live_;
+    bool livePageFailed_ = false;  // the last write of the live page failed and was reported
 };
 
 // Gives the application the Japanese font the screens were laid out for: Noto Sans CJK JP when

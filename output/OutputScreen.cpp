@@ -55,6 +55,7 @@ OutputScreen::OutputScreen(Program& program) : ScreenBase(program, QStringLitera
     connect(戻るボタン_, &QPushButton::clicked, this, [this] { goBack(); });
 
     placeClassOptions();
+    createLiveFrame();
 }
 
 void OutputScreen::placeClassOptions() {
@@ -72,6 +73,7 @@ void OutputScreen::placeClassOptions() {
 
 void OutputScreen::runOutput() {
     const ResultsSheetRun run = WriteResultsSheet(program_.data(), program_.workbook());
+    program_.resultsChanged();
     if (!run.written) {
         ui::ShowMessage(this, run.why);
         return;

@@ -6,7 +6,9 @@
 #include "app/ScreenBase.h"
 #include "ui/Controls.h"
 
+class QCheckBox;
 class QGroupBox;
+class QLabel;
 class QPushButton;
 
 namespace zalvik {
@@ -23,6 +25,10 @@ class OutputScreen : public ScreenBase {
     QGroupBox* Frame16() const { return Frame16_; }
     ui::OptionArray& クラスオプ() { return クラスオプ_; }
     ui::OptionArray& 出力先オプ() { return 出力先オプ_; }
+    // The frame "速報": publishing the live results page on the venue's network.
+    QGroupBox* Frame17() const { return Frame17_; }
+    QCheckBox* 速報公開() const { return 速報公開_; }
+    QLabel* 速報URL() const { return 速報URL_; }
 
   protected:
     void closeBox() override;
@@ -42,6 +48,14 @@ class OutputScreen : public ScreenBase {
     ui::OptionArray クラスオプ_;
     QGroupBox* Frame16_ = nullptr;
     ui::OptionArray 出力先オプ_;
+
+    // The live results frame (in OutputScreenLive.cpp).
+    void createLiveFrame();
+    void onPublishClicked(bool publish);
+    void showLiveAddress();
+    QGroupBox* Frame17_ = nullptr;
+    QCheckBox* 速報公開_ = nullptr;
+    QLabel* 速報URL_ = nullptr;
 };
 
 }  // namespace zalvik

@@ -257,6 +257,7 @@ bool ProcessingScreen::WriteResultRow() {
 }
 
 void ProcessingScreen::saveAfterRegistration() {
+    program_.resultsChanged();
     sheet::Workbook* book = program_.workbook();
     // Also a registration that wrote nothing saves what an earlier failed save left unsaved.
     if (!book || !book->hasUnsavedChanges()) return;

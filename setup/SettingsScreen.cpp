@@ -417,6 +417,7 @@ void SettingsScreen::applySettings() {
     p.LayOutClassPages();
     p.SetUpResultsGrid();
     d.appliedGateCount = d.gateCount;
+    program_.resultsChanged();
 
     if (!workbook) {
         ui::ShowMessage(&p, QStringLiteral("ブックが開かれていないため、設定は画面にだけ反映し、"

@@ -76,6 +76,7 @@ void RunLoadAction(Program& program) {
     screen.EnableLoadedButtons();
     screen.show();
     program.unloadDataLoadScreen();
+    program.resultsChanged();
 }
 
 void BeginLoad(Program& program) {

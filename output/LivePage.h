@@ -1,0 +1,34 @@
+#pragma once
+// The live results page: the standings of every class as one self-contained HTML page and as
+// JSON, built from the competition data with the same order and ranks as the processing
+// screen. The page is written beside the workbook after every change of results or settings,
+// and the same bytes are what the venue's network is served.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include "app/Competition.h"
+
+namespace zalvik {
+
+// Both forms of one moment's standings.
+struct LiveSnapshot {
+    QByteArray html;  // UTF-8
+    QByteArray json;  // UTF-8
+};
+
+// The page and the JSON of the competition at `updated`. The competition is not changed: the
+// standings are built on a private copy of the competitor table.
+LiveSnapshot MakeLiveSnapshot(const Competition& c, const QDateTime& updated);
+
+// "<folder>/<workbook name without extension>_速報.html" for the workbook at `workbookPath`;
+// empty when the path is empty.
+QString LivePagePath(const QString& workbookPath);
+
+// Writes `bytes` to `path` so that a crash never leaves a half-written file: a temporary file
+// in the same folder, flushed to disk, then renamed over `path`. On failure returns false with
+// one Japanese sentence in *why, and the previous file stays as it was.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* why = nullptr);
+
+}  // namespace zalvik

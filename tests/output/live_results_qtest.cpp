@@ -1,0 +1,451 @@
+// The live results page, through the screens as the officials use them: the page file beside
+// the workbook after a load and after registrations typed and clicked at the entry panel, read
+// back with an HTML5 parser; then the page published from the output settings screen by a click
+// on its check box and fetched from 127.0.0.1 at the port its label shows, with a real HTTP
+// client, while bad requests are refused and registering goes on.
+//
+// Expected standings are the test's own: the race points of this small race are worked out by
+// hand below, not by the program's scoring.
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QTcpSocket>
+#include <filesystem>
+
+#include "output/LiveServer.h"
+#include "output/OutputScreen.h"
+#include "store/LoadTestSupport.h"
+#include "ui/Twips.h"
+
+using namespace testsupport;
+
+namespace {
+
+const QString kHostile = QStringLiteral("<script>alert(1)</script>");
+
+// What the page shows, as tests/output/read_live_page.py reads it.
+QJsonObject ReadPage(const QString& path) {
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(TEST_SOURCE_DIR "/output/read_live_page.py"), path});
+    if (!reader.waitForFinished(30000)) return {{"readerError", "timed out"}};
+    const QByteArray out = reader.readAllStandardOutput();
+    const QJsonDocument doc = QJsonDocument::fromJson(out);
+    if (!doc.isObject())
+        return {{"readerError", QString::fromUtf8(out + reader.readAllStandardError())}};
+    return doc.object();
+}
+
+QStringList Strings(const QJsonValue& v) {
+    QStringList out;
+    for (const QJsonValue& e : v.toArray()) out << e.toString();
+    return out;
+}
+
+QList<QStringList> Rows(const QJsonObject& section) {
+    QList<QStringList> rows;
+    for (const QJsonValue& r : section["rows"].toArray()) rows << Strings(r);
+    return rows;
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// One request written as raw bytes to 127.0.0.1:port, and what came back before the server
+// closed its side or `limitMs` passed. Nothing is sent when `request` is empty.
+struct RawAnswer {
+    QByteArray bytes;
+    bool connected = false;
+    QByteArray statusLine() const { return bytes.left(bytes.indexOf("\r\n")); }
+};
+
+}  // namespace
+
+class LiveResultsTest : public QObject, private ProgramFixture {
+    Q_OBJECT
+
+    std::string path;
+    QString pagePath;
+
+    QStringList& messages() { return ui::testing::Messages(); }
+    template <typename W = QWidget>
+    W* on(QWidget& screen, const char* name) {
+        W* w = screen.findChild<W*>(QString::fromUtf8(name));
+        if (!w) qFatal("no control named %s", name);
+        return w;
+    }
+    QWidget& processing() { return program->processingScreen(); }
+    QRadioButton* option(const char* array, int i) {
+        return on<QRadioButton>(processing(),
+                                qPrintable(ui::ElementName(QString::fromUtf8(array), i)));
+    }
+
+    // A click where a user clicks: the middle of a button, the mark of a check box or option.
+    static void click(QAbstractButton* b) {
+        QPoint at = b->rect().center();
+        QStyleOptionButton opt;
+        opt.initFrom(b);
+        if (qobject_cast<QCheckBox*>(b))
+            at = b->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, b).center();
+        else if (qobject_cast<QRadioButton*>(b))
+            at = b->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &opt, b).center();
+        QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, at);
+    }
+    // Clicks into a text box and types over what it held, into whatever has the focus.
+    static void type(QLineEdit* box, const QString& text) {
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, box->rect().center());
+        QTRY_COMPARE(QApplication::focusWidget(), box);
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(focus, Qt::Key_Delete);
+        QTest::keyClicks(focus, text);
+    }
+    void activate(QWidget& screen) {
+        screen.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&screen));
+    }
+
+    // A run registered at the entry panel: bib, seconds, buoy chosen per gate (index of the
+    // buoy option, gates in order), or a status option (1 DS, 2 DF, 3 DQ).
+    void registerRun(int bib, const QString& seconds, const std::vector<int>& buoys,
+                     int status = 0) {
+        activate(processing());
+        type(on<QLineEdit>(processing(), "ゼッケン"), QString::number(bib));
+        click(option("DSFQ", status));
+        if (status == 0) {
+            type(on<QLineEdit>(processing(), "分"), QString());
+            type(on<QLineEdit>(processing(), "秒"), seconds);
+            for (size_t g = 0; g < buoys.size(); ++g) {
+                click(option("Gop", static_cast<int>(g)));
+                click(option("ブイ", buoys[g]));
+            }
+        }
+        click(on<QPushButton>(processing(), "登録ボタン"));
+    }
+
+    // Class 1 (its name needs escaping) holds two ranked competitors, one hostile name without
+    // a result, one DS and one without a result; class 2 one ranked and one DQ; class 3 one
+    // without a result and one DF. Buoys あ..お score 2..6; gates offer 3, 5, 5 and 2 buoys.
+    void makeRace() {
+        TestWorkbook wb(path);
+        wb.competitor(1, 7, QStringLiteral("山田　太郎"), 1, QStringLiteral("北山SC"))
+            .result(1, 61.5, 20, 307.5);
+        wb.competitor(2, 2, kHostile, 1, QStringLiteral("A&B \"クラブ\""));
+        wb.competitor(3, 3, QStringLiteral("佐藤　一郎"), 1).result(3, 62.05, 20, 310.25);
+        wb.competitor(4, 1, QStringLiteral("田中　花子"), 1).result(4, 0, 0, 0, 1);
+        wb.competitor(5, 4, QStringLiteral("渡辺　愛"), 1);
+        wb.competitor(6, 5, QStringLiteral("高橋　誠"), 2).result(6, 58.2, 13, 447.69);
+        wb.competitor(7, 6, QStringLiteral("伊藤　美咲"), 2).result(7, 0, 0, 0, 3);
+        wb.competitor(8, 8, QStringLiteral("小林　翔"), 3);
+        wb.competitor(9, 9, QStringLiteral("加藤　蓮"), 3).result(9, 0, 0, 0, 2);
+        wb.settings(
+            QStringLiteral("4"), {3, 5, 5, 2},
+            {QStringLiteral("一般<男子>"), QStringLiteral("女子"), QStringLiteral("ジュニア")});
+        wb.save();
+        std::filesystem::remove(path + ".bak");
+    }
+
+    // The load as the official does it: the start screen's button, then the data-load screen's.
+    void loadByClicks() {
+        click(on<QPushButton>(program->dataLoadScreen(), "読込ボタン"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void openOutputScreen() {
+        click(on<QPushButton>(processing(), "出力ボタン"));
+        activate(program->outputScreen());
+    }
+    // The port in the address the label shows; 0 when it shows none.
+    int shownPort() {
+        QString text = program->outputScreen().速報URL()->text();
+        const QUrl url(text.remove(QChar(0x200B)));
+        return url.isValid() && url.scheme() == QLatin1String("http") ? url.port(0) : 0;
+    }
+
+    struct Reply {
+        int status = 0;
+        QByteArray body, type, length;
+    };
+    // A request by Qt's HTTP client to 127.0.0.1, bounded in time.
+    Reply fetch(int port, const QString& target, const QByteArray& method = "GET") {
+        QNetworkAccessManager manager;
+        QNetworkRequest request(
+            QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(target)));
+        request.setTransferTimeout(10000);
+        QNetworkReply* reply = method == "HEAD"  ? manager.head(request)
+                               : method == "GET" ? manager.get(request)
+                                                 : manager.sendCustomRequest(request, method, "x");
+        QSignalSpy done(reply, &QNetworkReply::finished);
+        done.wait(15000);
+        Reply r;
+        r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        r.body = reply->readAll();
+        r.type = reply->rawHeader("Content-Type");
+        r.length = reply->rawHeader("Content-Length");
+        delete reply;
+        return r;
+    }
+
+    static QTcpSocket* openRaw(int port) {
+        auto* socket = new QTcpSocket;
+        socket->connectToHost(QHostAddress(QStringLiteral("127.0.0.1")),
+                              static_cast<quint16>(port));
+        socket->waitForConnected(5000);
+        return socket;
+    }
+    // Reads until the server closes or `limitMs` passes; keeps writing what is queued.
+    static RawAnswer finishRaw(QTcpSocket* socket, int limitMs = 6000, QByteArray got = {}) {
+        RawAnswer answer;
+        answer.connected = true;
+        answer.bytes = got;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < limitMs && socket->state() == QAbstractSocket::ConnectedState) {
+            if (socket->bytesToWrite() > 0) socket->waitForBytesWritten(50);
+            if (socket->waitForReadyRead(50)) answer.bytes += socket->readAll();
+        }
+        answer.bytes += socket->readAll();
+        delete socket;
+        return answer;
+    }
+    static RawAnswer raw(int port, const QByteArray& request) {
+        QTcpSocket* socket = openRaw(port);
+        if (socket->state() != QAbstractSocket::ConnectedState) {
+            delete socket;
+            return {};
+        }
+        socket->write(request);
+        return finishRaw(socket);
+    }
+
+  private slots:
+    void initTestCase() { zalvik::SetUpScreenFont(); }
+
+    void init() {
+        startProgram();
+        path = dir->file("大会.xlsx");
+        pagePath = QString::fromStdString(dir->file("大会_速報.html"));
+        makeRace();
+        ui::testing::QueueFileAnswer(QString::fromStdString(path));
+    }
+
+    void cleanup() { finishProgram(); }
+
+    // The page file after the load and after each registration: sections, rows in standings
+    // order with shared ranks, the status lists, names shown as text.
+    void pageFileFollowsTheRace() {
+        loadByClicks();
+        QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
+        QJsonObject page = ReadPage(pagePath);
+        QVERIFY2(!page.contains("readerError") && !page.contains("parseError"),
+                 qPrintable(QJsonDocument(page).toJson()));
+        QVERIFY(page["doctype"].toBool());
+        QCOMPARE(page["lang"].toString(), QStringLiteral("ja"));
+        QCOMPARE(Strings(page["charset"]), QStringList{"utf-8"});
+        QCOMPARE(Strings(page["refresh"]), QStringList{"15"});
+        QCOMPARE(page["scripts"].toInt(), 0);
+        QCOMPARE(page["external"].toArray().size(), 0);
+        QCOMPARE(Strings(page["h1"]), QStringList{"テスト大会"});
+        QJsonArray links = page["links"].toArray();
+        QCOMPARE(links.size(), 3);
+        QCOMPARE(Strings(links[0]), (QStringList{"#class-1", "一般<男子>"}));
+        QCOMPARE(Strings(links[2]), (QStringList{"#class-3", "ジュニア"}));
+
+        QJsonArray sections = page["sections"].toArray();
+        QCOMPARE(sections.size(), 3);
+        QJsonObject c1 = sections[0].toObject();
+        QCOMPARE(c1["id"].toString(), QStringLiteral("class-1"));
+        QCOMPARE(c1["heading"].toString(), QStringLiteral("一般<男子>"));
+        QCOMPARE(Rows(c1),
+                 (QList<QStringList>{{"1", "7", "山田　太郎", "北山SC", "307.50", "61.50", "20"},
+                                     {"2", "3", "佐藤　一郎", "所属", "310.25", "62.05", "20"}}));
+        QCOMPARE(Strings(c1["DS"]), QStringList{"1 田中　花子（所属）"});
+        QCOMPARE(Strings(sections[1].toObject()["DQ"]), QStringList{"6 伊藤　美咲（所属）"});
+        QCOMPARE(Strings(sections[2].toObject()["DF"]), QStringList{"9 加藤　蓮（所属）"});
+        QCOMPARE(Rows(sections[2].toObject()), QList<QStringList>{});
+
+        // Bib 2 (the hostile name) ties bib 7 at 307.50: 49.2 s through う, お, お (16).
+        // Ties share the rank and list the higher bib first; the next one is third.
+        registerRun(2, QStringLiteral("49.2"), {2, 4, 4});
+        // Bib 4 did not finish; bib 8 in class 3 gets 70 s through あ, い, う, え (14).
+        registerRun(4, QString(), {}, 2);
+        registerRun(8, QStringLiteral("70"), {0, 1, 2, 3});
+        QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
+
+        page = ReadPage(pagePath);
+        sections = page["sections"].toArray();
+        c1 = sections[0].toObject();
+        QCOMPARE(Rows(c1), (QList<QStringList>{
+                               {"1", "7", "山田　太郎", "北山SC", "307.50", "61.50", "20"},
+                               {"1", "2", kHostile, "A&B \"クラブ\"", "307.50", "49.20", "16"},
+                               {"3", "3", "佐藤　一郎", "所属", "310.25", "62.05", "20"}}));
+        QCOMPARE(Strings(c1["DF"]), QStringList{"4 渡辺　愛（所属）"});
+        QCOMPARE(Rows(sections[2].toObject()),
+                 (QList<QStringList>{{"1", "8", "小林　翔", "所属", "500.00", "70.00", "14"}}));
+        // The hostile name is text: no script element came from it.
+        QCOMPARE(page["scripts"].toInt(), 0);
+
+        // Written by rename: nothing but the workbook, its backup and the page in the folder.
+        QStringList files;
+        for (const auto& e : std::filesystem::directory_iterator(dir->path()))
+            files << QString::fromStdString(e.path().filename().string());
+        files.sort();
+        QCOMPARE(files, (QStringList{"大会.xlsx", "大会.xlsx.bak", "大会_速報.html"}));
+    }
+
+    // Published from the output settings screen: the page and the JSON from 127.0.0.1 at the
+    // port the label shows; bad requests refused quickly while registering goes on; unchecking
+    // stops the server.
+    void servedWhileRegistering() {
+        loadByClicks();
+        openOutputScreen();
+        zalvik::OutputScreen& output = program->outputScreen();
+        QCOMPARE(output.速報URL()->text(), QString());
+        QCOMPARE(ui::GeometryTwips(output.Frame17()), QRect(2370, 1665, 1335, 2235));
+        QCOMPARE(output.Frame17()->title(), QStringLiteral("速報"));
+        QCOMPARE(output.速報公開()->text(), QStringLiteral("LANに公開"));
+        click(output.速報公開());
+        QVERIFY(output.速報公開()->isChecked());
+        const int port = shownPort();
+        QVERIFY2(port >= 8080 && port < 8100, qPrintable(output.速報URL()->text()));
+        QCOMPARE(QUrl(output.速報URL()->text().remove(QChar(0x200B))).host(), zalvik::LanAddress());
+
+        Reply page = fetch(port, "/");
+        QCOMPARE(page.status, 200);
+        QCOMPARE(page.type, QByteArray("text/html; charset=utf-8"));
+        QCOMPARE(page.body, FileBytes(pagePath));
+        Reply head = fetch(port, "/", "HEAD");
+        QCOMPARE(head.status, 200);
+        QCOMPARE(head.body, QByteArray());
+        QCOMPARE(head.length.toLongLong(), page.body.size());
+
+        // Bad requests, two of them left hanging (a huge request line still being sent, a
+        // client saying nothing) while a result is registered.
+        QTcpSocket* silent = openRaw(port);
+        QTcpSocket* huge = openRaw(port);
+        huge->write("GET /" + QByteArray(1 << 20, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n");
+        // Sent at once, as a client does; what comes back meanwhile is kept for later.
+        QByteArray hugeSoFar;
+        QElapsedTimer sending;
+        sending.start();
+        while (huge->bytesToWrite() > 0 && huge->state() == QAbstractSocket::ConnectedState &&
+               sending.elapsed() < 3000) {
+            huge->waitForBytesWritten(50);
+            if (huge->waitForReadyRead(10)) hugeSoFar += huge->readAll();
+        }
+        struct Bad {
+            QByteArray request, status;
+        };
+        const QList<Bad> bad{
+            {"GET /../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404"},
+            {"GET /x HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404"},
+            {"GET /results.json/ HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404"},
+            {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\nabc", "HTTP/1.1 405"},
+            {"DELETE /results.json HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 405"},
+        };
+        for (const Bad& b : bad) {
+            const RawAnswer answer = raw(port, b.request);
+            QVERIFY2(answer.statusLine().startsWith(b.status),
+                     qPrintable(b.request.left(40) + " -> " + answer.bytes.left(200)));
+            QVERIFY(!answer.bytes.contains("root:"));
+        }
+
+        click(output.戻るボタン());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        registerRun(4, QStringLiteral("50"), {0, 0, 0});  // あ at three gates: 6 buoy points
+        QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
+
+        const RawAnswer hugeAnswer = finishRaw(huge, 6000, hugeSoFar);
+        QVERIFY2(hugeAnswer.statusLine().startsWith("HTTP/1.1 431"),
+                 hugeAnswer.bytes.left(200).constData());
+        const RawAnswer silentAnswer = finishRaw(silent);
+        QVERIFY2(silentAnswer.statusLine().startsWith("HTTP/1.1 408"),
+                 silentAnswer.bytes.left(200).constData());
+
+        // The served page and the JSON carry the registration; the JSON ranks as the page.
+        page = fetch(port, "/");
+        QCOMPARE(page.body, FileBytes(pagePath));
+        QVERIFY(page.body.contains("833.33"));  // 50 s / 6 buoy points
+        const Reply json = fetch(port, "/results.json");
+        QCOMPARE(json.status, 200);
+        QCOMPARE(json.type, QByteArray("application/json; charset=utf-8"));
+        const QJsonObject results = QJsonDocument::fromJson(json.body).object();
+        QCOMPARE(results["event"].toString(), QStringLiteral("テスト大会"));
+        QVERIFY(QDateTime::fromString(results["updated"].toString(), Qt::ISODate).isValid());
+        const QJsonArray classes = results["classes"].toArray();
+        QCOMPARE(classes.size(), 3);
+        const QJsonObject c1 = classes[0].toObject();
+        QCOMPARE(c1["name"].toString(), QStringLiteral("一般<男子>"));
+        QStringList ranked;
+        for (const QJsonValue& e : c1["standings"].toArray()) {
+            const QJsonObject o = e.toObject();
+            ranked << QStringLiteral("%1:%2:%3:%4")
+                          .arg(o["rank"].toInt())
+                          .arg(o["bib"].toInt())
+                          .arg(o["racePoints"].toDouble())
+                          .arg(o["name"].toString());
+        }
+        QCOMPARE(ranked, (QStringList{"1:7:307.5:山田　太郎", "2:3:310.25:佐藤　一郎",
+                                      "3:4:833.33:渡辺　愛"}));
+        QCOMPARE(c1["DS"].toArray().first().toObject()["bib"].toInt(), 1);
+        QCOMPARE(c1["waiting"].toInt(), 1);  // the hostile name has no result in this test
+
+        // The server outlives the screen; a screen made afresh shows it running.
+        openOutputScreen();
+        QVERIFY(program->outputScreen().速報公開()->isChecked());
+        QCOMPARE(shownPort(), port);
+        click(program->outputScreen().速報公開());
+        QCOMPARE(program->outputScreen().速報URL()->text(), QString());
+        QTcpSocket after;
+        after.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), static_cast<quint16>(port));
+        QVERIFY(!after.waitForConnected(3000));
+        QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
+    }
+
+    // A page that cannot be written is reported once, not at every registration, and the
+    // registrations go on; once the place is free again the page is written.
+    void unwritablePageIsReportedOnce() {
+        QDir().mkpath(pagePath);  // a folder where the page should go
+        loadByClicks();
+        QCOMPARE(messages().size(), 1);
+        QVERIFY2(messages().first().contains(QStringLiteral("大会_速報.html")),
+                 qPrintable(messages().first()));
+        registerRun(4, QStringLiteral("50"), {0, 0, 0});
+        QCOMPARE(messages().size(), 1);
+        QCOMPARE(program->data().competitors[5].racePoints, 833.33f);
+        QDir().rmdir(pagePath);
+        registerRun(8, QStringLiteral("70"), {0, 1, 2, 3});
+        QVERIFY(FileBytes(pagePath).contains("833.33"));
+        QCOMPARE(messages().size(), 1);
+    }
+
+    // The first port taken by another program: the next one is used and shown.
+    void takenPortMovesToTheNext() {
+        loadByClicks();
+        zalvik::LiveServer other;
+        const quint16 taken = other.start();
+        QVERIFY(taken != 0);
+        openOutputScreen();
+        click(program->outputScreen().速報公開());
+        const int port = shownPort();
+        QVERIFY2(port > taken && port < 8100, qPrintable(QString::number(port)));
+        QCOMPARE(fetch(port, "/").status, 200);
+        QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
+    }
+};
+
+QTEST_MAIN(LiveResultsTest)
+#include "live_results_qtest.moc"

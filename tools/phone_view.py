@@ -1,0 +1,156 @@
+#!/usr/bin/python3
+"""Shows a web page in headless Chromium at a phone's size and reports how it lays out.
+
+    phone_view.py URL [PICTURE.png]
+
+Chromium is driven over its DevTools pipe (file descriptors 3 and 4), so nothing but the page's
+own address is ever contacted. Prints one JSON object: the page's scroll width against the
+viewport width (no sideways scrolling when they are equal), the texts of its h1 and h2
+headings, its title. Exits 2 when Chromium is missing, 1 on any other failure.
+"""
+import base64
+import json
+import os
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+WIDTH, HEIGHT = 390, 844
+TIMEOUT = 60  # seconds for the whole run
+
+MEASURE = """JSON.stringify({
+  scrollWidth: document.documentElement.scrollWidth,
+  clientWidth: document.documentElement.clientWidth,
+  innerWidth: window.innerWidth,
+  widest: Math.max(0, ...Array.from(document.querySelectorAll('body *'),
+                                    e => e.getBoundingClientRect().right)),
+  title: document.title,
+  h1: Array.from(document.querySelectorAll('h1'), e => e.textContent.trim()),
+  h2: Array.from(document.querySelectorAll('h2'), e => e.textContent.trim())
+})"""
+
+
+class Pipe:
+    def __init__(self, to_browser, from_browser):
+        self.out, self.inp = to_browser, from_browser
+        self.buffer = b""
+        self.next_id = 0
+        self.events = []
+
+    def send(self, method, params=None, session=None):
+        self.next_id += 1
+        message = {"id": self.next_id, "method": method, "params": params or {}}
+        if session:
+            message["sessionId"] = session
+        os.write(self.out, json.dumps(message).encode() + b"\0")
+        return self.next_id
+
+    def read_message(self, deadline):
+        while b"\0" not in self.buffer:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise TimeoutError("no answer from Chromium")
+            ready, _, _ = select.select([self.inp], [], [], left)
+            if ready:
+                chunk = os.read(self.inp, 1 << 20)
+                if not chunk:
+                    raise EOFError("Chromium closed its pipe")
+                self.buffer += chunk
+        raw, self.buffer = self.buffer.split(b"\0", 1)
+        return json.loads(raw)
+
+    def call(self, method, params=None, session=None, deadline=None):
+        wanted = self.send(method, params, session)
+        while True:
+            message = self.read_message(deadline)
+            if message.get("id") == wanted:
+                if "error" in message:
+                    raise RuntimeError(f"{method}: {message['error']}")
+                return message.get("result", {})
+            self.events.append(message)
+
+    def wait_event(self, name, deadline):
+        for i, event in enumerate(self.events):
+            if event.get("method") == name:
+                return self.events.pop(i)
+        while True:
+            message = self.read_message(deadline)
+            if message.get("method") == name:
+                return message
+            self.events.append(message)
+
+
+def main():
+    if len(sys.argv) < 2:
+        print(__doc__, file=sys.stderr)
+        return 1
+    url = sys.argv[1]
+    picture = sys.argv[2] if len(sys.argv) > 2 else None
+    browser = shutil.which("chromium")
+    if not browser:
+        print("chromium is not installed", file=sys.stderr)
+        return 2
+    deadline = time.monotonic() + TIMEOUT
+    profile = tempfile.mkdtemp(prefix="phone-view-")
+    to_browser_r, to_browser_w = os.pipe()
+    from_browser_r, from_browser_w = os.pipe()
+
+    def child_fds():
+        a, b = os.dup(to_browser_r), os.dup(from_browser_w)
+        os.dup2(a, 3)
+        os.dup2(b, 4)
+
+    command = [browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+               "--no-first-run", "--disable-background-networking", "--disable-component-update",
+               "--disable-sync", "--disable-dev-shm-usage", "--hide-scrollbars",
+               f"--user-data-dir={profile}", f"--window-size={WIDTH},{HEIGHT}",
+               "--remote-debugging-pipe", "about:blank"]
+    process = subprocess.Popen(command, close_fds=False, preexec_fn=child_fds,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(to_browser_r)
+    os.close(from_browser_w)
+    pipe = Pipe(to_browser_w, from_browser_r)
+    try:
+        target = pipe.call("Target.createTarget", {"url": "about:blank"}, deadline=deadline)
+        session = pipe.call("Target.attachToTarget",
+                            {"targetId": target["targetId"], "flatten": True},
+                            deadline=deadline)["sessionId"]
+        pipe.call("Emulation.setDeviceMetricsOverride",
+                  {"width": WIDTH, "height": HEIGHT, "deviceScaleFactor": 2, "mobile": True},
+                  session, deadline)
+        pipe.call("Page.enable", session=session, deadline=deadline)
+        navigation = pipe.call("Page.navigate", {"url": url}, session, deadline)
+        if navigation.get("errorText"):
+            raise RuntimeError(f"cannot load {url}: {navigation['errorText']}")
+        pipe.wait_event("Page.loadEventFired", deadline)
+        measured = pipe.call("Runtime.evaluate", {"expression": MEASURE, "returnByValue": True},
+                             session, deadline)
+        report = json.loads(measured["result"]["value"])
+        if picture:
+            shot = pipe.call("Page.captureScreenshot", {"format": "png"}, session, deadline)
+            with open(picture, "wb") as f:
+                f.write(base64.b64decode(shot["data"]))
+            report["picture"] = picture
+        print(json.dumps(report, ensure_ascii=False))
+        try:
+            pipe.call("Browser.close", deadline=time.monotonic() + 5)
+        except Exception:
+            pass
+        return 0
+    except Exception as e:  # a report of what went wrong, for the test's log
+        print(f"phone_view: {e}", file=sys.stderr)
+        return 1
+    finally:
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+        shutil.rmtree(profile, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
