@@ -5,8 +5,8 @@
 
 Chromium is driven over its DevTools pipe (file descriptors 3 and 4), so nothing but the page's
 own address is ever contacted. Prints one JSON object: the page's scroll width against the
-viewport width (no sideways scrolling when they are equal), the texts of its h1 and h2
-headings, its title. Exits 2 when Chromium is missing, 1 on any other failure.
+viewport width (no sideways scrolling when they are equal), the elements whose content does
+not fit their box (text running over its cell), the texts of its h1 and h2 headings, its title. Exits 2 when Chromium is missing, 1 on any other failure.
 """
 import base64
 import json
@@ -27,6 +27,9 @@ MEASURE = """JSON.stringify({
   innerWidth: window.innerWidth,
   widest: Math.max(0, ...Array.from(document.querySelectorAll('body *'),
                                     e => e.getBoundingClientRect().right)),
+  overflowing: Array.from(document.querySelectorAll('body *'))
+    .filter(e => e.clientWidth > 0 && e.scrollWidth > e.clientWidth + 1)
+    .map(e => e.tagName.toLowerCase() + ': ' + e.textContent.trim().slice(0, 40)),
   title: document.title,
   h1: Array.from(document.querySelectorAll('h1'), e => e.textContent.trim()),
   h2: Array.from(document.querySelectorAll('h2'), e => e.textContent.trim())

@@ -19,8 +19,10 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QStyleOptionButton>
 #include <QTcpSocket>
+#include <cmath>
 #include <filesystem>
 
 #include "output/LiveServer.h"
@@ -430,6 +432,65 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         registerRun(8, QStringLiteral("70"), {0, 1, 2, 3});
         QVERIFY(FileBytes(pagePath).contains("833.33"));
         QCOMPARE(messages().size(), 1);
+    }
+
+    // Headless Chromium at a phone's width loads the served page: every class heading is
+    // there and nothing sticks out sideways, with nine classes, long unbroken names and
+    // affiliations, and the widest numbers the columns hold.
+    void phoneShowsEveryClassWithoutSidewaysScrolling() {
+        if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty())
+            QSKIP("chromium is not installed (make test installs it)");
+        {
+            TestWorkbook wb(path);
+            QStringList classes;
+            for (int k = 1; k <= 9; ++k)
+                classes << QStringLiteral("クラス%1 シニア男子の部").arg(k);
+            int slot = 0;
+            for (int k = 1; k <= 9; ++k) {
+                for (int n = 1; n <= 6; ++n) {
+                    ++slot;
+                    const QString name = n == 1
+                                             ? QStringLiteral("Wolfeschlegelsteinhausenbergerdorff")
+                                         : n == 2 ? kHostile
+                                                  : QStringLiteral("選手%1").arg(slot);
+                    wb.competitor(slot, slot, name, k,
+                                  QStringLiteral("北海道ミルネ高等学校スキー部アルペン班"));
+                    const double time = 100 + slot + n / 100.0;
+                    const double buoys = n;  // down to one buoy point: race points up to 10000s
+                    wb.result(slot, time, buoys, std::floor(time * 10000 / buoys + 0.5) / 100,
+                              n == 6 ? 1 : 0);
+                }
+            }
+            std::vector<QString> names(classes.begin(), classes.end());
+            wb.settings(QStringLiteral("4"), {3, 5, 5, 2}, names);
+            wb.save();
+        }
+        loadByClicks();
+        openOutputScreen();
+        click(program->outputScreen().速報公開());
+        const int port = shownPort();
+        QVERIFY(port != 0);
+
+        const QString picture = QString::fromStdString(dir->file("phone.png"));
+        QProcess view;
+        view.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(PROJECT_SOURCE_DIR "/tools/phone_view.py"),
+                    QStringLiteral("http://127.0.0.1:%1/").arg(port), picture});
+        QVERIFY(view.waitForFinished(90000));
+        const QByteArray out = view.readAllStandardOutput();
+        QVERIFY2(view.exitCode() == 0, (out + view.readAllStandardError()).constData());
+        const QJsonObject shown = QJsonDocument::fromJson(out).object();
+        QCOMPARE(shown["innerWidth"].toInt(), 390);
+        QVERIFY2(shown["scrollWidth"].toInt() <= shown["clientWidth"].toInt() &&
+                     shown["widest"].toDouble() <= shown["innerWidth"].toDouble(),
+                 out.constData());
+        QCOMPARE(Strings(shown["overflowing"]), QStringList{});
+        QStringList headings;
+        for (int k = 1; k <= 9; ++k) headings << QStringLiteral("クラス%1 シニア男子の部").arg(k);
+        QCOMPARE(Strings(shown["h2"]), headings);
+        QCOMPARE(Strings(shown["h1"]), QStringList{"テスト大会"});
+        QVERIFY(QImage(picture).width() > 0);
+        QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
     }
 
     // The first port taken by another program: the next one is used and shown.
