@@ -2,12 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSaveFile>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -47,39 +45,65 @@ ul.status{margin:0;padding-left:1.2em}
 @media (max-width:480px){body{font-size:13px;padding:6px}th,td{padding:3px 1px}}
 )";
 
-// Text for HTML element content and attribute values. Control characters that a workbook cell
-// may carry are not allowed in an HTML document and are left out.
-QString Escaped(const QString& text) {
-    QString out;
-    out.reserve(text.size() + 8);
-    for (const QChar ch : text) {
-        switch (ch.unicode()) {
+// Appends text for HTML element content or an attribute value, as UTF-8. Control characters
+// that a workbook cell may carry are not allowed in an HTML document and are left out; line
+// breaks and tabs become blanks.
+void AppendEscaped(QByteArray& out, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    const int n = static_cast<int>(utf8.size());
+    for (int i = 0; i < n; ++i) {
+        const unsigned char ch = static_cast<unsigned char>(utf8[i]);
+        switch (ch) {
             case '&':
-                out += QLatin1String("&amp;");
+                out += "&amp;";
                 break;
             case '<':
-                out += QLatin1String("&lt;");
+                out += "&lt;";
                 break;
             case '>':
-                out += QLatin1String("&gt;");
+                out += "&gt;";
                 break;
             case '"':
-                out += QLatin1String("&quot;");
+                out += "&quot;";
                 break;
             case '\'':
-                out += QLatin1String("&#39;");
+                out += "&#39;";
                 break;
             case '\r':
             case '\n':
             case '\t':
-                out += QLatin1Char(' ');
+                out += ' ';
                 break;
             default:
-                if (ch.unicode() < 0x20 || (ch.unicode() >= 0x7f && ch.unicode() < 0xa0)) break;
-                out += ch;
+                if (ch < 0x20 || ch == 0x7f) break;
+                // U+0080..U+009F, the second range of control characters.
+                if (ch == 0xc2 && i + 1 < n && static_cast<unsigned char>(utf8[i + 1]) < 0xa0) {
+                    ++i;
+                    break;
+                }
+                out += static_cast<char>(ch);
         }
     }
-    return out;
+}
+
+// Appends a JSON string literal.
+void AppendJsonString(QByteArray& out, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    out += '"';
+    for (const char c : utf8) {
+        const unsigned char ch = static_cast<unsigned char>(c);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += c;
+        } else if (ch < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", ch);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
 }
 
 QString ClassTitle(const Competition& c, int k) {
@@ -142,123 +166,188 @@ QString UpdatedIso(const QDateTime& t) {
 
 QByteArray Html(const Competition& c, const std::vector<ClassStandings>& classes,
                 const QDateTime& updated) {
-    QString h;
-    h.reserve(4096 + 400 * c.competitorCount);
-    const QString event = Escaped(c.eventName.trimmed());
-    h += QLatin1String("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n");
-    h +=
-        QLatin1String("<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
-    h += QStringLiteral("<meta http-equiv=\"refresh\" content=\"%1\">\n").arg(kRefreshSeconds);
-    h += QStringLiteral("<title>%1速報</title>\n").arg(event.isEmpty() ? event : event + u' ');
-    h += QLatin1String("<style>") + QLatin1String(kStyle) + QLatin1String("</style>\n");
-    h += QLatin1String("</head>\n<body>\n<header>\n");
-    h += QStringLiteral("<h1>%1</h1>\n").arg(event.isEmpty() ? QStringLiteral("速報") : event);
+    QByteArray h;
+    h.reserve(8192 + 200 * c.competitorCount);
+    const QString event = c.eventName.trimmed();
+    h += "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+         "<meta http-equiv=\"refresh\" content=\"";
+    h += QByteArray::number(kRefreshSeconds);
+    h += "\">\n<title>";
+    if (!event.isEmpty()) {
+        AppendEscaped(h, event);
+        h += ' ';
+    }
+    h += "速報</title>\n<style>";
+    h += kStyle;
+    h += "</style>\n</head>\n<body>\n<header>\n<h1>";
+    AppendEscaped(h, event.isEmpty() ? QStringLiteral("速報") : event);
+    h += "</h1>\n";
     QStringList where;
-    if (!c.eventVenue.trimmed().isEmpty()) where << Escaped(c.eventVenue.trimmed());
-    if (!c.eventDate.trimmed().isEmpty()) where << Escaped(c.eventDate.trimmed());
-    if (!where.isEmpty()) h += QStringLiteral("<p class=\"where\">%1</p>\n").arg(where.join(u'　'));
-    h += QStringLiteral("<p class=\"updated\">更新 <time datetime=\"%1\">%2</time></p>\n")
-             .arg(UpdatedIso(updated), UpdatedText(updated));
-    h += QLatin1String("</header>\n");
+    if (!c.eventVenue.trimmed().isEmpty()) where << c.eventVenue.trimmed();
+    if (!c.eventDate.trimmed().isEmpty()) where << c.eventDate.trimmed();
+    if (!where.isEmpty()) {
+        h += "<p class=\"where\">";
+        AppendEscaped(h, where.join(u'　'));
+        h += "</p>\n";
+    }
+    h += "<p class=\"updated\">更新 <time datetime=\"";
+    h += UpdatedIso(updated).toUtf8();
+    h += "\">";
+    h += UpdatedText(updated).toUtf8();
+    h += "</time></p>\n</header>\n";
 
     if (!classes.empty()) {
-        h += QLatin1String("<nav>\n<ul>\n");
-        for (const ClassStandings& cs : classes)
-            h += QStringLiteral("<li><a href=\"#class-%1\">%2</a></li>\n")
-                     .arg(cs.number)
-                     .arg(Escaped(cs.title));
-        h += QLatin1String("</ul>\n</nav>\n");
+        h += "<nav>\n<ul>\n";
+        for (const ClassStandings& cs : classes) {
+            h += "<li><a href=\"#class-";
+            h += QByteArray::number(cs.number);
+            h += "\">";
+            AppendEscaped(h, cs.title);
+            h += "</a></li>\n";
+        }
+        h += "</ul>\n</nav>\n";
     }
-    h += QLatin1String("<main>\n");
-    if (classes.empty()) h += QString::fromUtf8("<p class=\"none\">クラスがありません。</p>\n");
+    h += "<main>\n";
+    if (classes.empty()) h += "<p class=\"none\">クラスがありません。</p>\n";
     for (const ClassStandings& cs : classes) {
-        h += QStringLiteral("<section id=\"class-%1\">\n<h2>%2</h2>\n")
-                 .arg(cs.number)
-                 .arg(Escaped(cs.title));
+        h += "<section id=\"class-";
+        h += QByteArray::number(cs.number);
+        h += "\">\n<h2>";
+        AppendEscaped(h, cs.title);
+        h += "</h2>\n";
         if (cs.ranked.empty()) {
-            h += QString::fromUtf8("<p class=\"none\">まだ結果がありません。</p>\n");
+            h += "<p class=\"none\">まだ結果がありません。</p>\n";
         } else {
-            h += QString::fromUtf8(
-                "<table class=\"standings\">\n<colgroup><col class=\"rank\"><col class=\"bib\">"
-                "<col class=\"name\"><col class=\"club\"><col class=\"rp\"><col class=\"time\">"
-                "<col class=\"bp\"></colgroup>\n<thead><tr><th class=\"n\">順位</th>"
-                "<th class=\"n\">ZNo</th><th>氏名</th><th>所属</th><th class=\"n\">ﾚｰｽP</th>"
-                "<th class=\"n\">ﾀｲﾑ</th><th class=\"n\">B.P</th></tr></thead>\n<tbody>\n");
+            h += "<table class=\"standings\">\n<colgroup><col class=\"rank\"><col class=\"bib\">"
+                 "<col class=\"name\"><col class=\"club\"><col class=\"rp\"><col class=\"time\">"
+                 "<col class=\"bp\"></colgroup>\n<thead><tr><th class=\"n\">順位</th>"
+                 "<th class=\"n\">ZNo</th><th>氏名</th><th>所属</th><th class=\"n\">ﾚｰｽP</th>"
+                 "<th class=\"n\">ﾀｲﾑ</th><th class=\"n\">B.P</th></tr></thead>\n<tbody>\n";
             for (const StandingsRow& row : cs.ranked) {
                 const Competitor& who = c.competitors[row.slot];
-                h +=
-                    QStringLiteral(
-                        "<tr><td class=\"n\">%1</td><td class=\"n\">%2</td><td>%3</td><td>%4</td>"
-                        "<td class=\"n\">%5</td><td class=\"n\">%6</td><td class=\"n\">%7</td>"
-                        "</tr>\n")
-                        .arg(QString::number(row.rank), QString::number(row.bib), Escaped(who.name),
-                             Escaped(who.affiliation), FormatHundredths(row.racePoints).trimmed(),
-                             FormatHundredths(who.runTime).trimmed(), SingleText(who.buoyPoints));
+                h += "<tr><td class=\"n\">";
+                h += QByteArray::number(row.rank);
+                h += "</td><td class=\"n\">";
+                h += QByteArray::number(row.bib);
+                h += "</td><td>";
+                AppendEscaped(h, who.name);
+                h += "</td><td>";
+                AppendEscaped(h, who.affiliation);
+                h += "</td><td class=\"n\">";
+                h += FormatHundredths(row.racePoints).trimmed().toUtf8();
+                h += "</td><td class=\"n\">";
+                h += FormatHundredths(who.runTime).trimmed().toUtf8();
+                h += "</td><td class=\"n\">";
+                h += SingleText(who.buoyPoints).toUtf8();
+                h += "</td></tr>\n";
             }
-            h += QLatin1String("</tbody>\n</table>\n");
+            h += "</tbody>\n</table>\n";
         }
-        if (cs.waiting > 0)
-            h += QStringLiteral("<p class=\"waiting\">結果待ち %1名</p>\n").arg(cs.waiting);
+        if (cs.waiting > 0) {
+            h += "<p class=\"waiting\">結果待ち ";
+            h += QByteArray::number(cs.waiting);
+            h += "名</p>\n";
+        }
         for (int s = 1; s <= 3; ++s) {
             const std::vector<int>& listed = cs.byStatus[s];
-            h += QStringLiteral("<h3 class=\"%1\">%2 %3名</h3>\n")
-                     .arg(QLatin1String(kStatusCodes[s]), QString::fromUtf8(kStatusTitles[s]))
-                     .arg(listed.size());
+            h += "<h3 class=\"";
+            h += kStatusCodes[s];
+            h += "\">";
+            h += kStatusTitles[s];
+            h += ' ';
+            h += QByteArray::number(static_cast<qulonglong>(listed.size()));
+            h += "名</h3>\n";
             if (listed.empty()) continue;
-            h += QStringLiteral("<ul class=\"status %1\">\n").arg(QLatin1String(kStatusCodes[s]));
+            h += "<ul class=\"status ";
+            h += kStatusCodes[s];
+            h += "\">\n";
             for (int j : listed) {
                 const Competitor& who = c.competitors[j];
-                h += QStringLiteral("<li>%1 %2%3</li>\n")
-                         .arg(QString::number(who.bib), Escaped(who.name),
-                              who.affiliation.trimmed().isEmpty()
-                                  ? QString()
-                                  : QStringLiteral("（%1）").arg(Escaped(who.affiliation)));
+                h += "<li>";
+                h += QByteArray::number(who.bib);
+                h += ' ';
+                AppendEscaped(h, who.name);
+                if (!who.affiliation.trimmed().isEmpty()) {
+                    h += "（";
+                    AppendEscaped(h, who.affiliation);
+                    h += "）";
+                }
+                h += "</li>\n";
             }
-            h += QLatin1String("</ul>\n");
+            h += "</ul>\n";
         }
-        h += QLatin1String("</section>\n");
+        h += "</section>\n";
     }
-    h += QLatin1String("</main>\n</body>\n</html>\n");
-    return h.toUtf8();
+    h += "</main>\n</body>\n</html>\n";
+    return h;
 }
 
-QJsonObject Person(const Competitor& who) {
-    return QJsonObject{{QStringLiteral("bib"), who.bib},
-                       {QStringLiteral("name"), who.name},
-                       {QStringLiteral("affiliation"), who.affiliation}};
+// {"bib":..,"name":..,"affiliation":.. without the closing brace.
+void AppendPerson(QByteArray& j, const Competitor& who) {
+    j += "{\"bib\":";
+    j += QByteArray::number(who.bib);
+    j += ",\"name\":";
+    AppendJsonString(j, who.name);
+    j += ",\"affiliation\":";
+    AppendJsonString(j, who.affiliation);
 }
 
 QByteArray Json(const Competition& c, const std::vector<ClassStandings>& classes,
                 const QDateTime& updated) {
-    QJsonArray list;
+    QByteArray j;
+    j.reserve(4096 + 120 * c.competitorCount);
+    j += "{\"event\":";
+    AppendJsonString(j, c.eventName.trimmed());
+    j += ",\"venue\":";
+    AppendJsonString(j, c.eventVenue);
+    j += ",\"date\":";
+    AppendJsonString(j, c.eventDate);
+    j += ",\"updated\":";
+    AppendJsonString(j, UpdatedIso(updated));
+    j += ",\"classes\":[";
     for (const ClassStandings& cs : classes) {
-        QJsonArray standings;
+        if (&cs != &classes.front()) j += ',';
+        j += "{\"number\":";
+        j += QByteArray::number(cs.number);
+        j += ",\"name\":";
+        AppendJsonString(j, c.className[cs.number]);
+        j += ",\"standings\":[";
+        bool first = true;
         for (const StandingsRow& row : cs.ranked) {
             const Competitor& who = c.competitors[row.slot];
-            QJsonObject entry = Person(who);
-            entry.insert(QStringLiteral("rank"), row.rank);
-            entry.insert(QStringLiteral("racePoints"), Hundredths(row.racePoints));
-            entry.insert(QStringLiteral("runTime"), Hundredths(who.runTime));
-            entry.insert(QStringLiteral("buoyPoints"), static_cast<double>(who.buoyPoints));
-            standings.append(entry);
+            if (!first) j += ',';
+            first = false;
+            AppendPerson(j, who);
+            j += ",\"rank\":";
+            j += QByteArray::number(row.rank);
+            j += ",\"racePoints\":";
+            j += QByteArray::number(Hundredths(row.racePoints), 'f', 2);
+            j += ",\"runTime\":";
+            j += QByteArray::number(Hundredths(who.runTime), 'f', 2);
+            j += ",\"buoyPoints\":";
+            j += QByteArray::number(static_cast<double>(who.buoyPoints), 'g', 7);
+            j += '}';
         }
-        QJsonObject cls{{QStringLiteral("number"), cs.number},
-                        {QStringLiteral("name"), c.className[cs.number]},
-                        {QStringLiteral("standings"), standings},
-                        {QStringLiteral("waiting"), cs.waiting}};
+        j += "],\"waiting\":";
+        j += QByteArray::number(cs.waiting);
         for (int s = 1; s <= 3; ++s) {
-            QJsonArray people;
-            for (int j : cs.byStatus[s]) people.append(Person(c.competitors[j]));
-            cls.insert(QLatin1String(kStatusCodes[s]), people);
+            j += ",\"";
+            j += kStatusCodes[s];
+            j += "\":[";
+            bool firstPerson = true;
+            for (int slot : cs.byStatus[s]) {
+                if (!firstPerson) j += ',';
+                firstPerson = false;
+                AppendPerson(j, c.competitors[slot]);
+                j += '}';
+            }
+            j += ']';
         }
-        list.append(cls);
+        j += '}';
     }
-    const QJsonObject root{{QStringLiteral("event"), c.eventName.trimmed()},
-                           {QStringLiteral("venue"), c.eventVenue},
-                           {QStringLiteral("date"), c.eventDate},
-                           {QStringLiteral("updated"), UpdatedIso(updated)},
-                           {QStringLiteral("classes"), list}};
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+    j += "]}";
+    return j;
 }
 
 }  // namespace
