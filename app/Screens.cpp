@@ -25,6 +25,8 @@ Program::Program() {
 }
 
 Program::~Program() {
+    // The last page is written before the program goes; no report of it arrives any more.
+    pageWriter_.reset();
     live_.reset();
     delete output_.data();
     delete settings_.data();
@@ -130,9 +132,22 @@ void Program::resultsChanged() {
     const LiveSnapshot snapshot = MakeLiveSnapshot(data_, QDateTime::currentDateTime());
     liveServer().publish(snapshot);
     if (!workbook_) return;
-    QString why;
-    if (WriteFileAtomically(LivePagePath(QString::fromStdString(workbook_->path())), snapshot.html,
-                            &why)) {
+    if (!pageWriter_) {
+        pageWriter_ = std::make_unique<LivePageWriter>([this](bool ok, const QString& why) {
+            QMetaObject::invokeMethod(
+                this, [this, ok, why] { livePageWritten(ok, why); }, Qt::QueuedConnection);
+        });
+    }
+    pageWriter_->write(LivePagePath(QString::fromStdString(workbook_->path())), snapshot.html);
+}
+
+void Program::waitForLivePage() {
+    if (pageWriter_) pageWriter_->waitUntilWritten();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void Program::livePageWritten(bool ok, const QString& why) {
+    if (ok) {
         livePageFailed_ = false;
         return;
     }

@@ -23,6 +23,7 @@ class ProcessingScreen;
 class SettingsScreen;
 class OutputScreen;
 class LiveServer;
+class LivePageWriter;
 
 class Program : public QObject {
     Q_OBJECT
@@ -72,6 +73,9 @@ class Program : public QObject {
     void resultsChanged();
     // The server of the live results page; it runs only while the official publishes it.
     LiveServer& liveServer();
+    // Returns once the live page file of the last change is on disk (it is written in the
+    // background) and a failure to write it has been reported.
+    void waitForLivePage();
 
   private:
     // The five screens that exist now, in the order start, data-load, processing, settings,
@@ -87,6 +91,9 @@ class Program : public QObject {
     QPointer<SettingsScreen> settings_;
     QPointer<OutputScreen> output_;
     std::unique_ptr<LiveServer> live_;
+    std::unique_ptr<LivePageWriter> pageWriter_;
+    // The outcome of a page write, in the program's own thread.
+    void livePageWritten(bool ok, const QString& why);
     bool livePageFailed_ = false;  // the last write of the live page failed and was reported
 };
 

@@ -378,4 +378,51 @@ bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     return ok;
 }
 
+LivePageWriter::LivePageWriter(Done done) : done_(std::move(done)) {
+    thread_ = std::thread([this] { run(); });
+}
+
+LivePageWriter::~LivePageWriter() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void LivePageWriter::write(const QString& path, const QByteArray& bytes) {
+    {
+        std::lock_guard lock(mutex_);
+        path_ = path;
+        bytes_ = bytes;
+        queued_ = true;
+    }
+    changed_.notify_all();
+}
+
+void LivePageWriter::waitUntilWritten() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !queued_ && !writing_; });
+}
+
+void LivePageWriter::run() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+        changed_.wait(lock, [this] { return queued_ || stopping_; });
+        if (!queued_) return;  // stopping, with nothing left to write
+        const QString path = path_;
+        const QByteArray bytes = bytes_;
+        queued_ = false;
+        writing_ = true;
+        lock.unlock();
+        QString why;
+        const bool ok = WriteFileAtomically(path, bytes, &why);
+        if (done_) done_(ok, why);
+        lock.lock();
+        writing_ = false;
+        changed_.notify_all();
+    }
+}
+
 }  // namespace zalvik

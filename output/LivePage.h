@@ -7,6 +7,10 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 #include "app/Competition.h"
 
@@ -30,5 +34,37 @@ QString LivePagePath(const QString& workbookPath);
 // in the same folder, flushed to disk, then renamed over `path`. On failure returns false with
 // one Japanese sentence in *why, and the previous file stays as it was.
 bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* why = nullptr);
+
+// Writes the page file in a thread of its own, so that the flush to disk never holds up the
+// action that changed the results. Writes are done in order; a page queued while an earlier one
+// waits replaces it, since only the latest page matters. Pages still queued when the writer is
+// destroyed are written first.
+class LivePageWriter {
+  public:
+    // Called in the writer's thread after each write: whether it succeeded, and why not.
+    using Done = std::function<void(bool ok, const QString& why)>;
+
+    explicit LivePageWriter(Done done);
+    ~LivePageWriter();
+    LivePageWriter(const LivePageWriter&) = delete;
+    LivePageWriter& operator=(const LivePageWriter&) = delete;
+
+    void write(const QString& path, const QByteArray& bytes);
+    // Returns once every queued page has been written (or has failed).
+    void waitUntilWritten();
+
+  private:
+    void run();
+
+    Done done_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    QString path_;
+    QByteArray bytes_;
+    bool queued_ = false;
+    bool writing_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
+};
 
 }  // namespace zalvik

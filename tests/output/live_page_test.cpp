@@ -104,3 +104,35 @@ TEST(LivePage, PathBesideTheWorkbookAndWrittenWhole) {
     EXPECT_TRUE(why.contains(QStringLiteral("blocked_速報.html"))) << why.toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"race_速報.html"});
 }
+
+// Pages written in the background: a burst of changes ends with the last page on disk, also
+// when the writer is destroyed right after it, and a failure is reported with its reason.
+TEST(LivePage, BackgroundWriterEndsWithTheLastPage) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("race_速報.html"));
+    const QString blocked = dir.filePath(QStringLiteral("blocked_速報.html"));
+    ASSERT_TRUE(QDir().mkpath(blocked));
+    std::mutex mutex;
+    int written = 0;
+    QStringList failures;
+    {
+        LivePageWriter writer([&](bool ok, const QString& why) {
+            std::lock_guard lock(mutex);
+            if (ok)
+                ++written;
+            else
+                failures << why;
+        });
+        writer.write(blocked, "never");
+        writer.waitUntilWritten();
+        ASSERT_EQ(failures.size(), 1);
+        EXPECT_TRUE(failures.first().contains(QStringLiteral("blocked_速報.html")));
+        for (int i = 1; i <= 200; ++i) writer.write(path, QByteArray::number(i));
+    }
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("200"));
+    EXPECT_GE(written, 1);
+    EXPECT_LE(written, 200);
+    EXPECT_EQ(failures.size(), 1);
+}

@@ -165,6 +165,15 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         click(on<QPushButton>(program->dataLoadScreen(), "読込ボタン"));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
+    // The page file is written in the background; reading it waits for the last change.
+    QJsonObject readPage() {
+        program->waitForLivePage();
+        return ReadPage(pagePath);
+    }
+    QByteArray pageBytes() {
+        program->waitForLivePage();
+        return FileBytes(pagePath);
+    }
 
     void openOutputScreen() {
         click(on<QPushButton>(processing(), "出力ボタン"));
@@ -251,7 +260,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
     void pageFileFollowsTheRace() {
         loadByClicks();
         QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
-        QJsonObject page = ReadPage(pagePath);
+        QJsonObject page = readPage();
         QVERIFY2(!page.contains("readerError") && !page.contains("parseError"),
                  qPrintable(QJsonDocument(page).toJson()));
         QVERIFY(page["doctype"].toBool());
@@ -287,7 +296,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         registerRun(8, QStringLiteral("70"), {0, 1, 2, 3});
         QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
 
-        page = ReadPage(pagePath);
+        page = readPage();
         sections = page["sections"].toArray();
         c1 = sections[0].toObject();
         QCOMPARE(Rows(c1), (QList<QStringList>{
@@ -300,6 +309,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         // The hostile name is text: no script element came from it.
         QCOMPARE(page["scripts"].toInt(), 0);
 
+        program->waitForLivePage();
         // Written by rename: nothing but the workbook, its backup and the page in the folder.
         QStringList files;
         for (const auto& e : std::filesystem::directory_iterator(dir->path()))
@@ -328,7 +338,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         Reply page = fetch(port, "/");
         QCOMPARE(page.status, 200);
         QCOMPARE(page.type, QByteArray("text/html; charset=utf-8"));
-        QCOMPARE(page.body, FileBytes(pagePath));
+        QCOMPARE(page.body, pageBytes());
         Reply head = fetch(port, "/", "HEAD");
         QCOMPARE(head.status, 200);
         QCOMPARE(head.body, QByteArray());
@@ -379,7 +389,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
 
         // The served page and the JSON carry the registration; the JSON ranks as the page.
         page = fetch(port, "/");
-        QCOMPARE(page.body, FileBytes(pagePath));
+        QCOMPARE(page.body, pageBytes());
         QVERIFY(page.body.contains("833.33"));  // 50 s / 6 buoy points
         const Reply json = fetch(port, "/results.json");
         QCOMPARE(json.status, 200);
@@ -422,15 +432,17 @@ class LiveResultsTest : public QObject, private ProgramFixture {
     void unwritablePageIsReportedOnce() {
         QDir().mkpath(pagePath);  // a folder where the page should go
         loadByClicks();
+        program->waitForLivePage();
         QCOMPARE(messages().size(), 1);
         QVERIFY2(messages().first().contains(QStringLiteral("大会_速報.html")),
                  qPrintable(messages().first()));
         registerRun(4, QStringLiteral("50"), {0, 0, 0});
+        program->waitForLivePage();
         QCOMPARE(messages().size(), 1);
         QCOMPARE(program->data().competitors[5].racePoints, 833.33f);
         QDir().rmdir(pagePath);
         registerRun(8, QStringLiteral("70"), {0, 1, 2, 3});
-        QVERIFY(FileBytes(pagePath).contains("833.33"));
+        QVERIFY(pageBytes().contains("833.33"));
         QCOMPARE(messages().size(), 1);
     }
 
