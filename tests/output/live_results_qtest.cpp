@@ -224,7 +224,22 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         answer.bytes = got;
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < limitMs && socket->state() == QAbstractSocket::ConnectedState) {
+        // Until one whole answer is in (its head and as much body as it announces), the server
+        // closes, or the time is up.
+        auto whole = [&answer] {
+            const qsizetype head = answer.bytes.indexOf("\r\n\r\n");
+            if (head < 0) return false;
+            const QByteArray lower = answer.bytes.left(head).toLower();
+            const qsizetype at = lower.indexOf("content-length:");
+            const qsizetype length = at < 0
+                                         ? 0
+                                         : lower.mid(at + 15, lower.indexOf("\r\n", at) - at - 15)
+                                               .trimmed()
+                                               .toLongLong();
+            return answer.bytes.size() >= head + 4 + length;
+        };
+        while (t.elapsed() < limitMs && socket->state() == QAbstractSocket::ConnectedState &&
+               !whole()) {
             if (socket->bytesToWrite() > 0) socket->waitForBytesWritten(50);
             if (socket->waitForReadyRead(50)) answer.bytes += socket->readAll();
         }
@@ -367,6 +382,9 @@ class LiveResultsTest : public QObject, private ProgramFixture {
             {"GET /results.json/ HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404"},
             {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\nabc", "HTTP/1.1 405"},
             {"DELETE /results.json HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 405"},
+            {"BREW / HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 4"},
+            {"GET / HTTP/1.1\r\nHost: x\r\nX: " + QByteArray(100000, 'b') + "\r\n\r\n",
+             "HTTP/1.1 431"},
         };
         for (const Bad& b : bad) {
             const RawAnswer answer = raw(port, b.request);
