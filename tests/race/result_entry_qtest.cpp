@@ -241,6 +241,27 @@ class ResultEntryTest : public QObject, public ProgramFixture {
                               "|General", "|General"}));
         QCOMPARE(inputSheet().value(3, kColFirstGate).type, sheet::ValueType::Empty);
         QCOMPARE(messages(), QStringList{});
+
+        // Picked again and switched to OK: still no run, so the panel stays empty, and an OK
+        // registration without buoys is stopped with its message; the DS stays.
+        pick(QStringLiteral("12"));
+        QVERIFY(option("DSFQ", 1)->isChecked());
+        QTest::mouseClick(option("DSFQ", 0), Qt::LeftButton);
+        QVERIFY(option("DSFQ", 0)->isChecked());
+        QCOMPARE(box("秒")->text(), QString());
+        QCOMPARE(label("合計")->text(), QString());
+        QCOMPARE(label("RP")->text(), QString());
+        registerIt();
+        QCOMPARE(messages(), QStringList{"ﾌﾞｲﾎﾟｲﾝﾄが未設定です。"});
+        QCOMPARE(data().competitors[2].status, int16_t(1));
+        messages().clear();
+        // The same after a reload, where the status row comes from the sheet.
+        find<QPushButton>(QStringLiteral("終了ボタン"))->click();
+        Load(*program, QString::fromStdString(path));
+        pick(QStringLiteral("12"));
+        QTest::mouseClick(option("DSFQ", 0), Qt::LeftButton);
+        QCOMPARE(box("秒")->text(), QString());
+        QCOMPARE(label("合計")->text(), QString());
     }
 
     void registrationsThatStop() {
