@@ -345,13 +345,15 @@ void ProcessingScreen::EnableLoadedButtons() {
     for (QPushButton* b : {基本設定ボタン_, エクセルボタン_, 出力ボタン_}) b->setEnabled(true);
 }
 
-void ProcessingScreen::CloseWorkbook() {
-    // Every change has been saved when it was made, so letting go loses nothing.
-    program_.closeWorkbook();
+bool ProcessingScreen::CloseWorkbook() {
+    // Every change is saved when it is made; only a change whose save failed is still to be
+    // written, and the workbook is kept until it is.
+    return program_.releaseWorkbook(this);
 }
 
 void ProcessingScreen::onReturnClicked() {
-    if (program_.data().excelStarted) CloseWorkbook();
+    // The official stays here, with every result in memory, until the results are in the file.
+    if (program_.data().excelStarted && !CloseWorkbook()) return;
     program_.dataLoadScreen().show();
     hide();
 }

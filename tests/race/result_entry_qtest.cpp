@@ -447,6 +447,34 @@ class ResultEntryTest : public QObject, public ProgramFixture {
         QCOMPARE(SheetRowOnDisk(path, 2).at(3), QStringLiteral("1|General"));
     }
 
+    // Going back (button or close box) while a result is not yet in the file: the save is tried
+    // once more; when it fails the official stays on the processing screen with the result in
+    // memory, told which file lacks it; once the cause is mended, going back saves it.
+    void goingBackNeverDropsAnUnsavedResult() {
+        const std::string before = ReadFile(path);
+        sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::DuringWrite);
+        registerBib12();
+        messages().clear();
+        find<QPushButton>(QStringLiteral("終了ボタン"))->click();
+        QCOMPARE(messages().size(), 1);
+        QVERIFY2(messages().first().contains(QStringLiteral("大会.xlsx")),
+                 qPrintable(messages().first()));
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
+        QVERIFY(program->workbook() && program->workbook()->hasUnsavedChanges());
+        screen().close();  // the close box goes the same way
+        QCOMPARE(messages().size(), 2);
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
+        QCOMPARE(ReadFile(path), before);
+
+        sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::None);
+        messages().clear();
+        find<QPushButton>(QStringLiteral("終了ボタン"))->click();
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(ShownNames(*program), QStringList{"データ読込画面"});
+        QVERIFY(!program->workbook());
+        QCOMPARE(SheetRowOnDisk(path, 3).first(), QStringLiteral("58.2|0.00"));
+    }
+
     void noWorkbookOpen() {
         // A later load that was cancelled leaves the data without a workbook.
         program->closeWorkbook();
