@@ -133,6 +133,11 @@ class ProcessingScreen : public ScreenBase {
     void onBibChanged();
     void onStatusClicked(int s);
     void onGateClicked(int g);
+    // Makes gate g the current one as a click on its option shows it (the option selected,
+    // the buoys offered there), without totalling the buoys again.
+    void makeGateCurrent(int g);
+    // Shows the buoy options (and their scores) that gate g offers and hides the others.
+    void showBuoyOptionsOf(int g);
     void onBuoyClicked(int b);
     void onRegisterClicked();
     // The save that ends a registration, and its report when the file could not be saved

@@ -7,7 +7,7 @@ namespace zalvik {
 
 GateCountValue ParseGateCount(const QString& text) {
     GateCountValue r;
-    r.value = LeadingValue(text);
+    r.value = TypedValue(text);
     if (r.value == 0) return r;
     // One conversion for every reader of the text: the nearest whole number, halves to even
     // ("12.5" is 12 gates, "4.6" is 5), and the grid has one row per gate below its header.
@@ -28,7 +28,7 @@ QString GateCountRefusedMessage(const QString& text) {
 }
 
 std::optional<int16_t> ParseGateBuoyCount(const QString& text) {
-    const double v = LeadingValue(text);
+    const double v = TypedValue(text);
     if (!(v < 6)) return std::nullopt;
     return ToInt16(v);
 }

@@ -116,6 +116,25 @@ Fault ReadResultRow(const sheet::Worksheet& ws, const Competition& c, int slot, 
 // need the data without a screen.
 Fault ReadInputSheet(const sheet::Worksheet& ws, Competition& c, QString* gateCountText);
 
+// Named rows that the load does not read because a blank name ends the list above them: the
+// blank row, the first named row below it and how many named rows there are below it (rows up
+// to 1000). count 0 when there are none.
+struct RowsBelowTheList {
+    int blankRow = 0;
+    int firstRow = 0;
+    int count = 0;
+};
+RowsBelowTheList NamedRowsBelowTheList(const sheet::Worksheet& ws, int16_t competitorCount);
+// One sentence for the user about them; empty when there are none.
+QString RowsBelowTheListMessage(const RowsBelowTheList& rows);
+
+// Bibs of the competitors whose class number is above the class count, in slot order: they
+// belong to no class and stand in no standings. A class of 0 or an empty cell is no class and
+// is not listed.
+std::vector<int16_t> BibsBeyondClassCount(const Competition& c);
+// One sentence for the user listing them; empty when there are none.
+QString BibsBeyondClassCountMessage(const std::vector<int16_t>& bibs);
+
 // Bibs that more than one competitor carries, in order of their first appearance.
 std::vector<int16_t> RepeatedBibs(const Competition& c);
 // One sentence for the user listing them; empty when there are none.

@@ -123,6 +123,16 @@ void OpenWorkbook(Program& program) {
         const QString repeated =
             store::RepeatedBibsMessage(store::RepeatedBibs(d), FileName(program));
         if (!repeated.isEmpty()) ui::ShowMessage(parent, repeated);
+        // Competitors that the sheet holds but no standings will show are pointed out, so
+        // that none of them goes missing from the official sheet unnoticed.
+        const QString below = store::RowsBelowTheListMessage(
+            store::NamedRowsBelowTheList(*program.workbook()->worksheet(1), d.competitorCount));
+        if (!below.isEmpty()) ui::ShowMessage(parent, below);
+        if (!fault) {
+            const QString beyond =
+                store::BibsBeyondClassCountMessage(store::BibsBeyondClassCount(d));
+            if (!beyond.isEmpty()) ui::ShowMessage(parent, beyond);
+        }
     }
 }
 

@@ -109,6 +109,8 @@ void OptionArray::select(int i) {
     if (handler_) handler_(i);
 }
 
+void OptionArray::check(int i) { buttons_.at(i)->setChecked(true); }
+
 void OptionArray::deselect(int i) {
     QRadioButton* b = buttons_.at(i);
     // An exclusive option cannot be switched off directly; lift the exclusivity for a moment.

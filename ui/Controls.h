@@ -63,6 +63,8 @@ class OptionArray {
     QRadioButton* operator[](int i) const { return buttons_.at(i); }
     // Selects option i and runs the click handler with i.
     void select(int i);
+    // Shows option i selected without running the click handler.
+    void check(int i);
     // Deselects option i (without running any handler).
     void deselect(int i);
     void deselectAll();

@@ -113,7 +113,10 @@ class LoaderTest : public QObject, public ProgramFixture {
         wb.text(2, zalvik::store::kColName, QStringLiteral(" "));
         wb.save();
         Load(*program, wb.qpath());
-        QCOMPARE(messages(), QStringList{});
+        // The seven named rows below are not loaded, and the official is told so.
+        QCOMPARE(messages(),
+                 QStringList{
+                     "入力シートの2行目の氏名が空白のため、3行目以降の7人は読み込んでいません。"});
         QCOMPARE(program->data().competitorCount, 0);
         QCOMPARE(processing().グリッドリスト()->rows(), 1);
         QCOMPARE(processing().グリッド結果()->rows(), 1);
@@ -199,14 +202,36 @@ class LoaderTest : public QObject, public ProgramFixture {
         QCOMPARE(settings.開催日()->date(), QDate(2002, 1, 7));
     }
 
-    // A negative class count names no class; the load goes on to the end without a message.
+    // Competitors the sheet holds but no standings show are pointed out after the load: rows
+    // below a blank name, and class numbers above the class count (0 and empty are no class).
+    void competitorsLeftOutAreReported() {
+        TestWorkbook wb = fourGates();
+        wb.num(3, zalvik::store::kColClass, 3).num(5, zalvik::store::kColClass, 7);
+        wb.num(4, zalvik::store::kColClass, 0);
+        wb.ws().setText(6, zalvik::store::kColClass, "");
+        wb.text(7, zalvik::store::kColName, QStringLiteral(" "));
+        wb.competitor(8, 140, QStringLiteral("下の選手"));
+        wb.competitor(12, 150, QStringLiteral("もっと下"));
+        wb.save();
+        Load(*program, wb.qpath());
+        QCOMPARE(program->data().competitorCount, 5);
+        QCOMPARE(messages(),
+                 (QStringList{
+                     "入力シートの7行目の氏名が空白のため、8行目以降の3人は読み込んでいません。",
+                     "クラス番号がクラス数を超えている選手がいます（ゼッケン "
+                     "102、104）。順位には入りません。"}));
+    }
+
+    // A negative class count names no class; the load goes on to the end, and only says that
+    // the competitors' classes are beyond it.
     void negativeClassCountLoadsNoClass() {
         TestWorkbook wb = fourGates();
         wb.result(2, 60, 10, 600, 0, {"2", "3", "2", "3"});
         wb.num(2, zalvik::store::kColClassCount, -1);
         wb.save();
         Load(*program, wb.qpath());
-        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(messages().size(), 1);
+        QVERIFY(messages().first().startsWith(QStringLiteral("クラス番号がクラス数を超えている")));
         QCOMPARE(program->data().competitorCount, 8);
         QCOMPARE(processing().グリッド結果()->text(2, 2), QStringLiteral("60.00"));
         QCOMPARE(processing().タブ()->count(), 1);
