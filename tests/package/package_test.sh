@@ -111,6 +111,15 @@ out=$(env -i PATH=/usr/bin:/bin timeout 20 "$program" --version) ||
     fail "zalvik-race --version failed (status $?)"
 [ "$out" = "zalvik-race $version" ] || fail "zalvik-race --version printed '$out'"
 
+# The unpacked program starts its screens (headless) and is still running when stopped.
+status=0
+env -i PATH=/usr/bin:/bin HOME="$work" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen \
+    timeout 3 "$program" >"$work/run.log" 2>&1 || status=$?
+if [ "$status" != 124 ]; then
+    cat "$work/run.log"
+    fail "the unpacked program ended by itself (status $status) instead of showing its start screen"
+fi
+
 # apt resolves the dependencies the way `apt install ./….deb` would, without installing.
 if command -v apt-get >/dev/null; then
     apt-get install -s -q "$deb" >"$work/apt.log" 2>&1 || {
