@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "app/DataLoadScreen.h"
+#include "app/Installation.h"
 #include "app/StartScreen.h"
 #include "output/OutputScreen.h"
 #include "race/ProcessingScreen.h"
@@ -35,7 +36,7 @@ void Program::start() {
     data_.statusWord[2] = QStringLiteral("DF");
     data_.statusWord[3] = QStringLiteral("DQ");
     data_.loadAttempted = 0;
-    startScreen().setVersionLabel(QStringLiteral("Ver.0.92"));
+    startScreen().setVersionLabel(QStringLiteral("Ver.") + ProgramVersion());
     startScreen().setWindowTitle(QStringLiteral("ザルヴィクレース処理"));
     startScreen().show();
 }

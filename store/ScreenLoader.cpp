@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "app/DataLoadScreen.h"
+#include "app/Installation.h"
 #include "app/Screens.h"
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
@@ -89,7 +90,9 @@ void OpenWorkbook(Program& program) {
     d.loadAttempted = 1;
     QWidget* parent =
         program.hasDataLoadScreen() ? static_cast<QWidget*>(&program.dataLoadScreen()) : nullptr;
-    const std::optional<QString> chosen = ui::AskOpenFileName(parent);
+    // The folder of the program's own files is offered, so that the example workbook is a
+    // click away on the first day.
+    const std::optional<QString> chosen = ui::AskOpenFileName(parent, DataFolder());
     if (!chosen) {
         ui::ShowMessage(parent, QStringLiteral("キャンセルボタンが押されましたので戻ります。"));
         return;
