@@ -303,12 +303,12 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         QCOMPARE(Strings(sections[2].toObject()["DF"]), QStringList{"9 加藤　蓮（所属）"});
         QCOMPARE(Rows(sections[2].toObject()), QList<QStringList>{});
 
-        // Bib 2 (the hostile name) ties bib 7 at 307.50: 49.2 s through う, お, お (16).
+        // Bib 2 (the hostile name) ties bib 7 at 307.50: 55.35 s through う, お, お, あ (18).
         // Ties share the rank and list the higher bib first; the next one is third.
-        registerRun(2, QStringLiteral("49.2"), {2, 4, 4});
-        // Bib 4 did not finish; bib 8 in class 3 gets 70 s through あ, い, う, え (14).
+        registerRun(2, QStringLiteral("55.35"), {2, 4, 4, 0});
+        // Bib 4 did not finish; bib 8 in class 3 gets 70 s through あ, い, う, い (12).
         registerRun(4, QString(), {}, 2);
-        registerRun(8, QStringLiteral("70"), {0, 1, 2, 3});
+        registerRun(8, QStringLiteral("70"), {0, 1, 2, 1});
         QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
 
         page = readPage();
@@ -316,11 +316,11 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         c1 = sections[0].toObject();
         QCOMPARE(Rows(c1), (QList<QStringList>{
                                {"1", "7", "山田　太郎", "北山SC", "307.50", "61.50", "20"},
-                               {"1", "2", kHostile, "A&B \"クラブ\"", "307.50", "49.20", "16"},
+                               {"1", "2", kHostile, "A&B \"クラブ\"", "307.50", "55.35", "18"},
                                {"3", "3", "佐藤　一郎", "所属", "310.25", "62.05", "20"}}));
         QCOMPARE(Strings(c1["DF"]), QStringList{"4 渡辺　愛（所属）"});
         QCOMPARE(Rows(sections[2].toObject()),
-                 (QList<QStringList>{{"1", "8", "小林　翔", "所属", "500.00", "70.00", "14"}}));
+                 (QList<QStringList>{{"1", "8", "小林　翔", "所属", "583.33", "70.00", "12"}}));
         // The hostile name is text: no script element came from it.
         QCOMPARE(page["scripts"].toInt(), 0);
 
@@ -395,7 +395,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
 
         click(output.戻るボタン());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        registerRun(4, QStringLiteral("50"), {0, 0, 0});  // あ at three gates: 6 buoy points
+        registerRun(4, QStringLiteral("50"), {0, 0, 0, 0});  // あ at every gate: 8 buoy points
         QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
 
         const RawAnswer hugeAnswer = finishRaw(huge, 6000, hugeSoFar);
@@ -408,7 +408,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         // The served page and the JSON carry the registration; the JSON ranks as the page.
         page = fetch(port, "/");
         QCOMPARE(page.body, pageBytes());
-        QVERIFY(page.body.contains("833.33"));  // 50 s / 6 buoy points
+        QVERIFY(page.body.contains("625.00"));  // 50 s / 8 buoy points
         const Reply json = fetch(port, "/results.json");
         QCOMPARE(json.status, 200);
         QCOMPARE(json.type, QByteArray("application/json; charset=utf-8"));
@@ -429,7 +429,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
                           .arg(o["name"].toString());
         }
         QCOMPARE(ranked, (QStringList{"1:7:307.5:山田　太郎", "2:3:310.25:佐藤　一郎",
-                                      "3:4:833.33:渡辺　愛"}));
+                                      "3:4:625:渡辺　愛"}));
         QCOMPARE(c1["DS"].toArray().first().toObject()["bib"].toInt(), 1);
         QCOMPARE(c1["waiting"].toInt(), 1);  // the hostile name has no result in this test
 
@@ -454,13 +454,13 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         QCOMPARE(messages().size(), 1);
         QVERIFY2(messages().first().contains(QStringLiteral("大会_速報.html")),
                  qPrintable(messages().first()));
-        registerRun(4, QStringLiteral("50"), {0, 0, 0});
+        registerRun(4, QStringLiteral("50"), {0, 0, 0, 0});
         program->waitForLivePage();
         QCOMPARE(messages().size(), 1);
-        QCOMPARE(program->data().competitors[5].racePoints, 833.33f);
+        QCOMPARE(program->data().competitors[5].racePoints, 625.0f);
         QDir().rmdir(pagePath);
-        registerRun(8, QStringLiteral("70"), {0, 1, 2, 3});
-        QVERIFY(pageBytes().contains("833.33"));
+        registerRun(8, QStringLiteral("70"), {0, 1, 2, 1});
+        QVERIFY(pageBytes().contains("625.00"));
         QCOMPARE(messages().size(), 1);
     }
 
