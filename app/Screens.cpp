@@ -157,13 +157,18 @@ void Program::resultsChanged() {
     const LiveSnapshot snapshot = MakeLiveSnapshot(data_, QDateTime::currentDateTime());
     liveServer().publish(snapshot);
     if (!workbook_) return;
+    const QString book = QString::fromStdString(workbook_->path());
+    // The example workbook in the program's own folder is there to be tried, not to race with;
+    // that folder is not the user's (installed, it is not even writable), so no page goes there.
+    const QString ownFolder = DataFolder();
+    if (!ownFolder.isEmpty() && QFileInfo(book).canonicalPath() == ownFolder) return;
     if (!pageWriter_) {
         pageWriter_ = std::make_unique<LivePageWriter>([this](bool ok, const QString& why) {
             QMetaObject::invokeMethod(
                 this, [this, ok, why] { livePageWritten(ok, why); }, Qt::QueuedConnection);
         });
     }
-    pageWriter_->write(LivePagePath(QString::fromStdString(workbook_->path())), snapshot.html);
+    pageWriter_->write(LivePagePath(book), snapshot.html);
 }
 
 void Program::waitForLivePage() {

@@ -155,6 +155,10 @@ class ExampleFolderTest : public QObject {
             QVERIFY(program->workbook());
             // Loading reads only: the program's own copy is never written.
             QCOMPARE(Digest(example), before);
+            // Nor is a live results page put beside it: the folder is the program's, not the
+            // user's.
+            program->waitForLivePage();
+            QVERIFY(!QFile::exists(folder + QStringLiteral("/example_速報.html")));
             if (load == 1) Click(program->processingScreen(), "終了ボタン");
         }
         program.reset();
