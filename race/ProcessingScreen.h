@@ -61,9 +61,10 @@ class ProcessingScreen : public ScreenBase {
     void BringPageToFront(int index);
     // Captions the buoy options ブイ(0..4) with the buoy names 1..5.
     void ShowBuoyCaptions();
-    // Lets go of the workbook that the last load opened, without saving. The return button
-    // does this when a load got past the choice of file.
-    void CloseWorkbook();
+    // Lets go of the workbook that the last load opened. The return button does this when a
+    // load got past the choice of file. Changes a failed save left unwritten are saved first;
+    // false (with one message) when that fails, and the workbook stays open.
+    bool CloseWorkbook();
 
     // --- Result entry (race/ResultEntryScreen.cpp) ------------------------------------------
 

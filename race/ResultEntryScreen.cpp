@@ -154,6 +154,8 @@ void ProcessingScreen::ShowStoredResult() {
             continue;
         }
         const Competitor& who = d.competitors[i];
+        // A row that holds only a status has no run to put back, whatever the status is now.
+        if (!HasRun(who)) continue;
         const MinutesAndSeconds time = SplitRunTime(who.runTime);
         分_->setText(time.minutes);
         秒_->setText(time.seconds);

@@ -154,10 +154,11 @@ Fault ReadGateCountText(const sheet::Worksheet& ws, QString* text) {
 Fault ReadClassTable(const sheet::Worksheet& ws, Competition& c) {
     int16_t count = 0;
     if (Fault f = ReadInt16(ws, 2, kColClassCount, &count)) return f;
-    // The class table, the tabs and the class pages hold nine classes; a count outside 0..9 would
-    // address pages that do not exist, so it is refused before anything is taken from it.
-    if (count < 0 || count > kMaxClasses)
-        return MakeFault(ws, 2, kColClassCount, CellFault::Reason::OutOfRange);
+    // The class table, the tabs and the class pages hold nine classes; a larger count would
+    // address pages that do not exist, so it is refused before anything is taken from it. A
+    // negative count is kept as read: it names no class, and everything that walks the classes
+    // walks none.
+    if (count > kMaxClasses) return MakeFault(ws, 2, kColClassCount, CellFault::Reason::OutOfRange);
     c.classCount = count;
     for (int k = 1; k <= count; ++k) c.className[k] = CellText(ws.value(k + 1, kColClassName));
     return std::nullopt;

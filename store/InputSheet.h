@@ -92,7 +92,7 @@ void ReadEventDetails(const sheet::Worksheet& ws, Competition& c);
 // more than 12 gates, or a negative one, is refused here: the per-gate tables hold 12 gates.
 Fault ReadGateCountText(const sheet::Worksheet& ws, QString* text);
 
-// classCount and the names of classes 1..classCount. A count outside 0..9 is refused at its
+// classCount and the names of classes 1..classCount. A count above 9 is refused at its
 // own cell and leaves the class table as it was.
 Fault ReadClassTable(const sheet::Worksheet& ws, Competition& c);
 

@@ -144,6 +144,9 @@ store::Fault ReadCompetition(Program& program, bool* competitorsRead) {
     // The first use of the settings screen creates it (running its load handler) before the
     // gate count goes into its box.
     SettingsScreen& settings = program.settingsScreen();
+    // A settings screen left from an earlier load had its details emptied by the reset; it
+    // shows this workbook's, as a screen created by this load does.
+    settings.ShowEventDetails();
     settings.ゲート数()->setCurrentText(gateText);
 
     if (store::Fault f = store::ReadClassTable(*ws, d)) return f;
@@ -153,6 +156,7 @@ store::Fault ReadCompetition(Program& program, bool* competitorsRead) {
     screen.LayOutClassPages();
     settings.SetUpGateGrid();
     if (store::Fault f = settings.FillSettingsTables()) return f;
+    settings.EmptyClassRowsBelowCount();
     screen.SetUpResultsGrid();
     d.appliedGateCount = d.gateCount;
 

@@ -187,6 +187,30 @@ class OutputScreenTest : public QObject {
         }
     }
 
+    // An official clicks somewhere inside a class option's area, not always on its mark or its
+    // short caption; and the frame's caption stands clear of the first option.
+    void classOptionAnswersAClickAnywhereInItsArea() {
+        loadCompetition(3);
+        program_->data().className[2] = QStringLiteral("成年");
+        screen().show();
+        QRadioButton* option = classOption(1);
+        QCOMPARE(option->text(), QStringLiteral("成年"));
+        QTest::mouseClick(option, Qt::LeftButton, {},
+                          QPoint(option->width() - 4, option->height() / 2));
+        QVERIFY(option->isChecked());
+        QCOMPARE(program_->data().outputClass, int16_t(2));
+
+        auto* frame = find<ui::Frame>(QStringLiteral("Frame15"));
+        QRadioButton* first = classOption(0);
+        const int textTop =
+            first->y() + (first->height() - QFontMetrics(first->font()).height()) / 2;
+        QVERIFY(frame->topLine() < first->y());
+        QVERIFY2(frame->captionRect().bottom() < textTop,
+                 qPrintable(QStringLiteral("caption to %1, option text from %2")
+                                .arg(frame->captionRect().bottom())
+                                .arg(textTop)));
+    }
+
     // The chosen class outlives the screen: after going back and opening it again no option is
     // selected, yet the run button writes the class chosen before.
     void chosenClassIsKeptAcrossOpenings() {

@@ -241,6 +241,27 @@ class ResultEntryTest : public QObject, public ProgramFixture {
                               "|General", "|General"}));
         QCOMPARE(inputSheet().value(3, kColFirstGate).type, sheet::ValueType::Empty);
         QCOMPARE(messages(), QStringList{});
+
+        // Picked again and switched to OK: still no run, so the panel stays empty, and an OK
+        // registration without buoys is stopped with its message; the DS stays.
+        pick(QStringLiteral("12"));
+        QVERIFY(option("DSFQ", 1)->isChecked());
+        QTest::mouseClick(option("DSFQ", 0), Qt::LeftButton);
+        QVERIFY(option("DSFQ", 0)->isChecked());
+        QCOMPARE(box("秒")->text(), QString());
+        QCOMPARE(label("合計")->text(), QString());
+        QCOMPARE(label("RP")->text(), QString());
+        registerIt();
+        QCOMPARE(messages(), QStringList{"ﾌﾞｲﾎﾟｲﾝﾄが未設定です。"});
+        QCOMPARE(data().competitors[2].status, int16_t(1));
+        messages().clear();
+        // The same after a reload, where the status row comes from the sheet.
+        find<QPushButton>(QStringLiteral("終了ボタン"))->click();
+        Load(*program, QString::fromStdString(path));
+        pick(QStringLiteral("12"));
+        QTest::mouseClick(option("DSFQ", 0), Qt::LeftButton);
+        QCOMPARE(box("秒")->text(), QString());
+        QCOMPARE(label("合計")->text(), QString());
     }
 
     void registrationsThatStop() {
@@ -424,6 +445,34 @@ class ResultEntryTest : public QObject, public ProgramFixture {
         QCOMPARE(messages(), QStringList{});
         QCOMPARE(SheetRowOnDisk(path, 3).first(), QStringLiteral("58.2|0.00"));
         QCOMPARE(SheetRowOnDisk(path, 2).at(3), QStringLiteral("1|General"));
+    }
+
+    // Going back (button or close box) while a result is not yet in the file: the save is tried
+    // once more; when it fails the official stays on the processing screen with the result in
+    // memory, told which file lacks it; once the cause is mended, going back saves it.
+    void goingBackNeverDropsAnUnsavedResult() {
+        const std::string before = ReadFile(path);
+        sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::DuringWrite);
+        registerBib12();
+        messages().clear();
+        find<QPushButton>(QStringLiteral("終了ボタン"))->click();
+        QCOMPARE(messages().size(), 1);
+        QVERIFY2(messages().first().contains(QStringLiteral("大会.xlsx")),
+                 qPrintable(messages().first()));
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
+        QVERIFY(program->workbook() && program->workbook()->hasUnsavedChanges());
+        screen().close();  // the close box goes the same way
+        QCOMPARE(messages().size(), 2);
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
+        QCOMPARE(ReadFile(path), before);
+
+        sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::None);
+        messages().clear();
+        find<QPushButton>(QStringLiteral("終了ボタン"))->click();
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(ShownNames(*program), QStringList{"データ読込画面"});
+        QVERIFY(!program->workbook());
+        QCOMPARE(SheetRowOnDisk(path, 3).first(), QStringLiteral("58.2|0.00"));
     }
 
     void noWorkbookOpen() {

@@ -15,12 +15,15 @@ TEST(RacePoints, TimeOverBuoyPointsRoundedHalfUpToHundredths) {
         float buoys;
         float expected;
     } const cases[] = {
-        {61.5f, 20, 307.5f}, {75.3f, 12, 627.5f},  // 75.3f is slightly above 75.3; widened before
-                                                   // dividing
-        {1, 32, 3.13f},                            // exactly 3.125: half goes up
-        {3, 32, 9.38f},                            // exactly 9.375
-        {1, 64, 1.56f},                            // 1.5625
-        {1, 3, 33.33f},      {2, 3, 66.67f},      {0, 20, 0},
+        {61.5f, 20, 307.5f},
+        {75.3f, 12, 627.5f},  // 75.3f is slightly above 75.3; widened before
+                              // dividing
+        {1, 32, 3.13f},       // exactly 3.125: half goes up
+        {3, 32, 9.38f},       // exactly 9.375
+        {1, 64, 1.56f},       // 1.5625
+        {1, 3, 33.33f},
+        {2, 3, 66.67f},
+        {0, 20, 0},
         {61.5f, 0, 0},  // never called so; treated as no result
     };
     for (const Case& c : cases) {

@@ -1,6 +1,8 @@
 // Loading a competition through the load action: the data and every screen it builds, reloads,
 // a cancelled choice, and the faults that must be reported instead of passing in silence.
 
+#include <QComboBox>
+#include <QDateEdit>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -134,6 +136,7 @@ class LoaderTest : public QObject, public ProgramFixture {
 
     void secondSmallerLoadClearsTheFirst() {
         TestWorkbook first = fourGates("first.xlsx");
+        first.date(3, 26, 2026, 2, 15);
         first.result(1, 60, 10, 600, 0, {"2", "3", "2", "3"});
         first.result(3, 55, 12, 458.33, 0, {"4", "2", "3", "3"});
         first.save();
@@ -153,6 +156,7 @@ class LoaderTest : public QObject, public ProgramFixture {
         second.competitor(2, 8, QStringLiteral("新二"), 1);
         second.result(2, 70, 14, 500);
         second.settings(QStringLiteral("2"), {2, 2}, {QStringLiteral("一般")});
+        second.text(1, 26, QStringLiteral("第二大会")).text(2, 26, QStringLiteral("別の会場"));
         second.save();
         Load(*program, second.qpath());
 
@@ -188,6 +192,25 @@ class LoaderTest : public QObject, public ProgramFixture {
         QCOMPARE(settings.グリッドV名()->text(1, 0), QStringLiteral("ﾌﾞｲ 1"));
         // Classes of the first competition below the new class count are not kept as names.
         QCOMPARE(Column(settings.グリッドクラス名(), 0, 1, 3), (QStringList{"一般", "", ""}));
+        // The name, venue and date are the second workbook's, as a first load would show them:
+        // without a stored date, the picker's initial date.
+        QCOMPARE(settings.大会名称()->text(), QStringLiteral("第二大会"));
+        QCOMPARE(settings.場所コンボ()->currentText(), QStringLiteral("別の会場"));
+        QCOMPARE(settings.開催日()->date(), QDate(2002, 1, 7));
+    }
+
+    // A negative class count names no class; the load goes on to the end without a message.
+    void negativeClassCountLoadsNoClass() {
+        TestWorkbook wb = fourGates();
+        wb.result(2, 60, 10, 600, 0, {"2", "3", "2", "3"});
+        wb.num(2, zalvik::store::kColClassCount, -1);
+        wb.save();
+        Load(*program, wb.qpath());
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(program->data().competitorCount, 8);
+        QCOMPARE(processing().グリッド結果()->text(2, 2), QStringLiteral("60.00"));
+        QCOMPARE(processing().タブ()->count(), 1);
+        for (int k = 0; k < 10; ++k) QVERIFY(!processing().絵(k)->isVisibleTo(&processing()));
     }
 
     // Each fault is told in one message naming the file (and the cell); what was read stays and
