@@ -233,6 +233,23 @@ class ResultsPdfTest : public QObject {
         }
         QCOMPARE(rows, ranked + dq);
 
+        // Every word of every page stands between the sheet's left and right margins (0.8 and
+        // 0.3 inch): columns A to L are drawn smaller rather than cut.
+        for (int p = 1; p <= pages; ++p) {
+            const QString boxes =
+                Shell(QStringLiteral("pdftotext -bbox -f %1 -l %1 %2 -").arg(p).arg(Quoted(pdf)));
+            const QRegularExpression word(
+                QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"[0-9.]+\" xMax=\"([0-9.]+)\""));
+            int words = 0;
+            for (const QRegularExpressionMatch& m : word.globalMatch(boxes)) {
+                ++words;
+                QVERIFY2(m.captured(1).toDouble() >= 0.8 * 72 - 0.5 &&
+                             m.captured(2).toDouble() <= 210 / 25.4 * 72 - 0.3 * 72 + 0.5,
+                         qPrintable(m.captured(0)));
+            }
+            QVERIFY(words > 10);
+        }
+
         // Every font is embedded.
         const QString fonts = Shell("pdffonts " + Quoted(pdf));
         const QStringList lines = fonts.split('\n', Qt::SkipEmptyParts).mid(2);
