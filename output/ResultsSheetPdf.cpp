@@ -186,7 +186,6 @@ void EachHex4(char* from, char* to, F f) {
 
 void MendToUnicodeMaps(QByteArray& pdf) {
     char* data = pdf.data();
-    const qsizetype size = pdf.size();
     auto next = [&](qsizetype from, const char* what) { return pdf.indexOf(what, from); };
     for (qsizetype at = next(0, "beginbfrange"); at >= 0; at = next(at, "beginbfrange")) {
         const qsizetype end = next(at, "endbfrange");
@@ -224,7 +223,6 @@ void MendToUnicodeMaps(QByteArray& pdf) {
         });
         at = end;
     }
-    (void)size;
 }
 
 // One character that file systems or the shell's tools stumble over, or a control character.
