@@ -434,7 +434,9 @@ void ResultsSheetPages::drawPage(QPainter& painter, int index, double dpp) const
 QString ResultsPdfPath(const QString& workbookPath, const QString& className) {
     const QFileInfo book(workbookPath);
     QString part;
-    for (QChar c : className.left(100)) part += UnsafeInFileName(c) ? QLatin1Char('_') : c;
+    // Forty characters keep the name within what file systems take, however long the class name.
+    for (QChar c : className.left(40)) part += UnsafeInFileName(c) ? QLatin1Char('_') : c;
+    if (!part.isEmpty() && part.back().isHighSurrogate()) part.chop(1);  // half a character
     // A name of dots alone would read as a folder to the shell's tools.
     if (!part.isEmpty() && part.count(QLatin1Char('.')) == part.size()) part.fill(QLatin1Char('_'));
     const QString name = book.completeBaseName() + (part.isEmpty() ? QString() : "_" + part);
