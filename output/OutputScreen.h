@@ -30,7 +30,8 @@ class OutputScreen : public ScreenBase {
   private:
     // The load step: places and captions one class option per class of the competition.
     void placeClassOptions();
-    // Writes the results sheet of the chosen class, saves the workbook and shows it.
+    // Writes the results sheet of the chosen class, saves the workbook, writes the PDF beside
+    // it, and prints the sheet or shows the workbook.
     void runOutput();
     // Back to the processing screen; this screen is discarded.
     void goBack();

@@ -15,6 +15,8 @@
 #include "app/DataLoadScreen.h"
 #include "app/Screens.h"
 #include "output/OutputScreen.h"
+#include "output/ResultsPrintScreen.h"
+#include "output/ResultsSheetPdf.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"
 #include "ui/Dialogs.h"
@@ -316,7 +318,8 @@ void ProcessingScreen::buildButtons() {
         if (const sheet::Workbook* workbook = program_.workbook())
             path = QString::fromStdString(workbook->path());
         // Without a loaded file there is nothing to show.
-        if (!path.isEmpty()) ui::OpenInSpreadsheetProgram(path);
+        if (!path.isEmpty())
+            ShowWorkbookInSpreadsheetProgram(this, path, ResultsPdfPath(path, program_.data()));
     });
     connect(終了ボタン_, &QPushButton::clicked, this, [this] { onReturnClicked(); });
 }
