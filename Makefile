@@ -5,7 +5,7 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev libpugixml-dev \
-            fonts-noto-cjk libgtest-dev libbenchmark-dev python3-openpyxl \
+            fonts-noto-cjk libgtest-dev libbenchmark-dev python3-openpyxl poppler-utils \
             dpkg-dev file desktop-file-utils
 # The live results page: its server (Debian's package of Qt's HTTP server module does not pull
 # in the WebSockets module its CMake files require), and what the tests read the page with (an
@@ -73,13 +73,12 @@ icons:
 	for s in $(ICON_SIZES); do rsvg-convert -w $$s -h $$s packaging/icons/zalvik-race.svg \
 	  -o packaging/icons/zalvik-race-$$s.png; done
 
-# Pictures of the five screens with the example workbook loaded, and of the first page of its
-# official results sheet, for the README.
+# Pictures of the five screens with the example workbook loaded, and of the first page of the
+# PDF of its official results sheet as the program prints it, for the README.
 screenshots: build
-	@$(MAKE) --no-print-directory install-packages WANT="libreoffice-calc-nogui poppler-utils fonts-ipafont-gothic"
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/make_screenshots examples/example.xlsx docs
-	/usr/bin/python3 tools/render_results_sheet.py docs/results-sheet.xlsx docs/results-sheet.png
-	rm -f docs/results-sheet.xlsx
+	pdftoppm -png -r 80 -f 1 -l 1 -singlefile docs/results-sheet.pdf docs/results-sheet
+	rm -f docs/results-sheet.xlsx docs/results-sheet.pdf
 	@# The live results page as a phone shows it, in headless Chromium.
 	@$(MAKE) --no-print-directory install-packages WANT="$(LIVE_TEST_PACKAGES)"
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/make_live_screenshot examples/example.xlsx docs

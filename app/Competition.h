@@ -90,6 +90,8 @@ struct Competition {
     std::array<QString, kMaxSlots + 1> rankPointsText{};
     int16_t sheetRow = 0;
     int16_t outputClass = 0;
+    // The output screen's destination: also print the results sheet, not only write it.
+    bool printResultsSheet = false;
 
     // 10. Settings-screen editing state.
     int16_t editRow = 0;

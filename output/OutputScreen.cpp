@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/Screens.h"
+#include "output/ResultsPrintScreen.h"
 #include "output/ResultsSheet.h"
 #include "race/ProcessingScreen.h"
 #include "ui/Dialogs.h"
@@ -39,18 +40,20 @@ OutputScreen::OutputScreen(Program& program) : ScreenBase(program, QStringLitera
 
     Frame16_ = ui::MakeFrame(Frame14_, QStringLiteral("Frame16"), QStringLiteral("出力先選択"),
                              {2370, 270, 1335, 1275});
-    // The destination options are shown but nothing reads them: the sheet always goes to the
-    // workbook, and printing is done from the spreadsheet program.
+    // The sheet always goes to the workbook and to a PDF beside it; "ﾌﾟﾘﾝﾀｰ" also opens the
+    // print preview, "Ｅxcelｼｰﾄ" shows the workbook in the spreadsheet program.
     出力先オプ_.create(Frame16_, QStringLiteral("出力先オプ"), 2);
     出力先オプ_[0]->setText(QStringLiteral("Ｅxcelｼｰﾄ"));
     ui::Place(出力先オプ_[0], 165, 285, 1080, 315);
     出力先オプ_[1]->setText(QStringLiteral("ﾌﾟﾘﾝﾀｰ"));
     ui::Place(出力先オプ_[1], 180, 660, 1080, 315);
-    出力先オプ_[1]->setEnabled(false);
-    出力先オプ_[1]->hide();
 
     クラスオプ_.onClick(
         [this](int i) { program_.data().outputClass = static_cast<int16_t>(i + 1); });
+    出力先オプ_.onClick([this](int i) { program_.data().printResultsSheet = i == 1; });
+    // The destination is kept for the rest of the run; after printing was chosen the screen
+    // shows it again, so that a run never prints unannounced.
+    if (program_.data().printResultsSheet) 出力先オプ_[1]->setChecked(true);
     connect(実行ボタン_, &QPushButton::clicked, this, [this] { runOutput(); });
     connect(戻るボタン_, &QPushButton::clicked, this, [this] { goBack(); });
 
@@ -100,12 +103,7 @@ void OutputScreen::runOutput() {
     const QString missing =
         CompetitorsWithoutResultMessage(CompetitorsWithoutResult(data, data.outputClass));
     if (!missing.isEmpty()) ui::ShowMessage(this, missing);
-    // A file that could not be saved would show the sheet as it was before this run.
-    if (save.ok) {
-        const std::string& path =
-            !save.savedPath.empty() ? save.savedPath : program_.workbook()->path();
-        ui::OpenInSpreadsheetProgram(QString::fromStdString(path));
-    }
+    DeliverResultsSheet(this, data, *program_.workbook(), save.ok);
 }
 
 void OutputScreen::goBack() {

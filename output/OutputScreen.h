@@ -16,19 +16,8 @@ namespace zalvik {
 class OutputScreen : public ScreenBase {
     Q_OBJECT
   public:
+    // Its controls are its own; tests find them by their documented names.
     explicit OutputScreen(Program& program);
-
-    QPushButton* 戻るボタン() const { return 戻るボタン_; }
-    QPushButton* 実行ボタン() const { return 実行ボタン_; }
-    QGroupBox* Frame14() const { return Frame14_; }
-    QGroupBox* Frame15() const { return Frame15_; }
-    QGroupBox* Frame16() const { return Frame16_; }
-    ui::OptionArray& クラスオプ() { return クラスオプ_; }
-    ui::OptionArray& 出力先オプ() { return 出力先オプ_; }
-    // The frame "速報": publishing the live results page on the venue's network.
-    QGroupBox* Frame17() const { return Frame17_; }
-    QCheckBox* 速報公開() const { return 速報公開_; }
-    QLabel* 速報URL() const { return 速報URL_; }
 
   protected:
     void closeBox() override;
@@ -36,7 +25,8 @@ class OutputScreen : public ScreenBase {
   private:
     // The load step: places and captions one class option per class of the competition.
     void placeClassOptions();
-    // Writes the results sheet of the chosen class, saves the workbook and shows it.
+    // Writes the results sheet of the chosen class, saves the workbook, writes the PDF beside
+    // it, and prints the sheet or shows the workbook.
     void runOutput();
     // Back to the processing screen; this screen is discarded.
     void goBack();
@@ -49,7 +39,8 @@ class OutputScreen : public ScreenBase {
     QGroupBox* Frame16_ = nullptr;
     ui::OptionArray 出力先オプ_;
 
-    // The live results frame (in OutputScreenLive.cpp).
+    // The frame "速報" (Frame17): publishing the live results page on the venue's network
+    // (in OutputScreenLive.cpp).
     void createLiveFrame();
     void onPublishClicked(bool publish);
     void showLiveAddress();

@@ -147,6 +147,8 @@ void Prepare(Competition& c, sheet::Worksheet& ws) {
     ws.setFill("A1:K" + std::to_string(kFillClearLastRow), sheet::Fill::None);
 
     ws.setPageMargins(sheet::Margins{0.8, 0.3, 1.5, 0.98, 1.2, 0.1});
+    // A spreadsheet program would otherwise put the last columns on a second sheet of paper.
+    ws.setFitToPageWidth();
 
     c.eventName = TrimBlanks(c.eventName);
 

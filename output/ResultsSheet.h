@@ -28,9 +28,9 @@ constexpr int kCompetitorRowsPerPage = 40;
 sheet::Worksheet* ResultsWorksheet(sheet::Workbook* book, QString* why = nullptr);
 
 // Empties worksheet 2 and gives it the page layout of the results sheet: contents cleared
-// (formats kept), no fill on the competitor area, margins, running headers and footers with
-// the event name, date and venue, and the widths of columns A to K. Trims the blanks around
-// c.eventName and stores the trimmed name back. Returns false, changing nothing, when the
+// (formats kept), no fill on the competitor area, margins, one page wide, running headers and
+// footers with the event name, date and venue, and the widths of columns A to K. Trims the blanks
+// around c.eventName and stores the trimmed name back. Returns false, changing nothing, when the
 // worksheet is not there (the reason in *why).
 bool PrepareResultsSheet(Competition& c, sheet::Workbook* book, QString* why = nullptr);
 

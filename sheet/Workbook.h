@@ -101,6 +101,16 @@ class Worksheet {
     void select();
     bool isSelected() const;
 
+    // Printing: all columns on one page wide, as many pages tall as the rows need.
+    void setFitToPageWidth();
+    bool fitsToPageWidth() const;
+    // What a printout of the sheet needs: the last row holding a value (0 for an empty sheet),
+    // and the size of a column and of a row in points as the spreadsheet program draws them,
+    // the sheet's default sizes included.
+    int lastRowWithValue() const;
+    double columnWidthPoints(int col) const;
+    double rowHeightPoints(int row) const;
+
     struct Impl;
 
   private:

@@ -48,15 +48,16 @@ int main(int argc, char** argv) {
     program.dataLoadScreen().findChild<QPushButton*>(QStringLiteral("読込ボタン"))->click();
     program.processingScreen().findChild<QPushButton*>(QStringLiteral("出力ボタン"))->click();
     zalvik::OutputScreen& output = program.outputScreen();
-    output.速報公開()->click();
+    output.findChild<QCheckBox*>(QStringLiteral("速報公開"))->click();
     QApplication::processEvents();
 
     // The address the label shows is the computer's own on the network; the picture is taken
     // through the loopback address at the same port.
-    const QUrl shown(output.速報URL()->text().remove(QChar(0x200B)));
+    const QUrl shown(
+        output.findChild<QLabel*>(QStringLiteral("速報URL"))->text().remove(QChar(0x200B)));
     if (!shown.isValid() || shown.port() <= 0) {
         std::fprintf(stderr, "the page was not published: label \"%s\"\n",
-                     qPrintable(output.速報URL()->text()));
+                     qPrintable(output.findChild<QLabel*>(QStringLiteral("速報URL"))->text()));
         return 1;
     }
     const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(shown.port());

@@ -1,7 +1,8 @@
 // Renders the five screens, with the example workbook loaded, to PNG files for the README:
 //   build/tools/make_screenshots <example.xlsx> <output folder>
 // The workbook is copied first; the copy is what the program loads, registers into and writes
-// the results sheet of class 1 into (left beside the pictures as results-sheet.xlsx).
+// the results sheet of class 1 into (left beside the pictures as results-sheet.xlsx). The PDF
+// that the run writes beside it is left as results-sheet.pdf, for the picture of its page 1.
 
 #include <QApplication>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include "app/Screens.h"
 #include "app/StartScreen.h"
 #include "output/OutputScreen.h"
+#include "output/ResultsSheetPdf.h"
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
 #include "ui/Dialogs.h"
@@ -88,6 +90,12 @@ int main(int argc, char** argv) {
         first->click();
     ok &= Save(output, "output.png");
     Click(output, "実行ボタン");
+    const QString pdf = zalvik::ResultsPdfPath(workbook, program.data());
+    QFile::remove(outDir + "/results-sheet.pdf");
+    if (!QFile::rename(pdf, outDir + "/results-sheet.pdf")) {
+        std::fprintf(stderr, "no PDF %s\n", qPrintable(pdf));
+        ok = false;
+    }
 
     for (const QString& m : ui::testing::Messages())
         std::fprintf(stderr, "message: %s\n", qPrintable(m));

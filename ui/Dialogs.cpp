@@ -16,7 +16,7 @@ struct Hooks {
     bool enabled = false;
     QStringList messages;
     std::deque<std::optional<QString>> fileAnswers;
-    std::function<void(const QString&)> opener;
+    std::function<bool(const QString&)> opener;
 };
 
 Hooks& hooks() {
@@ -57,14 +57,11 @@ std::optional<QString> AskOpenFileName(QWidget* parent, const QString& offeredFo
     return chosen.first();
 }
 
-void OpenInSpreadsheetProgram(const QString& path) {
-    if (hooks().opener) {
-        hooks().opener(path);
-        return;
-    }
+bool OpenInSpreadsheetProgram(const QString& path) {
+    if (hooks().opener) return hooks().opener(path);
     // Under the test hooks nothing is handed to the desktop, even when a test set no opener.
-    if (hooks().enabled) return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (hooks().enabled) return true;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 namespace testing {
@@ -84,6 +81,17 @@ void QueueFileAnswer(std::optional<QString> answer) { hooks().fileAnswers.push_b
 void ClearQueuedFileAnswers() { hooks().fileAnswers.clear(); }
 
 void SetSpreadsheetOpener(std::function<void(const QString&)> opener) {
+    if (!opener) {
+        hooks().opener = {};
+        return;
+    }
+    hooks().opener = [opener = std::move(opener)](const QString& path) {
+        opener(path);
+        return true;
+    };
+}
+
+void SetSpreadsheetOpenerWithAnswer(std::function<bool(const QString&)> opener) {
     hooks().opener = std::move(opener);
 }
 

@@ -22,8 +22,9 @@ void ShowMessage(QWidget* parent, const QString& text);
 // used instead of Qt's, that dialog may not show it).
 std::optional<QString> AskOpenFileName(QWidget* parent, const QString& offeredFolder = {});
 
-// Shows a file in the desktop's own spreadsheet program.
-void OpenInSpreadsheetProgram(const QString& path);
+// Shows a file in the desktop's own spreadsheet program. False when the desktop has no
+// program for it or refuses to start one.
+bool OpenInSpreadsheetProgram(const QString& path);
 
 // Test hooks. While enabled, ShowMessage records the text instead of showing a box,
 // AskOpenFileName answers from the queue (an empty queue, or a nullopt entry, answers cancel)
@@ -36,6 +37,8 @@ void QueueFileAnswer(std::optional<QString> answer);
 void ClearQueuedFileAnswers();
 // Replaces the hand-off to the spreadsheet program (an empty function restores the default).
 void SetSpreadsheetOpener(std::function<void(const QString&)> opener);
+// The same with an answer: false plays a desktop without a spreadsheet program.
+void SetSpreadsheetOpenerWithAnswer(std::function<bool(const QString&)> opener);
 }  // namespace testing
 
 }  // namespace ui

@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -179,9 +180,11 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         click(on<QPushButton>(processing(), "出力ボタン"));
         activate(program->outputScreen());
     }
+    QCheckBox* publishBox() { return on<QCheckBox>(program->outputScreen(), "速報公開"); }
+    QLabel* urlLabel() { return on<QLabel>(program->outputScreen(), "速報URL"); }
     // The port in the address the label shows; 0 when it shows none.
     int shownPort() {
-        QString text = program->outputScreen().速報URL()->text();
+        QString text = urlLabel()->text();
         const QUrl url(text.remove(QChar(0x200B)));
         return url.isValid() && url.scheme() == QLatin1String("http") ? url.port(0) : 0;
     }
@@ -339,16 +342,17 @@ class LiveResultsTest : public QObject, private ProgramFixture {
     void servedWhileRegistering() {
         loadByClicks();
         openOutputScreen();
-        zalvik::OutputScreen& output = program->outputScreen();
-        QCOMPARE(output.速報URL()->text(), QString());
-        QCOMPARE(ui::GeometryTwips(output.Frame17()), QRect(2370, 1665, 1335, 2235));
-        QCOMPARE(output.Frame17()->title(), QStringLiteral("速報"));
-        QCOMPARE(output.速報公開()->text(), QStringLiteral("LANに公開"));
-        click(output.速報公開());
-        QVERIFY(output.速報公開()->isChecked());
+        QWidget& output = program->outputScreen();
+        QCOMPARE(urlLabel()->text(), QString());
+        QCOMPARE(ui::GeometryTwips(on<QGroupBox>(output, "Frame17")),
+                 QRect(2370, 1665, 1335, 2235));
+        QCOMPARE(on<QGroupBox>(output, "Frame17")->title(), QStringLiteral("速報"));
+        QCOMPARE(publishBox()->text(), QStringLiteral("LANに公開"));
+        click(publishBox());
+        QVERIFY(publishBox()->isChecked());
         const int port = shownPort();
-        QVERIFY2(port >= 8080 && port < 8100, qPrintable(output.速報URL()->text()));
-        QCOMPARE(QUrl(output.速報URL()->text().remove(QChar(0x200B))).host(), zalvik::LanAddress());
+        QVERIFY2(port >= 8080 && port < 8100, qPrintable(urlLabel()->text()));
+        QCOMPARE(QUrl(urlLabel()->text().remove(QChar(0x200B))).host(), zalvik::LanAddress());
 
         Reply page = fetch(port, "/");
         QCOMPARE(page.status, 200);
@@ -393,7 +397,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
             QVERIFY(!answer.bytes.contains("root:"));
         }
 
-        click(output.戻るボタン());
+        click(on<QPushButton>(output, "戻るボタン"));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         registerRun(4, QStringLiteral("50"), {0, 0, 0, 0});  // あ at every gate: 8 buoy points
         QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
@@ -435,10 +439,10 @@ class LiveResultsTest : public QObject, private ProgramFixture {
 
         // The server outlives the screen; a screen made afresh shows it running.
         openOutputScreen();
-        QVERIFY(program->outputScreen().速報公開()->isChecked());
+        QVERIFY(publishBox()->isChecked());
         QCOMPARE(shownPort(), port);
-        click(program->outputScreen().速報公開());
-        QCOMPARE(program->outputScreen().速報URL()->text(), QString());
+        click(publishBox());
+        QCOMPARE(urlLabel()->text(), QString());
         QTcpSocket after;
         after.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), static_cast<quint16>(port));
         QVERIFY(!after.waitForConnected(3000));
@@ -497,7 +501,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         }
         loadByClicks();
         openOutputScreen();
-        click(program->outputScreen().速報公開());
+        click(publishBox());
         const int port = shownPort();
         QVERIFY(port != 0);
 
@@ -530,7 +534,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         const quint16 taken = other.start();
         QVERIFY(taken != 0);
         openOutputScreen();
-        click(program->outputScreen().速報公開());
+        click(publishBox());
         const int port = shownPort();
         QVERIFY2(port > taken && port < 8100, qPrintable(QString::number(port)));
         QCOMPARE(fetch(port, "/").status, 200);

@@ -121,7 +121,7 @@ class OutputScreenTest : public QObject {
         QTest::newRow("sheet") << "出力先オプ(0)"
                                << "Ｅxcelｼｰﾄ" << QRect(165, 285, 1080, 315) << true << true;
         QTest::newRow("printer") << "出力先オプ(1)"
-                                 << "ﾌﾟﾘﾝﾀｰ" << QRect(180, 660, 1080, 315) << false << false;
+                                 << "ﾌﾟﾘﾝﾀｰ" << QRect(180, 660, 1080, 315) << true << true;
         QTest::newRow("class 1") << "クラスオプ(0)"
                                  << "クラス1" << QRect(135, 210, 1770, 285) << true << true;
         QTest::newRow("class 2") << "クラスオプ(1)"

@@ -1,0 +1,88 @@
+#include "output/ResultsPrintScreen.h"
+
+#include <QBoxLayout>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include "app/Competition.h"
+#include "output/ResultsSheet.h"
+#include "output/ResultsSheetPdf.h"
+#include "sheet/Workbook.h"
+#include "ui/Dialogs.h"
+
+namespace zalvik {
+
+void ShowResultsPrintPreview(QWidget* parent, const ResultsSheetPages& pages,
+                             const QString& pdfPath) {
+    QPrinter printer(QPrinter::HighResolution);
+    // The pages carry the sheet's margins themselves, so the painter starts at the corner of
+    // the paper.
+    printer.setPageLayout(
+        QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    printer.setFullPage(true);
+    printer.setDocName(QFileInfo(pdfPath).completeBaseName());
+
+    QPrintPreviewDialog dialog(&printer, parent);
+    dialog.setObjectName(QStringLiteral("印刷プレビュー"));
+    dialog.setWindowTitle(QStringLiteral("公式成績表の印刷"));
+    if (QPrinterInfo::availablePrinterNames().isEmpty()) {
+        auto* note = new QLabel(
+            QStringLiteral(
+                "プリンターがインストールされていないため印刷できません（PDFは「%1」にあります）。")
+                .arg(QDir::toNativeSeparators(pdfPath)),
+            &dialog);
+        note->setObjectName(QStringLiteral("プリンターなし"));
+        note->setWordWrap(true);
+        if (auto* box = qobject_cast<QBoxLayout*>(dialog.layout())) box->insertWidget(0, note);
+        dialog.setWindowTitle(QStringLiteral("公式成績表の印刷（プリンターがありません）"));
+    }
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                     [&pages](QPrinter* device) {
+                         QPainter painter(device);
+                         const double dotsPerPoint = device->resolution() / 72.0;
+                         for (int i = 0; i < pages.pageCount(); ++i) {
+                             if (i > 0) device->newPage();
+                             pages.drawPage(painter, i, dotsPerPoint);
+                         }
+                     });
+    dialog.exec();
+}
+
+void ShowWorkbookInSpreadsheetProgram(QWidget* parent, const QString& workbookPath,
+                                      const QString& pdfPath) {
+    if (ui::OpenInSpreadsheetProgram(workbookPath)) return;
+    const QString book = QDir::toNativeSeparators(workbookPath);
+    if (!pdfPath.isEmpty() && QFileInfo(pdfPath).isFile())
+        ui::ShowMessage(parent,
+                        QStringLiteral("「%1」を開けるプログラムが見つからないため、公式成績表は"
+                                       "PDF「%2」で見てください。")
+                            .arg(book, QDir::toNativeSeparators(pdfPath)));
+    else
+        ui::ShowMessage(
+            parent, QStringLiteral("「%1」を開けるプログラムが見つかりませんでした。").arg(book));
+}
+
+void DeliverResultsSheet(QWidget* parent, const Competition& c, sheet::Workbook& book, bool saved) {
+    sheet::Worksheet* ws = ResultsWorksheet(&book);
+    if (!ws) return;
+    // A save under a new name moved the workbook; the PDF goes beside it there.
+    const QString bookPath = QString::fromStdString(book.path());
+    const ResultsSheetPages pages(*ws);
+    const QString pdf = ResultsPdfPath(bookPath, c);
+    QString why;
+    const bool written = WriteResultsPdf(pages, pdf, &why);
+    if (!written) ui::ShowMessage(parent, why);
+    if (c.printResultsSheet) ShowResultsPrintPreview(parent, pages, written ? pdf : QString());
+    // A file that could not be saved would show the sheet as it was before this run.
+    else if (saved)
+        ShowWorkbookInSpreadsheetProgram(parent, bookPath, written ? pdf : QString());
+}
+
+}  // namespace zalvik
