@@ -137,8 +137,12 @@ class ResultsPdfTest : public QObject {
     }
 
     QStringList filesInFolder() const {
-        return QDir(folder()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                                        QDir::Name);
+        QStringList files =
+            QDir(folder()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        // The live results page (and its temporary file while it is being written in the
+        // background) is rewritten by every run too; it is not the PDF's concern.
+        files.removeIf([](const QString& f) { return f.contains(QStringLiteral("_速報.html")); });
+        return files;
     }
 
   private slots:
