@@ -87,8 +87,11 @@ std::string Sheet2() {
            "<sheetData/></worksheet>";
 }
 
+// Every run saves twice over (the file and its .bak), each flushed to disk: in memory-backed
+// /dev/shm the flush costs nothing and the fuzzer runs many times faster.
 std::string Path(const char* tail) {
-    return "/tmp/zalvik-partfuzz-" + std::to_string(getpid()) + tail;
+    static const std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    return dir + "/zalvik-partfuzz-" + std::to_string(getpid()) + tail;
 }
 
 [[noreturn]] void Fail(const char* what, const std::string& detail) {
