@@ -476,6 +476,13 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
         rels[r.attribute("Id").value()] = std::move(rel);
     }
 
+    // A sheet's part belongs to that sheet alone: a second sheet pointing at a part already in
+    // use (another sheet, or the workbook's own parts) would be edited and saved twice, one
+    // version overwriting the other. Such a sheet counts as having no part.
+    std::set<std::string> usedParts;
+    for (const std::string& p :
+         {d.workbook.name, d.workbookRels.name, d.stylesPart, d.sharedStringsPart, d.calcChainPart})
+        if (!p.empty()) usedParts.insert(ToLowerAscii(p));
     int sheetIndex = 0;
     for (pugi::xml_node s = Child(Child(wbRoot, "sheets"), "sheet"); s;
          s = NextSibling(s, "sheet")) {
@@ -485,8 +492,10 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
         pugi::xml_attribute rid = Attr(s, "id");
         auto it = rels.find(rid.value());
         if (it != rels.end()) {
-            e.partName = it->second.target;
             e.isWorksheet = EndsWith(it->second.type, "/worksheet");
+            const std::string& target = it->second.target;
+            if (!target.empty() && usedParts.insert(ToLowerAscii(target)).second)
+                e.partName = target;
         } else {
             e.isWorksheet = true;  // counted, so that positions stay right; reading it fails
         }

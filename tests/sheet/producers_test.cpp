@@ -109,7 +109,9 @@ TEST(SheetProducers, Utf16PartsAreSavedAsUtf8ThatEveryProgramReads) {
     }
     // A part that was not changed stays as it was written, in UTF-16.
     for (const auto& [name, data] : entries)
-        if (name == "xl/sharedStrings.xml") EXPECT_EQ(saved[name], data);
+        if (name == "xl/sharedStrings.xml") {
+            EXPECT_EQ(saved[name], data);
+        }
 
     std::string err;
     auto again = Workbook::open(path, &err);
@@ -187,7 +189,9 @@ TEST(SheetProducers, IsoDatesTimesAndDurationsReadAsSerials) {
             Value v = ws->value(1, static_cast<int>(i) + 1);
             EXPECT_EQ(v.type, c.type) << c.iso;
             EXPECT_NEAR(v.number, c.serial, 1e-9) << c.iso << (is1904 ? " (1904)" : "");
-            if (c.text) EXPECT_EQ(v.toText(), c.text) << c.iso;
+            if (c.text) {
+                EXPECT_EQ(v.toText(), c.text) << c.iso;
+            }
         }
     }
 }
@@ -297,7 +301,9 @@ TEST(SheetProducers, ColumnWidthInUnsortedRangesSplitsTheCoveringRange) {
             EXPECT_LE(covering, 1) << c.what << ": column " << col << " in two ranges";
         }
         for (const Col& r : cols)
-            if (r.min >= 5 && r.max <= 8) EXPECT_EQ(r.style, 1) << c.what << " " << r.min;
+            if (r.min >= 5 && r.max <= 8) {
+                EXPECT_EQ(r.style, 1) << c.what << " " << r.min;
+            }
         std::string err;
         auto again = Workbook::open(path, &err);
         ASSERT_TRUE(again) << err;
@@ -326,14 +332,18 @@ TEST(SheetProducers, SelectingASheetLeavesTheOthersUsedRangeAlone) {
             SheetXml(R"(<row r="1"><c r="A1"><v>3</v></c></row>)")};
         const std::string path = dir.file("sel.xlsx");
         auto wb = WriteAndOpen(path, book.entries());
-        if (readFirst) ASSERT_EQ(wb->worksheet(1)->text(2, 1), "2");
+        if (readFirst) {
+            ASSERT_EQ(wb->worksheet(1)->text(2, 1), "2");
+        }
         wb->worksheet(2)->select();
         ASSERT_TRUE(wb->save().ok);
         std::string sheet1 = ZipEntries(path)["xl/worksheets/sheet1.xml"];
         EXPECT_NE(sheet1.find(R"(<dimension ref="A1:N34"/>)"), std::string::npos)
             << readFirst << ": " << sheet1;
         EXPECT_EQ(sheet1.find("tabSelected"), std::string::npos) << sheet1;
-        if (!readFirst) EXPECT_EQ(sheet1.find("<row r="), std::string::npos) << sheet1;
+        if (!readFirst) {
+            EXPECT_EQ(sheet1.find("<row r="), std::string::npos) << sheet1;
+        }
 
         // The deselected sheet is still there to read and write, and stays deselected.
         Worksheet* first = wb->worksheet(1);
@@ -350,4 +360,29 @@ TEST(SheetProducers, SelectingASheetLeavesTheOthersUsedRangeAlone) {
         EXPECT_TRUE(again->worksheet(2)->isSelected());
         EXPECT_EQ(again->worksheet(1)->text(40, 2), "5");
     }
+}
+
+TEST(SheetProducers, TwoSheetsNamingOnePartAreNotBothEdited) {
+    testsupport::TempDir dir;
+    MiniBook book;
+    book.sheets = {SheetXml(R"(<row r="1"><c r="A1"><v>1</v></c></row>)"), SheetXml("")};
+    auto entries = book.entries();
+    for (auto& [name, data] : entries)
+        if (name == "xl/workbook.xml")
+            data.replace(data.find("r:id=\"rId2\""), 11, "r:id=\"rId1\"");
+    const std::string path = dir.file("twice.xlsx");
+    auto wb = WriteAndOpen(path, entries);
+    ASSERT_EQ(wb->worksheetCount(), 2);
+    Worksheet* first = wb->worksheet(1);
+    ASSERT_TRUE(first) << wb->lastError();
+    EXPECT_EQ(wb->worksheet(2), nullptr);
+    EXPECT_EQ(wb->lastError(),
+              "ファイル「twice.xlsx」は壊れています（ワークシート「Sheet2」の部品がありません）。");
+    first->setNumber(2, 1, 2);
+    first->select();
+    ASSERT_TRUE(wb->save().ok);
+    std::string err;
+    auto again = Workbook::open(path, &err);
+    ASSERT_TRUE(again) << err;
+    EXPECT_EQ(again->worksheet(1)->text(1, 1) + again->worksheet(1)->text(2, 1), "12");
 }

@@ -44,7 +44,9 @@ TEST(SheetSharedFormula, ShiftedTextKeepsWhatIsNotAReference) {
         std::string out;
         const bool ok = detail::ShiftFormula(c.formula, c.rows, c.cols, &out);
         EXPECT_EQ(ok, c.shifted != nullptr) << c.formula << " -> " << out;
-        if (ok && c.shifted) EXPECT_EQ(out, c.shifted) << c.formula;
+        if (ok && c.shifted) {
+            EXPECT_EQ(out, c.shifted) << c.formula;
+        }
     }
 }
 
