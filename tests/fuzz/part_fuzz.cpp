@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "app/Competition.h"
@@ -191,6 +192,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const double widthBefore = wrote ? ws->columnWidth(5) : 0;
         sheet::SaveResult saved = book->save();
         if (!saved.ok) Fail("save", saved.message);
+
+        // The layer never writes shared strings: the part must come back as it went in.
+        sheet::detail::ZipReader savedZip;
+        sheet::detail::ZipError ze;
+        std::string strings;
+        auto savedBytes = std::make_shared<std::string>();
+        FILE* in = std::fopen(path.c_str(), "rb");
+        if (!in) Fail("reading the saved file", path);
+        char buf[65536];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) savedBytes->append(buf, n);
+        std::fclose(in);
+        const int64_t si =
+            savedZip.open(savedBytes, &ze) ? savedZip.find("xl/sharedStrings.xml") : -1;
+        if (si < 0 || !savedZip.read(si, &strings, &ze) || strings != part(1))
+            Fail("shared strings changed", strings.substr(0, 80));
 
         auto again = sheet::Workbook::open(path, &error);
         if (!again) Fail("reopening what was saved", error);
