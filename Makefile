@@ -1,15 +1,17 @@
 # The two commands of the README: `make run` and `make test`. Both install the Debian 12
 # packages that are missing, configure and build; nothing is downloaded at build time.
+# `make package` builds the Debian package for officials into dist/.
 
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev libpugixml-dev \
-            fonts-noto-cjk libgtest-dev libbenchmark-dev python3-openpyxl
+            fonts-noto-cjk libgtest-dev libbenchmark-dev python3-openpyxl \
+            dpkg-dev file desktop-file-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 
-.PHONY: all deps install-packages configure build run test bench fuzz screenshots clean
+.PHONY: all deps install-packages configure build run test bench fuzz screenshots package icons clean
 
 all: build
 
@@ -46,6 +48,25 @@ test: build
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# The Debian package for officials, from a Release build of the program alone, into dist/.
+PACKAGE_BUILD ?= build-release
+package: deps
+	[ -f $(PACKAGE_BUILD)/build.ninja ] || cmake -S . -B $(PACKAGE_BUILD) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=Release -DZALVIK_PACKAGE_BUILD=ON
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target zalvik-race
+	rm -rf $(PACKAGE_BUILD)/cpack
+	cd $(PACKAGE_BUILD) && cpack -G DEB -B cpack
+	mkdir -p dist
+	cp $(PACKAGE_BUILD)/cpack/*.deb dist/
+	@ls -l dist/*.deb
+
+# The icon's PNGs at the sizes desktops ask for, drawn from its SVG (both committed).
+ICON_SIZES := 16 22 24 32 48 64 128 256
+icons:
+	@$(MAKE) --no-print-directory install-packages WANT="librsvg2-bin"
+	for s in $(ICON_SIZES); do rsvg-convert -w $$s -h $$s packaging/icons/zalvik-race.svg \
+	  -o packaging/icons/zalvik-race-$$s.png; done
+
 # Pictures of the five screens with the example workbook loaded, and of the first page of its
 # official results sheet, for the README.
 screenshots: build
@@ -76,4 +97,4 @@ bench: build
 	/usr/bin/python3 bench/peer.py $(BUILD)/bench/bench.xlsx $(BUILD)/bench/zalvik.json
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-fuzz $(PACKAGE_BUILD) dist

@@ -188,4 +188,64 @@ double ShortestDecimal(float v) {
     return d;
 }
 
+QString FoldFullWidth(const QString& text) {
+    QString folded = text;
+    for (QChar& ch : folded) {
+        const char16_t c = ch.unicode();
+        if (c >= u'０' && c <= u'９')
+            ch = QChar(u'0' + (c - u'０'));
+        else if (c == u'．')
+            ch = QLatin1Char('.');
+        else if (c == u'－' || c == u'−' || c == u'ー')
+            ch = QLatin1Char('-');
+        else if (c == u'＋')
+            ch = QLatin1Char('+');
+        else if (c == u'：')
+            ch = QLatin1Char(':');
+        else if (c == u'　')
+            ch = QLatin1Char(' ');
+    }
+    return folded;
+}
+
+double TypedValue(const QString& text) { return LeadingValue(FoldFullWidth(text)); }
+
+Decimal DecimalOf(float v) {
+    std::array<char, 48> buf{};
+    const auto out = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+    Decimal d;
+    bool negative = false;
+    int exponent = 0;
+    bool inFraction = false;
+    for (const char* p = buf.data(); p < out.ptr; ++p) {
+        const char c = *p;
+        if (c == '-') {
+            negative = true;
+        } else if (c == '.') {
+            inFraction = true;
+        } else if (c == 'e' || c == 'E') {
+            std::from_chars(p[1] == '+' ? p + 2 : p + 1, out.ptr, exponent);
+            break;
+        } else if (c >= '0' && c <= '9') {
+            d.digits = d.digits * 10 + (c - '0');
+            if (inFraction) ++d.scale;
+        }
+    }
+    d.scale -= exponent;
+    if (negative) d.digits = -d.digits;
+    return d;
+}
+
+QString DecimalText(int64_t digits, int scale) {
+    const bool negative = digits < 0;
+    QString text = QString::number(negative ? -digits : digits);
+    if (scale > 0) {
+        if (text.size() <= scale) text = QString(scale - text.size() + 1, QLatin1Char('0')) + text;
+        text.insert(text.size() - scale, QLatin1Char('.'));
+        while (text.endsWith(QLatin1Char('0'))) text.chop(1);
+        if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+    }
+    return negative && text != QLatin1String("0") ? QLatin1Char('-') + text : text;
+}
+
 }  // namespace zalvik

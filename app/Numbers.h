@@ -40,6 +40,27 @@ std::optional<int16_t> ToInt16(double v);
 // The text does not depend on the user's locale.
 QString SingleText(float v);
 
+// A typed text with full-width digits, decimal point, signs, colon and spaces (as a Japanese
+// input method types them: "１６", "６５．２", "－３", "１：０５") turned into their ASCII forms;
+// every other character stays as it is.
+QString FoldFullWidth(const QString& text);
+
+// The number an official typed into a box: the leading numeric value of the text after the
+// full-width characters are folded ("１６" is 16, as "16" is).
+double TypedValue(const QString& text);
+
+// A decimal number as its digits and a power of ten: value = digits x 10^-scale.
+struct Decimal {
+    int64_t digits = 0;
+    int scale = 0;
+};
+// The shortest decimal that reads back as the float v, as digits and scale: 70.02f gives
+// {7002, 2}, 1e10f gives {1, -10}.
+Decimal DecimalOf(float v);
+// The text of digits x 10^-scale for a scale of 0 or more, without trailing zeros after the
+// point: {235, 2} gives "2.35", {150, 2} gives "1.5", {5, 2} gives "0.05".
+QString DecimalText(int64_t digits, int scale);
+
 // The number a single-precision value was entered as: the shortest decimal that reads back as
 // the same float (75.3f, which is 75.30000305..., gives 75.3). Cells get this value, since the
 // widened float would read 75.3000030517578 in every other program.

@@ -1,16 +1,19 @@
 #include "app/Screens.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QWidget>
 
 #include "app/DataLoadScreen.h"
+#include "app/Installation.h"
 #include "app/StartScreen.h"
 #include "output/OutputScreen.h"
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"
+#include "ui/Dialogs.h"
 
 namespace zalvik {
 
@@ -33,12 +36,15 @@ void Program::start() {
     data_.statusWord[2] = QStringLiteral("DF");
     data_.statusWord[3] = QStringLiteral("DQ");
     data_.loadAttempted = 0;
-    startScreen().setVersionLabel(QStringLiteral("Ver.0.92"));
+    startScreen().setVersionLabel(QStringLiteral("Ver.") + ProgramVersion());
     startScreen().setWindowTitle(QStringLiteral("ザルヴィクレース処理"));
     startScreen().show();
 }
 
 void Program::end() {
+    // Results that could not be saved yet are never dropped by ending the program.
+    QWidget* shown = shownScreens().isEmpty() ? nullptr : shownScreens().first();
+    if (!releaseWorkbook(shown)) return;
     ended_ = true;
     for (QWidget* w : existingScreens()) w->hide();
     QCoreApplication::quit();
@@ -49,6 +55,26 @@ void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
 }
 
 void Program::closeWorkbook() { workbook_.reset(); }
+
+bool Program::releaseWorkbook(QWidget* parent) {
+    if (workbook_ && workbook_->hasUnsavedChanges()) {
+        const sheet::SaveResult saved = workbook_->save();
+        if (!saved.ok) {
+            const QString file = QFileInfo(QString::fromStdString(workbook_->path())).fileName();
+            ui::ShowMessage(parent,
+                            QStringLiteral("結果がまだファイル「%1」に保存されていないため、保存"
+                                           "できる状態にしてから（USBメモリや書き込みの許可を"
+                                           "確かめて）もう一度押してください。")
+                                .arg(file));
+            return false;
+        }
+        // Saved under a new name because another program changed the file: the sheet layer's
+        // message names the file that now holds the results.
+        if (saved.savedUnderNewName) ui::ShowMessage(parent, QString::fromStdString(saved.message));
+    }
+    closeWorkbook();
+    return true;
+}
 
 StartScreen& Program::startScreen() {
     if (!start_) start_ = new StartScreen(*this);

@@ -43,6 +43,11 @@ class Program : public QObject {
     void setWorkbook(std::unique_ptr<sheet::Workbook> workbook);
     // Lets go of the workbook without saving anything.
     void closeWorkbook();
+    // Lets go of the workbook as the user leaves it (the processing screen's return button,
+    // ending the program). Changes that an earlier save could not write are saved first; when
+    // that fails again the workbook is kept with everything in memory, one message (shown over
+    // `parent`) says that the results are not yet in the file, and false is returned.
+    bool releaseWorkbook(QWidget* parent);
 
     // Screens, created (with their load step) on first use.
     StartScreen& startScreen();

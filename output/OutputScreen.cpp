@@ -58,7 +58,6 @@ OutputScreen::OutputScreen(Program& program) : ScreenBase(program, QStringLitera
 }
 
 void OutputScreen::placeClassOptions() {
-    // No option starts selected, even though outputClass keeps the class chosen last time.
     const Competition& data = program_.data();
     const int classes = std::clamp<int>(data.classCount, 0, kClassOptions);
     for (int k = 1; k <= classes; ++k) {
@@ -68,10 +67,21 @@ void OutputScreen::placeClassOptions() {
         option->show();
     }
     for (int k = classes + 1; k <= kClassOptions; ++k) クラスオプ_[k - 1]->hide();
+    // The class chosen last time (which the run button would write) is shown chosen.
+    if (data.outputClass >= 1 && data.outputClass <= classes)
+        クラスオプ_.check(data.outputClass - 1);
 }
 
 void OutputScreen::runOutput() {
-    const ResultsSheetRun run = WriteResultsSheet(program_.data(), program_.workbook());
+    Competition& data = program_.data();
+    // Without a class there is no results sheet to write; writing one would put an empty sheet
+    // over the last one.
+    if (data.outputClass < 1 ||
+        data.outputClass > std::clamp<int>(data.classCount, 0, kClassOptions)) {
+        ui::ShowMessage(this, QStringLiteral("クラスを選択してください。"));
+        return;
+    }
+    const ResultsSheetRun run = WriteResultsSheet(data, program_.workbook());
     if (!run.written) {
         ui::ShowMessage(this, run.why);
         return;
@@ -84,6 +94,10 @@ void OutputScreen::runOutput() {
                       ? message
                       : QStringLiteral("公式成績表を書きましたが、ブックを保存できませんでした。"));
     }
+    // Competitors of the class who have neither a run nor a status are on no part of the sheet.
+    const QString missing =
+        CompetitorsWithoutResultMessage(CompetitorsWithoutResult(data, data.outputClass));
+    if (!missing.isEmpty()) ui::ShowMessage(this, missing);
     // A file that could not be saved would show the sheet as it was before this run.
     if (save.ok) {
         const std::string& path =

@@ -1,6 +1,7 @@
 #include "output/ResultsSheet.h"
 
 #include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -267,6 +268,25 @@ ResultsSheetRun WriteResultsSheet(Competition& c, sheet::Workbook* book) {
     ws.select();
     run.save = book->save();
     return run;
+}
+
+std::vector<int16_t> CompetitorsWithoutResult(const Competition& c, int cls) {
+    std::vector<int16_t> bibs;
+    const int count = std::clamp<int>(c.competitorCount, 0, kMaxCompetitors);
+    for (int i = 1; i <= count; ++i) {
+        const Competitor& who = c.competitors[i];
+        if (who.classNo.equals(cls) && who.status == 0 && !HasRun(who)) bibs.push_back(who.bib);
+    }
+    return bibs;
+}
+
+QString CompetitorsWithoutResultMessage(const std::vector<int16_t>& bibs) {
+    if (bibs.empty()) return {};
+    QStringList list;
+    for (int16_t b : bibs) list << QString::number(b);
+    return QStringLiteral("結果のない選手が%1人います（ゼッケン %2）。")
+        .arg(bibs.size())
+        .arg(list.join(QStringLiteral("、")));
 }
 
 }  // namespace zalvik

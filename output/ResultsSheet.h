@@ -9,6 +9,7 @@
 // new run does not set them again, as they would in the spreadsheet program.
 
 #include <QString>
+#include <vector>
 
 #include "app/Competition.h"
 #include "sheet/Workbook.h"
@@ -37,6 +38,12 @@ bool PrepareResultsSheet(Competition& c, sheet::Workbook* book, QString* why = n
 // at row c.sheetRow and advances c.sheetRow by 5. Returns false, writing nothing, when the
 // worksheet is not there.
 bool WritePageHeading(Competition& c, sheet::Workbook* book);
+
+// Bibs of the competitors of class `cls` who have neither a run nor a status, in slot order:
+// the results sheet lists them nowhere.
+std::vector<int16_t> CompetitorsWithoutResult(const Competition& c, int cls);
+// One sentence for the official about them; empty when there are none.
+QString CompetitorsWithoutResultMessage(const std::vector<int16_t>& bibs);
 
 struct ResultsSheetRun {
     bool written = false;    // false: the workbook was left untouched, see `why`

@@ -268,10 +268,10 @@ void ProcessingScreen::buildStandingsFrame() {
     タブ_ = new ui::TabStrip(Frame12_);
     タブ_->setObjectName(QStringLiteral("タブ"));
     ui::Place(タブ_, 60, 210, 5640, 6180);
-    connect(タブ_, &ui::TabStrip::tabClicked, this, [this] {
-        const int t = タブ_->selectedIndex();
-        if (t >= 1) BringPageToFront(t - 1);
-    });
+    // The page of the selected tab comes in front, however the selection moved: a click on a
+    // tab, the arrow keys, or the tabs being made anew (which selects tab 1).
+    connect(タブ_, &ui::TabStrip::selectedChanged, this,
+            [this](int t) { BringPageToFront(t - 1); });
 
     // The class pages lie over the tab strip (created after it, so they stay in front of it).
     for (int i = 0; i < kClassPages; ++i) {
@@ -345,13 +345,15 @@ void ProcessingScreen::EnableLoadedButtons() {
     for (QPushButton* b : {基本設定ボタン_, エクセルボタン_, 出力ボタン_}) b->setEnabled(true);
 }
 
-void ProcessingScreen::CloseWorkbook() {
-    // Every change has been saved when it was made, so letting go loses nothing.
-    program_.closeWorkbook();
+bool ProcessingScreen::CloseWorkbook() {
+    // Every change is saved when it is made; only a change whose save failed is still to be
+    // written, and the workbook is kept until it is.
+    return program_.releaseWorkbook(this);
 }
 
 void ProcessingScreen::onReturnClicked() {
-    if (program_.data().excelStarted) CloseWorkbook();
+    // The official stays here, with every result in memory, until the results are in the file.
+    if (program_.data().excelStarted && !CloseWorkbook()) return;
     program_.dataLoadScreen().show();
     hide();
 }

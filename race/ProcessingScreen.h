@@ -61,9 +61,10 @@ class ProcessingScreen : public ScreenBase {
     void BringPageToFront(int index);
     // Captions the buoy options ブイ(0..4) with the buoy names 1..5.
     void ShowBuoyCaptions();
-    // Lets go of the workbook that the last load opened, without saving. The return button
-    // does this when a load got past the choice of file.
-    void CloseWorkbook();
+    // Lets go of the workbook that the last load opened. The return button does this when a
+    // load got past the choice of file. Changes a failed save left unwritten are saved first;
+    // false (with one message) when that fails, and the workbook stays open.
+    bool CloseWorkbook();
 
     // --- Result entry (race/ResultEntryScreen.cpp) ------------------------------------------
 
@@ -132,6 +133,11 @@ class ProcessingScreen : public ScreenBase {
     void onBibChanged();
     void onStatusClicked(int s);
     void onGateClicked(int g);
+    // Makes gate g the current one as a click on its option shows it (the option selected,
+    // the buoys offered there), without totalling the buoys again.
+    void makeGateCurrent(int g);
+    // Shows the buoy options (and their scores) that gate g offers and hides the others.
+    void showBuoyOptionsOf(int g);
     void onBuoyClicked(int b);
     void onRegisterClicked();
     // The save that ends a registration, and its report when the file could not be saved

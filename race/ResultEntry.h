@@ -11,17 +11,34 @@
 
 namespace zalvik {
 
-// The run time in seconds from the 分 and 秒 boxes: each read as the number it starts with
-// (an empty box is 0), minutes x 60 + seconds, held as a single-precision value.
-float EnteredRunTime(const QString& minutes, const QString& seconds);
+// The run time an OK registration takes from the 分 and 秒 boxes (minutes x 60 + seconds,
+// held as a single-precision value), checked: each box must be
+// empty or read completely as a number that is not negative (full-width digits count as
+// digits), and the time must be above 0. With 分 empty, 秒 may hold the time as a timer shows
+// it, "m:ss.xx" (seconds below 60). Nothing is guessed from a text that only starts with a
+// number: "1:05.20" in 秒 beside a filled 分 is refused, not read as 1.
+struct CheckedRunTime {
+    enum class Fault { None, NoTime, MinutesUnreadable, SecondsUnreadable };
+    Fault fault = Fault::None;
+    float seconds = 0;
+    // The one sentence the official is shown for a fault; empty for None.
+    QString message() const;
+};
+CheckedRunTime CheckRunTime(const QString& minutes, const QString& seconds);
 
 // A stored run time as the 分 and 秒 boxes show it again: whole minutes and the seconds left
-// over from 60 s on, only seconds below that (分 stays empty). 75.3 gives "1" and "15.3".
+// over from 60 s on, only seconds below that (分 stays empty). 75.3 gives "1" and "15.3". The
+// remainder is worked out on the decimal the time was entered as, so 62.35 gives "2.35", not
+// the float remainder 2.349998.
 struct MinutesAndSeconds {
     QString minutes;
     QString seconds;
 };
 MinutesAndSeconds SplitRunTime(float runTime);
+
+// The first gate (1..gateCount) that has no buoy chosen in gateBuoyChoice; 0 when every gate
+// has one.
+int FirstGateWithoutBuoy(const Competition& c);
 
 // The buoy total of the gates 1..gateCount as chosen in gateBuoyChoice: the score of the buoy
 // chosen at each gate, a gate without a choice adding nothing.

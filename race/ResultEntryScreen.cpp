@@ -20,6 +20,7 @@
 #include "sheet/Workbook.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
+#include "ui/TabStrip.h"
 
 namespace zalvik {
 
@@ -68,7 +69,7 @@ void ProcessingScreen::onBibChanged() {
         return;
     }
     // The lookup runs on every change, so typing 12 looks up 1 first.
-    const int i = SlotOfBib(d, LeadingValue(typed));
+    const int i = SlotOfBib(d, TypedValue(typed));
     if (i == 0) {
         ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
         氏名_->clear();
@@ -87,16 +88,43 @@ void ProcessingScreen::onBibChanged() {
         d.selectedStatus = who.status;
     }
     ShowStoredResult();
+    // A new competitor starts at gate 1: the first buoy chosen goes there, not to the gate
+    // the previous competitor ended on.
+    makeGateCurrent(0);
 }
 
 void ProcessingScreen::onStatusClicked(int s) {
     program_.data().selectedStatus = static_cast<float>(s);
-    if (s == 0) ShowStoredResult();
+    if (s == 0) {
+        ShowStoredResult();
+        makeGateCurrent(0);
+    }
 }
 
 void ProcessingScreen::onGateClicked(int g) {
     Competition& d = program_.data();
     d.currentGate = static_cast<int16_t>(g);
+    showBuoyOptionsOf(g);
+    // A gate that already has its buoy shows it again (which runs the buoy handler and
+    // totals once more, to the same total).
+    const int chosen = d.gateBuoyChoice[g];
+    if (!色_[g]->text().isEmpty() && chosen >= 0 && chosen < kBuoyOptions) ブイ_.select(chosen);
+}
+
+void ProcessingScreen::makeGateCurrent(int g) {
+    Competition& d = program_.data();
+    if (g < 0 || g >= std::min<int>(UsedGates(d), kGateOptions)) return;
+    d.currentGate = static_cast<int16_t>(g);
+    Gop_.check(g);
+    showBuoyOptionsOf(g);
+    // The buoy already chosen there is shown, without totalling again: 合計 keeps what it
+    // shows (the stored total of a recalled result).
+    const int chosen = d.gateBuoyChoice[g];
+    if (!色_[g]->text().isEmpty() && chosen >= 0 && chosen < kBuoyOptions) ブイ_.check(chosen);
+}
+
+void ProcessingScreen::showBuoyOptionsOf(int g) {
+    const Competition& d = program_.data();
     // The buoy options offered at this gate, with their scores; the others are hidden.
     const int offered = std::clamp<int>(d.gateBuoyCount[g + 1], 0, kBuoyOptions);
     for (int k = 1; k <= kBuoyOptions; ++k) {
@@ -108,10 +136,6 @@ void ProcessingScreen::onGateClicked(int g) {
         ブイ_[k - 1]->setVisible(shown);
         ブイポイント_[k - 1]->setVisible(shown);
     }
-    // A gate that already has its buoy shows it again (which runs the buoy handler and
-    // totals once more, to the same total).
-    const int chosen = d.gateBuoyChoice[g];
-    if (!色_[g]->text().isEmpty() && chosen >= 0 && chosen < kBuoyOptions) ブイ_.select(chosen);
 }
 
 void ProcessingScreen::onBuoyClicked(int b) {
@@ -143,10 +167,10 @@ void ProcessingScreen::ShowStoredResult() {
 
     // The stored result is found through the results grid: a row whose bib column shows the
     // typed bib. Only status OK shows it; DS, DF and DQ leave the panel empty.
-    const double typed = LeadingValue(ゼッケン_->text());
+    const double typed = TypedValue(ゼッケン_->text());
     const int rows = std::min<int>(d.competitorCount, グリッド結果_->rows() - 1);
     for (int i = 1; i <= rows; ++i) {
-        if (LeadingValue(グリッド結果_->text(i, 0)) != typed) continue;
+        if (TypedValue(グリッド結果_->text(i, 0)) != typed) continue;
         if (DSFQ_.selected() != 0) {
             秒_->clear();
             合計_->clear();
@@ -154,6 +178,8 @@ void ProcessingScreen::ShowStoredResult() {
             continue;
         }
         const Competitor& who = d.competitors[i];
+        // A row that holds only a status has no run to put back, whatever the status is now.
+        if (!HasRun(who)) continue;
         const MinutesAndSeconds time = SplitRunTime(who.runTime);
         分_->setText(time.minutes);
         秒_->setText(time.seconds);
@@ -174,7 +200,7 @@ void ProcessingScreen::ShowStoredResult() {
 
 void ProcessingScreen::onRegisterClicked() {
     Competition& d = program_.data();
-    const int c = SlotOfBib(d, LeadingValue(ゼッケン_->text()));
+    const int c = SlotOfBib(d, TypedValue(ゼッケン_->text()));
     if (c == 0) {
         // No competitor carries this bib: nothing is recorded or written.
         RebuildStandings();
@@ -186,9 +212,23 @@ void ProcessingScreen::onRegisterClicked() {
     // registration leaves the competitor as it was: a DQ changed to OK and then stopped here
     // must not come back into the standings at the next rebuild while grid and workbook still
     // say DQ.
-    if (status == 0 && 合計_->text().isEmpty()) {
-        ui::ShowMessage(this, QStringLiteral("ﾌﾞｲﾎﾟｲﾝﾄが未設定です。"));
-        return;
+    CheckedRunTime time;
+    if (status == 0) {
+        if (合計_->text().isEmpty()) {
+            ui::ShowMessage(this, QStringLiteral("ﾌﾞｲﾎﾟｲﾝﾄが未設定です。"));
+            return;
+        }
+        // A missing or mistyped time, or a gate left without its buoy, would be ranked as a
+        // plainly wrong result; the official is told what to mend and nothing is stored.
+        time = CheckRunTime(分_->text(), 秒_->text());
+        if (time.fault != CheckedRunTime::Fault::None) {
+            ui::ShowMessage(this, time.message());
+            return;
+        }
+        if (const int gate = FirstGateWithoutBuoy(d)) {
+            ui::ShowMessage(this, QStringLiteral("ゲート%1のブイが選択されていません。").arg(gate));
+            return;
+        }
     }
 
     Competitor& who = d.competitors[c];
@@ -196,6 +236,8 @@ void ProcessingScreen::onRegisterClicked() {
     const bool rowInGrid = c < grid->rows();
     if (status != 0) {
         who.status = status;
+        // A status has no race points to show.
+        RP_->clear();
         // Time, buoy points, race points and gate points stay as they were. The bib and the
         // name are written as well: a competitor marked DS before any run has an empty row,
         // which would otherwise show the status without saying whose it is.
@@ -210,7 +252,7 @@ void ProcessingScreen::onRegisterClicked() {
             grid->setText(c, 4, word);
         }
     } else {
-        who.runTime = EnteredRunTime(分_->text(), 秒_->text());
+        who.runTime = time.seconds;
         who.buoyPoints = static_cast<float>(LeadingValue(合計_->text()));
         // Without buoy points there are no race points to work out (no division by zero): the
         // time and the total stay stored, nothing else happens.
@@ -235,6 +277,14 @@ void ProcessingScreen::onRegisterClicked() {
 
     WriteResultRow();
     RebuildStandings();
+    // The standings of the registered competitor's class come in front, through the tabs so
+    // that the selected tab and the page shown agree.
+    for (int k = 1; k <= std::clamp<int>(d.classCount, 0, kMaxClasses); ++k) {
+        if (who.classNo.equals(k)) {
+            タブ_->select(k);
+            break;
+        }
+    }
     saveAfterRegistration();
 }
 
@@ -248,7 +298,7 @@ bool ProcessingScreen::WriteResultRow() {
                                        "登録した結果は画面に残ります。"));
         return false;
     }
-    const int row = FindResultRow(*ws, d.competitorCount, LeadingValue(ゼッケン_->text()));
+    const int row = FindResultRow(*ws, d.competitorCount, TypedValue(ゼッケン_->text()));
     if (row == 0) return false;
     const int slot = row - 1;
     WriteResultCells(*ws, row, d.competitors[slot],

@@ -18,11 +18,34 @@ int usableClassCount(const Competition& c) { return std::clamp<int>(c.classCount
 
 float RacePoints(float runTime, float buoyPoints) {
     if (buoyPoints == 0) return 0;
-    // Widen before multiplying: 75.3f is 75.30000305..., and the rounding must see that
-    // value, not one already rounded to float steps.
-    const double t = runTime;
-    const double b = buoyPoints;
-    return static_cast<float>(std::floor(t * 10000.0 / b + 0.5) / 100.0);
+    // The official works the points out from the time and the total as typed and shown:
+    // 70.02 s and 16 buoy points are 437.625, which rounds up to 437.63. The stored float of
+    // 70.02 is 70.0199966..., whose quotient would round down; so the arithmetic is done on
+    // the decimals, exactly, in whole numbers: hundredths of points = t x 10000 / b.
+    const Decimal t = DecimalOf(runTime);
+    const Decimal b = DecimalOf(buoyPoints);
+    const int e = 4 - t.scale + b.scale;
+    // Within these bounds the products fit in 128 bits (digits have at most nine figures).
+    if (e >= -27 && e <= 27) {
+        __int128 num = t.digits;
+        __int128 den = b.digits;
+        for (int i = 0; i < e; ++i) num *= 10;
+        for (int i = 0; i < -e; ++i) den *= 10;
+        if (den < 0) {
+            num = -num;
+            den = -den;
+        }
+        // floor(num / den + 1/2) = floor((2 num + den) / (2 den)), with a floor division.
+        const __int128 n = 2 * num + den;
+        const __int128 d = 2 * den;
+        __int128 q = n / d;
+        if (n % d != 0 && n < 0) --q;
+        return static_cast<float>(static_cast<double>(q) / 100.0);
+    }
+    // Values no typed time or total comes near: the same rule in double precision.
+    const double td = runTime;
+    const double bd = buoyPoints;
+    return static_cast<float>(std::floor(td * 10000.0 / bd + 0.5) / 100.0);
 }
 
 float RoundToHundredths(double v) {

@@ -14,7 +14,9 @@ namespace zalvik {
 constexpr float kNoResultKey = 888888.0f;
 
 // Race points of a run: run time / buoy points x 100, rounded half up to hundredths, worked
-// out in double precision and stored as a float (61.5 s and 20 buoy points give 307.5).
+// out exactly on the decimals the time and the total were entered as (the shortest decimal of
+// each float) and stored as a float (61.5 s and 20 buoy points give 307.5; 70.02 s and 16
+// give 437.63).
 // Callers never pass zero buoy points; if it happens the run counts as having no result (0)
 // rather than producing an infinite value.
 float RacePoints(float runTime, float buoyPoints);

@@ -4,7 +4,7 @@
 
 namespace zalvik {
 
-std::optional<int16_t> ParseBuoyScore(const QString& text) { return ToInt16(LeadingValue(text)); }
+std::optional<int16_t> ParseBuoyScore(const QString& text) { return ToInt16(TypedValue(text)); }
 
 QString BuoyScoreRefusedMessage(int k, const QString& name, const QString& text) {
     const QString buoy = name.isEmpty()

@@ -7,17 +7,18 @@ namespace zalvik {
 
 GateCountValue ParseGateCount(const QString& text) {
     GateCountValue r;
-    r.value = LeadingValue(text);
+    r.value = TypedValue(text);
     if (r.value == 0) return r;
+    // One conversion for every reader of the text: the nearest whole number, halves to even
+    // ("12.5" is 12 gates, "4.6" is 5), and the grid has one row per gate below its header.
     const std::optional<int16_t> gates = ToInt16(r.value);
-    const std::optional<int16_t> rows = ToInt16(r.value + 1);
-    if (!gates || !rows || *gates < 0 || *gates > kMaxGates || *rows < 1 || *rows > kMaxGates + 1) {
+    if (!gates || *gates < 0 || *gates > kMaxGates) {
         r.kind = GateCountValue::Kind::OutOfRange;
         return r;
     }
     r.kind = GateCountValue::Kind::Count;
     r.gates = *gates;
-    r.rows = *rows;
+    r.rows = static_cast<int16_t>(*gates + 1);
     return r;
 }
 
@@ -27,7 +28,7 @@ QString GateCountRefusedMessage(const QString& text) {
 }
 
 std::optional<int16_t> ParseGateBuoyCount(const QString& text) {
-    const double v = LeadingValue(text);
+    const double v = TypedValue(text);
     if (!(v < 6)) return std::nullopt;
     return ToInt16(v);
 }

@@ -18,7 +18,7 @@ struct GateCountValue {
     Kind kind = Kind::None;
     double value = 0;   // the leading numeric value of the text
     int16_t gates = 0;  // nearest whole number of value (Count only)
-    int16_t rows = 0;   // gate grid rows: nearest whole number of value + 1 (Count only)
+    int16_t rows = 0;   // gate grid rows: one per gate below the header row (Count only)
 };
 
 // Takes a ゲート数 text the way the gate grid is shaped from it. The per-gate tables and the

@@ -170,22 +170,34 @@ void SettingsScreen::loadHandler() {
     const Competition& d = program_.data();
     for (int k = 1; k <= kMaxGates; ++k) ゲート数_->addItem(QString::number(k));
     場所コンボ_->addItem(QStringLiteral("ミルネ温泉スキー場"));
-    大会名称_->setText(d.eventName);
-    場所コンボ_->setCurrentText(d.eventVenue);
-    if (!d.eventDate.isEmpty()) {
-        // A text that is no date leaves the picker at its initial date.
-        if (const std::optional<QDate> date = DateFromText(d.eventDate)) 開催日_->setDate(*date);
-    }
+    ShowEventDetails();
     ゲート数_->setCurrentText(QString::number(d.gateCount));
     SetUpBuoyGrid();
     SetUpGateGrid();
     program_.processingScreen().SetUpClassTabs();
     SetUpClassGrid();
     const store::Fault fault = FillSettingsTables();
+    EmptyClassRowsBelowCount();
     // While a load is running the loader reads the buoys per gate again for the new gate count
     // and reports what it cannot read itself; the counts read here belong to the old one.
     if (fault && !IsLoadInProgress(program_))
         ui::ShowMessage(this, fault->message(QFileInfo(d.workbookPath).fileName()));
+}
+
+void SettingsScreen::ShowEventDetails() {
+    const Competition& d = program_.data();
+    大会名称_->setText(d.eventName);
+    場所コンボ_->setCurrentText(d.eventVenue);
+    // Without a stored date, or with a text that is no date, the picker shows its initial date,
+    // whatever an earlier competition had put there.
+    const std::optional<QDate> date =
+        d.eventDate.isEmpty() ? std::nullopt : DateFromText(d.eventDate);
+    開催日_->setDate(date ? *date : InitialEventDate());
+}
+
+void SettingsScreen::EmptyClassRowsBelowCount() {
+    const int classes = std::clamp<int>(program_.data().classCount, 0, kMaxClasses);
+    for (int k = classes + 1; k <= kMaxClasses; ++k) グリッドクラス名_->setText(k, 0, QString());
 }
 
 void SettingsScreen::SetUpClassGrid() {
@@ -243,11 +255,11 @@ store::Fault SettingsScreen::FillSettingsTables() {
     Competition& d = program_.data();
     store::Fault fault;
 
-    // Gates 1..n of the box's text, but never past the rows the gate grid has nor past the
-    // twelve gates the tables hold.
-    const double n = LeadingValue(ゲート数_->currentText());
-    const int gates = std::min({n >= 1 ? static_cast<int>(std::min(std::floor(n), 100.0)) : 0,
-                                グリッドV数_->rows() - 1, static_cast<int>(kMaxGates)});
+    // The gates of the box's text, counted the one way every reader of that text counts them
+    // (nearest whole number), but never past the rows the gate grid has.
+    const GateCountValue n = ParseGateCount(ゲート数_->currentText());
+    const int gates = std::min<int>(n.kind == GateCountValue::Kind::Count ? n.gates : 0,
+                                    グリッドV数_->rows() - 1);
     sheet::Worksheet* ws = program_.workbook() ? program_.workbook()->worksheet(1) : nullptr;
     for (int g = 1; g <= gates; ++g) {
         // Without a readable input sheet, or past a cell that could not be read, the counts
@@ -270,9 +282,6 @@ store::Fault SettingsScreen::FillSettingsTables() {
 
     const int classes = std::clamp<int>(d.classCount, 0, kMaxClasses);
     for (int k = 1; k <= classes; ++k) グリッドクラス名_->setText(k, 0, d.className[k]);
-    // Rows below the class count are emptied: a name left there from an earlier competition
-    // would otherwise be taken as a class by the next set action.
-    for (int k = classes + 1; k <= kMaxClasses; ++k) グリッドクラス名_->setText(k, 0, QString());
     return fault;
 }
 

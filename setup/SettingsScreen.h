@@ -49,6 +49,15 @@ class SettingsScreen : public ScreenBase {
     // still filled.
     store::Fault FillSettingsTables();
 
+    // Shows the competition name, venue and date of the competition data in their boxes; the
+    // date picker shows its initial date when no date is stored.
+    void ShowEventDetails();
+
+    // Empties the class grid's rows below the class count. Done when the grid is filled by a
+    // load, so that a name left there from an earlier competition is not taken as a class by
+    // the next set action; names typed there later stay.
+    void EmptyClassRowsBelowCount();
+
     // Shows exactly one gate option (with its label) per gate of gateCount on the processing
     // screen, captioned with a space and the gate number.
     void ShowGateOptions();

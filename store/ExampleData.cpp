@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "app/Numbers.h"
+#include "race/Scoring.h"
+
 namespace zalvik::example {
 namespace {
 
@@ -73,10 +76,11 @@ std::vector<Cell> build() {
         cells.push_back(number(row, 4, e.classNo));
         if (e.time > 0) {
             const int total = e.gates[0] + e.gates[1] + e.gates[2];
-            // Stored as the program stores a registered run: single-precision time, race
-            // points rounded half up to hundredths.
-            const double t = static_cast<float>(e.time);
-            const double points = static_cast<float>(std::floor(t * 10000.0 / total + 0.5) / 100.0);
+            // Stored as the program stores a registered run: the time and the race points
+            // (rounded half up to hundredths) as the decimals they were entered and shown as.
+            const float time = static_cast<float>(e.time);
+            const double t = ShortestDecimal(time);
+            const double points = ShortestDecimal(RacePoints(time, static_cast<float>(total)));
             cells.push_back(number(row, 5, t, QStringLiteral("0.00")));
             cells.push_back(number(row, 6, total));
             cells.push_back(number(row, 7, points, QStringLiteral("0.00")));

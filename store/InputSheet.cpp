@@ -96,18 +96,65 @@ std::optional<double> CellNumber(const sheet::Value& v) {
     return std::nullopt;
 }
 
+namespace {
+
+// Only the ordinary space counts as blank here; a name of ideographic spaces is a name.
+bool NameIsBlank(const sheet::Worksheet& ws, int row) {
+    const QString name = CellText(ws.value(row, kColName));
+    for (QChar ch : name)
+        if (ch != u' ') return false;
+    return true;
+}
+
+}  // namespace
+
 int16_t CountCompetitors(const sheet::Worksheet& ws) {
     int16_t count = 0;
     for (int r = kFirstCompetitorRow; r <= kLastCompetitorRow; ++r) {
-        // Only the ordinary space counts as blank here; a name of ideographic spaces is a name.
-        QString name = CellText(ws.value(r, kColName));
-        qsizetype b = 0, e = name.size();
-        while (b < e && name.at(b) == u' ') ++b;
-        while (e > b && name.at(e - 1) == u' ') --e;
-        if (b == e) break;
+        if (NameIsBlank(ws, r)) break;
         ++count;
     }
     return count;
+}
+
+RowsBelowTheList NamedRowsBelowTheList(const sheet::Worksheet& ws, int16_t competitorCount) {
+    RowsBelowTheList rows;
+    const int blank = kFirstCompetitorRow + competitorCount;
+    if (competitorCount < 0 || blank > kLastCompetitorRow) return rows;
+    for (int r = blank + 1; r <= kLastCompetitorRow; ++r) {
+        if (NameIsBlank(ws, r)) continue;
+        if (rows.count++ == 0) rows.firstRow = r;
+    }
+    if (rows.count) rows.blankRow = blank;
+    return rows;
+}
+
+QString RowsBelowTheListMessage(const RowsBelowTheList& rows) {
+    if (rows.count == 0) return {};
+    return QStringLiteral(
+               "入力シートの%1行目の氏名が空白のため、%2行目以降の%3人は読み込んでいません。")
+        .arg(rows.blankRow)
+        .arg(rows.firstRow)
+        .arg(rows.count);
+}
+
+std::vector<int16_t> BibsBeyondClassCount(const Competition& c) {
+    std::vector<int16_t> bibs;
+    for (int i = 1; i <= c.competitorCount; ++i) {
+        const ClassValue& cls = c.competitors[i].classNo;
+        if (cls.kind == ClassValue::Kind::Number && cls.number > c.classCount)
+            bibs.push_back(c.competitors[i].bib);
+    }
+    return bibs;
+}
+
+QString BibsBeyondClassCountMessage(const std::vector<int16_t>& bibs) {
+    if (bibs.empty()) return {};
+    QStringList list;
+    for (int16_t b : bibs) list << QString::number(b);
+    return QStringLiteral(
+               "クラス番号がクラス数を超えている選手がいます（ゼッケン %1）。順位には入りません。")
+        .arg(list.join(QStringLiteral("、")));
 }
 
 Fault ReadCompetitors(const sheet::Worksheet& ws, int16_t count, Competition& c) {
@@ -154,10 +201,11 @@ Fault ReadGateCountText(const sheet::Worksheet& ws, QString* text) {
 Fault ReadClassTable(const sheet::Worksheet& ws, Competition& c) {
     int16_t count = 0;
     if (Fault f = ReadInt16(ws, 2, kColClassCount, &count)) return f;
-    // The class table, the tabs and the class pages hold nine classes; a count outside 0..9 would
-    // address pages that do not exist, so it is refused before anything is taken from it.
-    if (count < 0 || count > kMaxClasses)
-        return MakeFault(ws, 2, kColClassCount, CellFault::Reason::OutOfRange);
+    // The class table, the tabs and the class pages hold nine classes; a larger count would
+    // address pages that do not exist, so it is refused before anything is taken from it. A
+    // negative count is kept as read: it names no class, and everything that walks the classes
+    // walks none.
+    if (count > kMaxClasses) return MakeFault(ws, 2, kColClassCount, CellFault::Reason::OutOfRange);
     c.classCount = count;
     for (int k = 1; k <= count; ++k) c.className[k] = CellText(ws.value(k + 1, kColClassName));
     return std::nullopt;

@@ -92,7 +92,7 @@ void ReadEventDetails(const sheet::Worksheet& ws, Competition& c);
 // more than 12 gates, or a negative one, is refused here: the per-gate tables hold 12 gates.
 Fault ReadGateCountText(const sheet::Worksheet& ws, QString* text);
 
-// classCount and the names of classes 1..classCount. A count outside 0..9 is refused at its
+// classCount and the names of classes 1..classCount. A count above 9 is refused at its
 // own cell and leaves the class table as it was.
 Fault ReadClassTable(const sheet::Worksheet& ws, Competition& c);
 
@@ -115,6 +115,25 @@ Fault ReadResultRow(const sheet::Worksheet& ws, const Competition& c, int slot, 
 // gate count text, class table. Stops at the first failing cell. For tools and benchmarks that
 // need the data without a screen.
 Fault ReadInputSheet(const sheet::Worksheet& ws, Competition& c, QString* gateCountText);
+
+// Named rows that the load does not read because a blank name ends the list above them: the
+// blank row, the first named row below it and how many named rows there are below it (rows up
+// to 1000). count 0 when there are none.
+struct RowsBelowTheList {
+    int blankRow = 0;
+    int firstRow = 0;
+    int count = 0;
+};
+RowsBelowTheList NamedRowsBelowTheList(const sheet::Worksheet& ws, int16_t competitorCount);
+// One sentence for the user about them; empty when there are none.
+QString RowsBelowTheListMessage(const RowsBelowTheList& rows);
+
+// Bibs of the competitors whose class number is above the class count, in slot order: they
+// belong to no class and stand in no standings. A class of 0 or an empty cell is no class and
+// is not listed.
+std::vector<int16_t> BibsBeyondClassCount(const Competition& c);
+// One sentence for the user listing them; empty when there are none.
+QString BibsBeyondClassCountMessage(const std::vector<int16_t>& bibs);
 
 // Bibs that more than one competitor carries, in order of their first appearance.
 std::vector<int16_t> RepeatedBibs(const Competition& c);

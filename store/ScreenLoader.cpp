@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "app/DataLoadScreen.h"
+#include "app/Installation.h"
 #include "app/Screens.h"
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
@@ -89,7 +90,9 @@ void OpenWorkbook(Program& program) {
     d.loadAttempted = 1;
     QWidget* parent =
         program.hasDataLoadScreen() ? static_cast<QWidget*>(&program.dataLoadScreen()) : nullptr;
-    const std::optional<QString> chosen = ui::AskOpenFileName(parent);
+    // The folder of the program's own files is offered, so that the example workbook is a
+    // click away on the first day.
+    const std::optional<QString> chosen = ui::AskOpenFileName(parent, DataFolder());
     if (!chosen) {
         ui::ShowMessage(parent, QStringLiteral("キャンセルボタンが押されましたので戻ります。"));
         return;
@@ -123,6 +126,16 @@ void OpenWorkbook(Program& program) {
         const QString repeated =
             store::RepeatedBibsMessage(store::RepeatedBibs(d), FileName(program));
         if (!repeated.isEmpty()) ui::ShowMessage(parent, repeated);
+        // Competitors that the sheet holds but no standings will show are pointed out, so
+        // that none of them goes missing from the official sheet unnoticed.
+        const QString below = store::RowsBelowTheListMessage(
+            store::NamedRowsBelowTheList(*program.workbook()->worksheet(1), d.competitorCount));
+        if (!below.isEmpty()) ui::ShowMessage(parent, below);
+        if (!fault) {
+            const QString beyond =
+                store::BibsBeyondClassCountMessage(store::BibsBeyondClassCount(d));
+            if (!beyond.isEmpty()) ui::ShowMessage(parent, beyond);
+        }
     }
 }
 
@@ -144,6 +157,9 @@ store::Fault ReadCompetition(Program& program, bool* competitorsRead) {
     // The first use of the settings screen creates it (running its load handler) before the
     // gate count goes into its box.
     SettingsScreen& settings = program.settingsScreen();
+    // A settings screen left from an earlier load had its details emptied by the reset; it
+    // shows this workbook's, as a screen created by this load does.
+    settings.ShowEventDetails();
     settings.ゲート数()->setCurrentText(gateText);
 
     if (store::Fault f = store::ReadClassTable(*ws, d)) return f;
@@ -153,6 +169,7 @@ store::Fault ReadCompetition(Program& program, bool* competitorsRead) {
     screen.LayOutClassPages();
     settings.SetUpGateGrid();
     if (store::Fault f = settings.FillSettingsTables()) return f;
+    settings.EmptyClassRowsBelowCount();
     screen.SetUpResultsGrid();
     d.appliedGateCount = d.gateCount;
 

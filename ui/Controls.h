@@ -21,8 +21,25 @@ struct Rect {
 
 QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption, Rect r);
 QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& caption, Rect r);
-// A frame: a plain border with an optional caption on its top edge.
-QGroupBox* MakeFrame(QWidget* parent, const QString& name, const QString& caption, Rect r);
+
+// A frame: an etched border with an optional caption standing on its top line, at the frame's
+// top edge. The screens place their controls inside frames by twips from the frame's corner,
+// for a caption that takes no more room than that; a caption drawn above the line instead
+// would push the line onto the first control.
+class Frame : public QGroupBox {
+    Q_OBJECT
+  public:
+    using QGroupBox::QGroupBox;
+    // Where the caption is drawn, in the frame's own coordinates; empty without a caption.
+    QRect captionRect() const;
+    // The y of the border's top line, in the frame's own coordinates.
+    int topLine() const;
+
+  protected:
+    void paintEvent(QPaintEvent* e) override;
+};
+
+Frame* MakeFrame(QWidget* parent, const QString& name, const QString& caption, Rect r);
 QLineEdit* MakeTextBox(QWidget* parent, const QString& name, Rect r);
 // A combo box with a list and free text entry.
 QComboBox* MakeComboBox(QWidget* parent, const QString& name, Rect r);
@@ -46,6 +63,8 @@ class OptionArray {
     QRadioButton* operator[](int i) const { return buttons_.at(i); }
     // Selects option i and runs the click handler with i.
     void select(int i);
+    // Shows option i selected without running the click handler.
+    void check(int i);
     // Deselects option i (without running any handler).
     void deselect(int i);
     void deselectAll();

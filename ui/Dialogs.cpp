@@ -35,16 +35,26 @@ void ShowMessage(QWidget* parent, const QString& text) {
     box.exec();
 }
 
-std::optional<QString> AskOpenFileName(QWidget* parent) {
+std::optional<QString> AskOpenFileName(QWidget* parent, const QString& offeredFolder) {
     if (hooks().enabled) {
         if (hooks().fileAnswers.empty()) return std::nullopt;
         auto answer = hooks().fileAnswers.front();
         hooks().fileAnswers.pop_front();
         return answer;
     }
-    const QString path = QFileDialog::getOpenFileName(parent);
-    if (path.isEmpty()) return std::nullopt;
-    return path;
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (!offeredFolder.isEmpty()) {
+        // The dialog remembers its places between runs; a place listed already is not added
+        // a second time.
+        QList<QUrl> places = dialog.sidebarUrls();
+        places.append(QUrl::fromLocalFile(offeredFolder));
+        dialog.setSidebarUrls(places);
+    }
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+    return chosen.first();
 }
 
 void OpenInSpreadsheetProgram(const QString& path) {

@@ -17,8 +17,10 @@ extern const QString kMessageTitle;
 // A modal message box with one sentence and only an OK button.
 void ShowMessage(QWidget* parent, const QString& text);
 
-// Asks for a file to open (no filter, no title of its own). nullopt when cancelled.
-std::optional<QString> AskOpenFileName(QWidget* parent);
+// Asks for a file to open (no filter, no title of its own). nullopt when cancelled. A non-empty
+// offeredFolder is added to the places at the dialog's side (where the desktop's own dialog is
+// used instead of Qt's, that dialog may not show it).
+std::optional<QString> AskOpenFileName(QWidget* parent, const QString& offeredFolder = {});
 
 // Shows a file in the desktop's own spreadsheet program.
 void OpenInSpreadsheetProgram(const QString& path);

@@ -110,6 +110,10 @@ Grid::Grid(QWidget* parent) : QTableView(parent), model_(new GridModel(this)) {
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setSectionsClickable(false);
     verticalHeader()->setSectionsClickable(false);
+    // The view's own row header would stand as an empty strip at the left of a grid that has
+    // no fixed column; it is there only while the first column is fixed.
+    horizontalHeader()->setVisible(fixedRows_ == 1);
+    verticalHeader()->setVisible(fixedCols_ == 1);
     connect(this, &QTableView::clicked, this, [this](const QModelIndex& index) {
         int r, c;
         cellFromIndex(index, &r, &c);

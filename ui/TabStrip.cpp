@@ -11,18 +11,19 @@ TabStrip::TabStrip(QWidget* parent)
     bar_->setExpanding(false);
     bar_->setDrawBase(false);
     static_cast<QFrame*>(body_)->setFrameShape(QFrame::StyledPanel);
-    connect(bar_, &QTabBar::tabBarClicked, this, [this](int i) {
-        if (i >= 0) emit tabClicked(i + 1);
+    // The bar's click signal comes before the bar moves its selection, and arrow keys send no
+    // click at all: only the change of the current tab says reliably which tab is selected.
+    connect(bar_, &QTabBar::currentChanged, this, [this](int i) {
+        if (i >= 0) emit selectedChanged(i + 1);
     });
 }
 
 void TabStrip::clear() {
-    QSignalBlocker block(bar_);
     while (bar_->count() > 0) bar_->removeTab(0);
 }
 
 void TabStrip::addTab(const QString& caption) {
-    QSignalBlocker block(bar_);
+    // The first tab added becomes the selected one, and its page comes in front.
     bar_->addTab(caption);
     resizeEvent(nullptr);
 }
@@ -36,7 +37,11 @@ int TabStrip::selectedIndex() const { return bar_->count() ? bar_->currentIndex(
 void TabStrip::select(int index1) {
     if (index1 < 1 || index1 > bar_->count()) return;
     bar_->setCurrentIndex(index1 - 1);
-    emit tabClicked(index1);
+}
+
+QRect TabStrip::tabRect(int index1) const {
+    if (index1 < 1 || index1 > bar_->count()) return {};
+    return bar_->tabRect(index1 - 1).translated(bar_->pos());
 }
 
 QRect TabStrip::clientRect() const {

@@ -53,8 +53,15 @@ QString ClubOf(int slot) {
 }
 
 // floor(T x 10000 / B + 0.5) / 100 in double, from the float time, kept as a float.
+// The official's own arithmetic: the time as typed (two decimals at most in this race) times
+// 100 over the buoy points (whole numbers here), rounded half up to hundredths, exactly.
+double ExpectedPoints(float time, float buoys) {
+    const long long hundredths = std::llround(double(time) * 100);
+    const long long b = std::llround(double(buoys));
+    return double((2 * hundredths * 100 + b) / (2 * b)) / 100.0;
+}
 float ExpectedRacePoints(float time, float buoys) {
-    return static_cast<float>(std::floor(double(time) * 10000.0 / double(buoys) + 0.5) / 100.0);
+    return static_cast<float>(ExpectedPoints(time, buoys));
 }
 
 // Two decimals. Every time and race point of this race lies in 10..9999.99 with at most two
@@ -198,8 +205,7 @@ class RaceDayTest : public QObject {
             e.status = static_cast<int16_t>(s.status);
             wb.num(s.slot + 1, 5, double(e.time))
                 .num(s.slot + 1, 6, total)
-                .num(s.slot + 1, 7,
-                     total ? std::floor(double(e.time) * 10000 / total + 0.5) / 100 : 0)
+                .num(s.slot + 1, 7, total ? ExpectedPoints(e.time, total) : 0)
                 .num(s.slot + 1, 8, s.status);
             for (int g = 0; g < 4; ++g)
                 if (!e.gates[g].isEmpty()) wb.text(s.slot + 1, 9 + g, e.gates[g]);
@@ -293,8 +299,10 @@ class RaceDayTest : public QObject {
         e.points = ExpectedRacePoints(e.time, e.buoys);
     }
 
-    // The official at the entry panel.
-    void enter(const Registration& r) {
+    // The official at the entry panel. A gate left without its buoy is pointed out, and the
+    // official then chooses the first buoy there and registers again.
+    void enter(const Registration& asPlanned) {
+        Registration r = asPlanned;
         const Expected& e = race[r.slot];
         if (r.fromList) {
             grid(QStringLiteral("グリッドリスト"))->clickCell(r.slot, 1);
@@ -329,6 +337,17 @@ class RaceDayTest : public QObject {
                      QStringLiteral(" %1").arg(total));
         }
         click(processing(), "登録ボタン");
+        for (int g = 0; r.status == 0 && g < kGatesAfter; ++g) {
+            if (r.buoy[g] >= 0) continue;
+            QCOMPARE(
+                messages(),
+                QStringList{QStringLiteral("ゲート%1のブイが選択されていません。").arg(g + 1)});
+            messages().clear();
+            option("Gop", g)->click();
+            option("ブイ", 0)->click();
+            r.buoy[g] = 0;
+            click(processing(), "登録ボタン");
+        }
         QCOMPARE(messages(), QStringList{});
         expect(r);
         if (r.status == 0)
@@ -658,11 +677,12 @@ class RaceDayTest : public QObject {
                 return;
             }
         }
-        // The race as planned: both ties hold, one gate shows no choice.
+        // The race as planned: both ties hold; the gate first left open got its buoy after the
+        // official was told.
         QCOMPARE(race[7].points, race[10].points);
         QCOMPARE(race[3].points, 300.0f);
         QCOMPARE(race[6].points, 300.0f);
-        QCOMPARE(race[12].gates[2], QStringLiteral("0"));
+        QCOMPARE(race[12].gates[2], QStringLiteral("2"));
 
         checkCompetitionData();
         checkResultsGrid();
@@ -673,14 +693,14 @@ class RaceDayTest : public QObject {
         checkInputSheetRows(*book->worksheet(1));
         checkSettingsBlock(*book->worksheet(1));
 
-        // Picked again: the corrected run comes back as corrected; the run with gate 3 left
-        // open brings back gates 1 and 2 only.
+        // Picked again: the corrected run comes back as corrected; so does the run whose gate 3
+        // was chosen after the official was told.
         struct Shown {
             int slot;
             const char* seconds;
             QStringList colours;
         } const picks[] = {{11, "59.99", {"い", "あ", "あ", "い", "あ"}},
-                           {12, "55.67", {"あ", "う", "", "", ""}}};
+                           {12, "55.67", {"あ", "う", "あ", "い", "う"}}};
         for (const Shown& p : picks) {
             box("ゼッケン")->clear();
             QTest::keyClicks(box("ゼッケン"), QString::number(race[p.slot].bib));
@@ -708,7 +728,20 @@ class RaceDayTest : public QObject {
             QCOMPARE(classOption->text(), kClassesAfter[cls - 1]);
             classOption->click();
             click(out, "実行ボタン");
-            QCOMPARE(messages(), QStringList{});
+            // The class's competitors without a run or a status are pointed out.
+            QStringList missing;
+            for (int i = 1; i <= kCompetitors; ++i) {
+                const Expected& e = race[i];
+                if (e.cls == cls && e.status == 0 && e.time == 0 && e.buoys == 0)
+                    missing << QString::number(e.bib);
+            }
+            QCOMPARE(messages(),
+                     missing.isEmpty()
+                         ? QStringList{}
+                         : QStringList{QStringLiteral("結果のない選手が%1人います（ゼッケン %2）。")
+                                           .arg(missing.size())
+                                           .arg(missing.join(QStringLiteral("、")))});
+            messages().clear();
             QCOMPARE(opened.size(), 1);
             QCOMPARE(opened.takeFirst(), QString::fromStdString(path));
             checkResultsSheet(cls);

@@ -187,8 +187,32 @@ class OutputScreenTest : public QObject {
         }
     }
 
-    // The chosen class outlives the screen: after going back and opening it again no option is
-    // selected, yet the run button writes the class chosen before.
+    // An official clicks somewhere inside a class option's area, not always on its mark or its
+    // short caption; and the frame's caption stands clear of the first option.
+    void classOptionAnswersAClickAnywhereInItsArea() {
+        loadCompetition(3);
+        program_->data().className[2] = QStringLiteral("成年");
+        screen().show();
+        QRadioButton* option = classOption(1);
+        QCOMPARE(option->text(), QStringLiteral("成年"));
+        QTest::mouseClick(option, Qt::LeftButton, {},
+                          QPoint(option->width() - 4, option->height() / 2));
+        QVERIFY(option->isChecked());
+        QCOMPARE(program_->data().outputClass, int16_t(2));
+
+        auto* frame = find<ui::Frame>(QStringLiteral("Frame15"));
+        QRadioButton* first = classOption(0);
+        const int textTop =
+            first->y() + (first->height() - QFontMetrics(first->font()).height()) / 2;
+        QVERIFY(frame->topLine() < first->y());
+        QVERIFY2(frame->captionRect().bottom() < textTop,
+                 qPrintable(QStringLiteral("caption to %1, option text from %2")
+                                .arg(frame->captionRect().bottom())
+                                .arg(textTop)));
+    }
+
+    // The chosen class outlives the screen: after going back and opening it again the option of
+    // the class chosen before is shown selected, and the run button writes that class.
     void chosenClassIsKeptAcrossOpenings() {
         loadCompetition(3);
         const std::string path = openWorkbook();
@@ -204,7 +228,7 @@ class OutputScreenTest : public QObject {
 
         program_->processingScreen().hide();
         screen().show();
-        for (int i = 0; i < 9; ++i) QVERIFY(!classOption(i)->isChecked());
+        for (int i = 0; i < 9; ++i) QCOMPARE(classOption(i)->isChecked(), i == 1);
         find<QPushButton>(QStringLiteral("実行ボタン"))->click();
         QCOMPARE(savedText(path, 2, 11), std::string("クラス2"));
         QCOMPARE(savedText(path, 10, 1), std::string("DID NOT START(1)"));
@@ -237,19 +261,29 @@ class OutputScreenTest : public QObject {
         QVERIFY(ui::testing::Messages().isEmpty());
     }
 
-    // Before any class is chosen the run writes class 0: headings with an empty class name and
-    // the status competitors without a class.
-    void runBeforeAnyClassWritesClassZero() {
+    // Before any class is chosen the run asks for one and writes nothing: an empty sheet would
+    // replace the last one. Then a class whose competitors lack a result is written and they
+    // are pointed out.
+    void runNeedsAClassAndPointsOutMissingResults() {
         loadCompetition(2);
+        Competitor& late = program_->data().competitors[program_->data().competitorCount + 1];
+        late.bib = 25;
+        late.classNo = ClassValue::ofNumber(2);
+        ++program_->data().competitorCount;
         const std::string path = openWorkbook();
         screen().show();
         find<QPushButton>(QStringLiteral("実行ボタン"))->click();
-        QCOMPARE(savedText(path, 2, 11), std::string());
-        QCOMPARE(savedText(path, 3, 1), std::string("順位"));
-        QCOMPARE(savedText(path, 6, 1), std::string());
-        QCOMPARE(savedText(path, 8, 1), std::string("DID NOT START(0)"));
-        QCOMPARE(savedText(path, 12, 1), std::string("DISQUALFIED(1)"));
-        QCOMPARE(savedText(path, 13, 2), std::string("91"));
+        QCOMPARE(ui::testing::Messages(), QStringList{"クラスを選択してください。"});
+        QVERIFY(!program_->workbook()->hasUnsavedChanges());
+        QCOMPARE(opened_, QStringList{});
+        ui::testing::Messages().clear();
+
+        QTest::mouseClick(classOption(1), Qt::LeftButton);
+        find<QPushButton>(QStringLiteral("実行ボタン"))->click();
+        QCOMPARE(ui::testing::Messages(),
+                 QStringList{"結果のない選手が1人います（ゼッケン 25）。"});
+        QCOMPARE(savedText(path, 2, 11), std::string("クラス2"));
+        QCOMPARE(opened_.size(), 1);
     }
 
     void runWithoutWorkbookShowsOneMessageAndWritesNothing() {

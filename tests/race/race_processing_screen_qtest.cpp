@@ -2,10 +2,12 @@
 // list, the standings as shown, and the navigation of its buttons.
 
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QtTest>
 #include <memory>
 
@@ -254,14 +256,39 @@ class ProcessingScreenTest : public QObject {
             QVERIFY(page->rect().contains(s.グリッド順位(i)->geometry()));
         }
 
-        // A tab click brings the page of its class in front of the others.
-        for (int t : {classes, 1, 2}) {
-            if (t < 1 || t > classes) continue;
-            tabs->select(t);
+        // The page in front is the one the official sees in the middle of the strip.
+        auto pageInFront = [&]() -> int {
             QWidget* front = s.Frame12()->childAt(tabs->clientRect().center());
-            QVERIFY(front);
-            QWidget* page = s.絵(t - 1);
-            QVERIFY2(front == page || page->isAncestorOf(front), qPrintable(front->objectName()));
+            for (int i = 0; front && i < ProcessingScreen::kClassPages; ++i)
+                if (front == s.絵(i) || s.絵(i)->isAncestorOf(front)) return i;
+            return -1;
+        };
+        if (classes >= 1) QCOMPARE(pageInFront(), 0);
+        // A click on a tab brings the page of its class in front, on the first click and
+        // whichever tab was selected before.
+        auto* bar = tabs->findChild<QTabBar*>();
+        for (int t : {2, classes, 1, 3}) {
+            if (t < 1 || t > classes) continue;
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(t - 1).center());
+            QCOMPARE(tabs->selectedIndex(), t);
+            QCOMPARE(pageInFront(), t - 1);
+        }
+        // The arrow keys move the tab, and the page follows.
+        if (classes >= 3) {
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(0).center());
+            bar->setFocus();
+            for (int t : {2, 3}) {
+                QTest::keyClick(bar, Qt::Key_Right);
+                QCOMPARE(tabs->selectedIndex(), t);
+                QCOMPARE(pageInFront(), t - 1);
+            }
+            QTest::keyClick(bar, Qt::Key_Left);
+            QCOMPARE(pageInFront(), 1);
+            // Making the tabs anew selects tab 1, and its page comes in front with it.
+            s.SetUpClassTabs();
+            s.LayOutClassPages();
+            QCOMPARE(tabs->selectedIndex(), 1);
+            QCOMPARE(pageInFront(), 0);
         }
         s.hide();
     }
@@ -342,6 +369,11 @@ class ProcessingScreenTest : public QObject {
         const int widths[] = {450, 450, 1100, 2000, 1000};
         for (int c = 0; c < 5; ++c) QCOMPARE(class1->colWidth(c), widths[c]);
         QCOMPARE(class1->rowHeightTwips(4), 210);
+        // A grid without a fixed column starts its first column at its own left edge.
+        s.show();
+        QVERIFY(!class1->verticalHeader()->isVisible());
+        QCOMPARE(class1->viewport()->geometry().left(), class1->frameWidth());
+        s.hide();
 
         // DS leaves the class; a whole number of points shows with a blank in front.
         ui::Grid* class2 = s.グリッド順位(1);

@@ -2,6 +2,7 @@
 // lookup, gates and buoys, the register action with its stops, the row it writes into the
 // input sheet and the save of the workbook file that ends every registration.
 
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include "race/Formatting.h"
 #include "race/Scoring.h"
 #include "store/LoadTestSupport.h"
+#include "ui/TabStrip.h"
 
 using namespace testsupport;
 using namespace zalvik::store;
@@ -87,11 +89,19 @@ class ResultEntryTest : public QObject, public ProgramFixture {
         option("ブイ", buoy)->click();
     }
     void registerIt() { find<QPushButton>(QStringLiteral("登録ボタン"))->click(); }
-    // Bib 12 (slot 2, sheet row 3) registered with 58.2 s and buoy お at gate 1.
+    // Text committed by the input method, as Japanese and full-width input reaches a box.
+    static void commit(QLineEdit* box, const QString& text) {
+        QInputMethodEvent event;
+        event.setCommitString(text);
+        QCoreApplication::sendEvent(box, &event);
+    }
+    // Bib 12 (slot 2, sheet row 3) registered with 58.2 s and buoys お, あ, あ, あ at gates
+    // 1..4 (12 buoy points).
     void registerBib12() {
         pick(QStringLiteral("12"));
         enterTime(QString(), QStringLiteral("58.2"));
         chooseBuoy(0, 4);
+        for (int g = 1; g < 4; ++g) chooseBuoy(g, 0);
         registerIt();
     }
 
@@ -158,29 +168,39 @@ class ResultEntryTest : public QObject, public ProgramFixture {
         QFETCH(QString, shownTime);
         QFETCH(QString, sheetTime);
 
-        // Bib 12 has no result yet: gate 1 お (6), gate 3 え (5), gate 2 left without a choice.
+        // Bib 12 has no result yet: gate 1 お (6), gate 3 え (5); gates 2 and 4 are still
+        // without a choice, and the registration stops at gate 2 without storing anything.
         pick(QStringLiteral("12"));
         QCOMPARE(box("氏名")->text(), QStringLiteral("鈴木　健"));
         QVERIFY(option("DSFQ", 0)->isChecked());
+        QVERIFY(option("Gop", 0)->isChecked());  // a new competitor starts at gate 1
         enterTime(minutes, seconds);
         chooseBuoy(0, 4);
         chooseBuoy(2, 3);
         QCOMPARE(label("合計")->text(), QStringLiteral(" 11"));
         registerIt();
+        QCOMPARE(messages(), QStringList{"ゲート2のブイが選択されていません。"});
+        QCOMPARE(data().competitors[2].runTime, 0.0f);
+        QVERIFY(!program->workbook()->hasUnsavedChanges());
+        messages().clear();
+        chooseBuoy(1, 1);
+        chooseBuoy(3, 0);
+        QCOMPARE(label("合計")->text(), QStringLiteral(" 16"));
+        registerIt();
 
         QCOMPARE(messages(), QStringList{});
         const zalvik::Competitor& who = data().competitors[2];
         QCOMPARE(who.runTime, runTime);
-        QCOMPARE(who.buoyPoints, 11.0f);
-        const float points = zalvik::RacePoints(runTime, 11);
+        QCOMPARE(who.buoyPoints, 16.0f);
+        const float points = zalvik::RacePoints(runTime, 16);
         QCOMPARE(who.racePoints, points);
         const QString shownPoints = zalvik::FormatHundredths(points);
         QCOMPARE(label("RP")->text(), shownPoints);
         QCOMPARE(GridRow(results(), 2),
-                 (QStringList{"12", "鈴木　健", shownTime, "11", shownPoints, "6", "0", "5", "0"}));
-        const QStringList row{sheetTime + "|0.00", "11|General", QString::number(points) + "|0.00",
-                              "0|General",         "6|General",  "0|General",
-                              "5|General",         "0|General"};
+                 (QStringList{"12", "鈴木　健", shownTime, "16", shownPoints, "6", "3", "5", "2"}));
+        const QStringList row{sheetTime + "|0.00", "16|General", QString::number(points) + "|0.00",
+                              "0|General",         "6|General",  "3|General",
+                              "5|General",         "2|General"};
         QCOMPARE(SheetRow(inputSheet(), 3), row);
         // Saved at once, with nothing left unsaved.
         QCOMPARE(SheetRowOnDisk(path, 3), row);
@@ -188,17 +208,16 @@ class ResultEntryTest : public QObject, public ProgramFixture {
         // Its standings row in class 1, empty while it had no race points, now shows it.
         QVERIFY(standingsBibs(1).contains("12"));
 
-        // Picked again: the time split back as typed, gate 1 restored and gate 3 not, since
-        // the empty gate 2 ends the restore.
+        // Picked again: the time split back as typed, every gate restored.
         pick(QStringLiteral("12"));
         QCOMPARE(box("分")->text(), minutes);
         QCOMPARE(box("秒")->text(), seconds);
-        QCOMPARE(label("合計")->text(), QStringLiteral("11"));
+        QCOMPARE(label("合計")->text(), QStringLiteral("16"));
         QCOMPARE(label("RP")->text(), zalvik::SingleText(points));
-        const QStringList chosen{"お", "", "", ""};
+        const QStringList chosen{"お", "い", "え", "あ"};
         for (int g = 0; g < 4; ++g)
             QCOMPARE(label(ui::ElementName(QStringLiteral("色"), g))->text(), chosen[g]);
-        QCOMPARE(data().gateBuoyChoice[2], int16_t(-1));
+        QCOMPARE(data().gateBuoyChoice[1], int16_t(1));
     }
 
     void statusAndBackToOk() {
@@ -241,6 +260,138 @@ class ResultEntryTest : public QObject, public ProgramFixture {
                               "|General", "|General"}));
         QCOMPARE(inputSheet().value(3, kColFirstGate).type, sheet::ValueType::Empty);
         QCOMPARE(messages(), QStringList{});
+
+        // Picked again and switched to OK: still no run, so the panel stays empty, and an OK
+        // registration without buoys is stopped with its message; the DS stays.
+        pick(QStringLiteral("12"));
+        QVERIFY(option("DSFQ", 1)->isChecked());
+        QTest::mouseClick(option("DSFQ", 0), Qt::LeftButton);
+        QVERIFY(option("DSFQ", 0)->isChecked());
+        QCOMPARE(box("秒")->text(), QString());
+        QCOMPARE(label("合計")->text(), QString());
+        QCOMPARE(label("RP")->text(), QString());
+        registerIt();
+        QCOMPARE(messages(), QStringList{"ﾌﾞｲﾎﾟｲﾝﾄが未設定です。"});
+        QCOMPARE(data().competitors[2].status, int16_t(1));
+        messages().clear();
+        // The same after a reload, where the status row comes from the sheet.
+        find<QPushButton>(QStringLiteral("終了ボタン"))->click();
+        Load(*program, QString::fromStdString(path));
+        pick(QStringLiteral("12"));
+        QTest::mouseClick(option("DSFQ", 0), Qt::LeftButton);
+        QCOMPARE(box("秒")->text(), QString());
+        QCOMPARE(label("合計")->text(), QString());
+    }
+
+    // What the official types by mistake is caught before anything is stored: an empty or zero
+    // time, a text that is no number, a time as a timer shows it in the wrong box. A timer's
+    // "m:ss.xx" alone in 秒, and full-width digits from the input method, are read as meant.
+    void typedTimesAreCheckedBeforeAnythingIsStored_data() {
+        QTest::addColumn<QString>("minutes");
+        QTest::addColumn<QString>("seconds");
+        QTest::addColumn<bool>("viaInputMethod");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<float>("runTime");
+        QTest::newRow("empty") << ""
+                               << "" << false << "タイムが入力されていません。" << 0.0f;
+        QTest::newRow("zero") << "0"
+                              << "0.00" << false << "タイムが入力されていません。" << 0.0f;
+        QTest::newRow("letters in 秒")
+            << ""
+            << "abc" << false << "秒の入力が数字として読めません。" << 0.0f;
+        QTest::newRow("timer text beside minutes")
+            << "1"
+            << "1:05.20" << false << "秒の入力が数字として読めません。" << 0.0f;
+        QTest::newRow("unit typed in 分")
+            << "1分"
+            << "5" << true << "分の入力が数字として読めません。" << 0.0f;
+        QTest::newRow("timer text alone") << ""
+                                          << "1:05.20" << false << "" << 65.2f;
+        QTest::newRow("full-width") << ""
+                                    << "６５．２" << true << "" << 65.2f;
+        QTest::newRow("full-width minutes") << "１"
+                                            << "５．３" << true << "" << 65.3f;
+    }
+
+    void typedTimesAreCheckedBeforeAnythingIsStored() {
+        QFETCH(QString, minutes);
+        QFETCH(QString, seconds);
+        QFETCH(bool, viaInputMethod);
+        QFETCH(QString, message);
+        QFETCH(float, runTime);
+        const std::string before = ReadFile(path);
+        // Bib 12 typed in full width, as the input method commits it.
+        box("ゼッケン")->clear();
+        commit(box("ゼッケン"), QStringLiteral("１２"));
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(box("氏名")->text(), QStringLiteral("鈴木　健"));
+        for (const char* name : {"分", "秒"}) {
+            QLineEdit* b = box(name);
+            const QString text =
+                QString::fromUtf8(name) == QStringLiteral("分") ? minutes : seconds;
+            if (viaInputMethod)
+                commit(b, text);
+            else
+                QTest::keyClicks(b, text);
+        }
+        for (int g = 0; g < 4; ++g) chooseBuoy(g, 0);
+        QTest::mouseClick(find<QPushButton>(QStringLiteral("登録ボタン")), Qt::LeftButton);
+        if (!message.isEmpty()) {
+            QCOMPARE(messages(), QStringList{message});
+            QCOMPARE(data().competitors[2].runTime, 0.0f);
+            QCOMPARE(results()->text(2, 2), QString());
+            QCOMPARE(ReadFile(path), before);
+        } else {
+            QCOMPARE(messages(), QStringList{});
+            QCOMPARE(data().competitors[2].runTime, runTime);
+            QCOMPARE(SheetRowOnDisk(path, 3).first(),
+                     QString::number(zalvik::ShortestDecimal(runTime)) + "|0.00");
+        }
+    }
+
+    // After a registration: race points as the official works them out by hand, the time shown
+    // again as typed, no race points left on show for a status, and the standings of the
+    // competitor's class in front.
+    void afterARegistration() {
+        // 70.02 s over 16 buoy points is 437.625 by hand, which rounds up to 437.63.
+        pick(QStringLiteral("12"));
+        enterTime(QStringLiteral("1"), QStringLiteral("10.02"));
+        chooseBuoy(0, 1);
+        chooseBuoy(1, 4);
+        chooseBuoy(2, 3);
+        chooseBuoy(3, 0);
+        QCOMPARE(label("合計")->text(), QStringLiteral(" 16"));
+        registerIt();
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(label("RP")->text(), QStringLiteral("437.63"));
+        QCOMPARE(results()->text(2, 4), QStringLiteral("437.63"));
+        QCOMPARE(SheetRowOnDisk(path, 3).at(2), QStringLiteral("437.63|0.00"));
+
+        // A run of 62.35 s comes back as 1 minute 2.35 seconds.
+        pick(QStringLiteral("12"));
+        box("分")->setText(QStringLiteral("1"));
+        box("秒")->setText(QStringLiteral("2.35"));
+        registerIt();
+        pick(QStringLiteral("7"));
+        pick(QStringLiteral("12"));
+        QCOMPARE(box("分")->text(), QStringLiteral("1"));
+        QCOMPARE(box("秒")->text(), QStringLiteral("2.35"));
+
+        // Bib 3 is in class 2: its standings come in front when it is registered, and marked
+        // DQ it shows no race points.
+        auto* tabs = find<ui::TabStrip>(QStringLiteral("タブ"));
+        QCOMPARE(tabs->selectedIndex(), 1);
+        pick(QStringLiteral("3"));
+        QCOMPARE(label("RP")->text(), QStringLiteral("627.5"));
+        QTest::mouseClick(option("DSFQ", 3), Qt::LeftButton);
+        registerIt();
+        QCOMPARE(label("RP")->text(), QString());
+        QCOMPARE(tabs->selectedIndex(), 2);
+        QWidget* front =
+            find<QWidget>(QStringLiteral("Frame12"))->childAt(tabs->clientRect().center());
+        QVERIFY(front == find<QWidget>(QStringLiteral("絵(1)")) ||
+                find<QWidget>(QStringLiteral("絵(1)"))->isAncestorOf(front));
+        QCOMPARE(messages(), QStringList{});
     }
 
     void registrationsThatStop() {
@@ -258,16 +409,16 @@ class ResultEntryTest : public QObject, public ProgramFixture {
         QCOMPARE(data().competitors[6].runTime, 0.0f);
         messages().clear();
 
-        // A stored run with a zero total: the new time and the total are kept in the data,
-        // and nothing else changes, with no message.
+        // A stored run with a zero total and no gate points: the gates have no buoy to put
+        // back, so registering it again is stopped at gate 1 and nothing is stored.
         pick(QStringLiteral("40"));
         QCOMPARE(label("合計")->text(), QStringLiteral("0"));
         enterTime(QString(), QStringLiteral("55"));
         registerIt();
-        QCOMPARE(messages(), QStringList{});
-        QCOMPARE(data().competitors[7].runTime, 55.0f);
-        QCOMPARE(data().competitors[7].buoyPoints, 0.0f);
+        QCOMPARE(messages(), QStringList{"ゲート1のブイが選択されていません。"});
+        QCOMPARE(data().competitors[7].runTime, 50.0f);
         QCOMPARE(results()->text(7, 2), QStringLiteral("50.00"));
+        messages().clear();
 
         // A bib nobody carries: nothing recorded, but the standings are rebuilt (and show a
         // change made to the data meanwhile).
@@ -348,7 +499,10 @@ class ResultEntryTest : public QObject, public ProgramFixture {
             for (int g = 0; g < 4; ++g)
                 QCOMPARE(label(ui::ElementName(QStringLiteral("色"), g))->text(), c.colours[g]);
             QCOMPARE(label("合計")->text(), QString::fromUtf8(c.total));
-            QCOMPARE(option("Gop", 0)->isChecked(), false);
+            // Gate 1 is the current gate of every competitor picked, shown selected; the total
+            // stays the stored one.
+            QCOMPARE(option("Gop", 0)->isChecked(), true);
+            QCOMPARE(data().currentGate, int16_t(0));
         }
         QCOMPARE(messages(), QStringList{});
     }
@@ -359,11 +513,14 @@ class ResultEntryTest : public QObject, public ProgramFixture {
         enterTime(QStringLiteral("1"), QStringLiteral("15.3"));
         chooseBuoy(0, 4);
         chooseBuoy(1, 3);
+        chooseBuoy(2, 0);
+        chooseBuoy(3, 0);
         registerIt();
         QCOMPARE(messages(), QStringList{});
         // The file as loaded is kept beside it, once.
         QCOMPARE(ReadFile(path + ".bak"), asLoaded);
         pick(QStringLiteral("3"));
+        option("DSFQ", 2)->click();
         registerIt();
         QCOMPARE(ReadFile(path + ".bak"), asLoaded);
 
@@ -377,8 +534,8 @@ class ResultEntryTest : public QObject, public ProgramFixture {
         std::string out;
         QCOMPARE(runCommand("/usr/bin/python3 " + script + " '" + path + "'", &out), 0);
         QCOMPARE(QString::fromStdString(out).split('\n', Qt::SkipEmptyParts),
-                 (QStringList{"75.3 0.00", "11 General", "684.55 0.00", "0 General", "'6' General",
-                              "'5' General", "'0' General", "'0' General"}));
+                 (QStringList{"75.3 0.00", "15 General", "502 0.00", "0 General", "'6' General",
+                              "'5' General", "'2' General", "'2' General"}));
     }
 
     void fileChangedByAnotherProgram() {
@@ -424,6 +581,34 @@ class ResultEntryTest : public QObject, public ProgramFixture {
         QCOMPARE(messages(), QStringList{});
         QCOMPARE(SheetRowOnDisk(path, 3).first(), QStringLiteral("58.2|0.00"));
         QCOMPARE(SheetRowOnDisk(path, 2).at(3), QStringLiteral("1|General"));
+    }
+
+    // Going back (button or close box) while a result is not yet in the file: the save is tried
+    // once more; when it fails the official stays on the processing screen with the result in
+    // memory, told which file lacks it; once the cause is mended, going back saves it.
+    void goingBackNeverDropsAnUnsavedResult() {
+        const std::string before = ReadFile(path);
+        sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::DuringWrite);
+        registerBib12();
+        messages().clear();
+        find<QPushButton>(QStringLiteral("終了ボタン"))->click();
+        QCOMPARE(messages().size(), 1);
+        QVERIFY2(messages().first().contains(QStringLiteral("大会.xlsx")),
+                 qPrintable(messages().first()));
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
+        QVERIFY(program->workbook() && program->workbook()->hasUnsavedChanges());
+        screen().close();  // the close box goes the same way
+        QCOMPARE(messages().size(), 2);
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
+        QCOMPARE(ReadFile(path), before);
+
+        sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::None);
+        messages().clear();
+        find<QPushButton>(QStringLiteral("終了ボタン"))->click();
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(ShownNames(*program), QStringList{"データ読込画面"});
+        QVERIFY(!program->workbook());
+        QCOMPARE(SheetRowOnDisk(path, 3).first(), QStringLiteral("58.2|0.00"));
     }
 
     void noWorkbookOpen() {

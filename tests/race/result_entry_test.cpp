@@ -15,28 +15,46 @@
 namespace zalvik {
 namespace {
 
-TEST(ResultEntry, RunTimeTypedAndShownAgain) {
+TEST(ResultEntry, RunTimeTypedCheckedAndShownAgain) {
+    using Fault = CheckedRunTime::Fault;
     struct Case {
         const char* minutes;
         const char* seconds;
-        float runTime;
-        const char* shownMinutes;  // as 分 and 秒 show the stored time again
-        const char* shownSeconds;
+        Fault fault;
+        float runTime = 0;
+        const char* shownMinutes = "";  // as 分 and 秒 show the stored time again
+        const char* shownSeconds = "";
     } const cases[] = {
-        {"1", "15.3", 75.3f, "1", "15.3"},
-        {"", "58.2", 58.2f, "", "58.2"},
-        {"", "", 0, "", "0"},
-        {"1", "0", 60, "1", "0"},  // exactly a minute already counts as one
-        {"2", "5.25", 125.25f, "2", "5.25"},
-        {"", "75.3", 75.3f, "1", "15.3"},  // seconds beyond a minute come back split
-        {"1 2", "3", 723, "12", "3"},      // blanks inside a typed number are skipped
-        {"1分", "5秒", 65, "1", "5"},      // only the leading number counts
+        {"1", "15.3", Fault::None, 75.3f, "1", "15.3"},
+        {"", "58.2", Fault::None, 58.2f, "", "58.2"},
+        {"1", "0", Fault::None, 60, "1", "0"},  // exactly a minute already counts as one
+        {"2", "5.25", Fault::None, 125.25f, "2", "5.25"},
+        {"", "75.3", Fault::None, 75.3f, "1", "15.3"},    // seconds beyond a minute come back split
+        {"1", "2.35", Fault::None, 62.35f, "1", "2.35"},  // not the float remainder 2.349998
+        {"2", "0.05", Fault::None, 120.05f, "2", "0.05"},
+        {"1 2", "3", Fault::None, 723, "12", "3"},  // blanks inside a typed number are skipped
+        {"", "1:05.20", Fault::None, 65.2f, "1", "5.2"},   // as a timer shows it
+        {"１", "５．３", Fault::None, 65.3f, "1", "5.3"},  // full width
+        {"", "", Fault::NoTime},
+        {"0", "0.00", Fault::NoTime},
+        {"1分", "5", Fault::MinutesUnreadable},
+        {"", "5秒", Fault::SecondsUnreadable},
+        {"-1", "5", Fault::MinutesUnreadable},
+        {"1", "1:05.20", Fault::SecondsUnreadable},  // a timer's text beside the minutes
+        {"", "1:75", Fault::SecondsUnreadable},
+        {"", "1e3", Fault::SecondsUnreadable},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.minutes) + " / " + c.seconds);
-        const float t = EnteredRunTime(QString::fromUtf8(c.minutes), QString::fromUtf8(c.seconds));
-        EXPECT_EQ(t, c.runTime);
-        const MinutesAndSeconds shown = SplitRunTime(t);
+        const CheckedRunTime t =
+            CheckRunTime(QString::fromUtf8(c.minutes), QString::fromUtf8(c.seconds));
+        EXPECT_EQ(t.fault, c.fault);
+        if (c.fault != Fault::None) {
+            EXPECT_FALSE(t.message().isEmpty());
+            continue;
+        }
+        EXPECT_EQ(t.seconds, c.runTime);
+        const MinutesAndSeconds shown = SplitRunTime(t.seconds);
         EXPECT_EQ(shown.minutes, QString::fromUtf8(c.shownMinutes));
         EXPECT_EQ(shown.seconds, QString::fromUtf8(c.shownSeconds));
     }

@@ -15,17 +15,41 @@ TEST(RacePoints, TimeOverBuoyPointsRoundedHalfUpToHundredths) {
         float buoys;
         float expected;
     } const cases[] = {
-        {61.5f, 20, 307.5f}, {75.3f, 12, 627.5f},  // 75.3f is slightly above 75.3; widened before
-                                                   // dividing
-        {1, 32, 3.13f},                            // exactly 3.125: half goes up
-        {3, 32, 9.38f},                            // exactly 9.375
-        {1, 64, 1.56f},                            // 1.5625
-        {1, 3, 33.33f},      {2, 3, 66.67f},      {0, 20, 0},
+        {61.5f, 20, 307.5f},
+        {75.3f, 12, 627.5f},  // 75.3f is slightly above 75.3; widened before
+                              // dividing
+        {1, 32, 3.13f},       // exactly 3.125: half goes up
+        {3, 32, 9.38f},       // exactly 9.375
+        {1, 64, 1.56f},       // 1.5625
+        {1, 3, 33.33f},
+        {2, 3, 66.67f},
+        {0, 20, 0},
         {61.5f, 0, 0},  // never called so; treated as no result
     };
     for (const Case& c : cases) {
         EXPECT_EQ(RacePoints(c.time, c.buoys), c.expected) << c.time << " / " << c.buoys;
     }
+}
+
+// Every time an official can type at hundredths up to three minutes, against every buoy total
+// from 1 to 60: the race points equal the exact decimal quotient rounded half up, as worked out
+// by hand, although the time is held as a binary float (70.02 is 70.0199966...).
+TEST(RacePoints, EqualTheExactDecimalQuotientRoundedHalfUp) {
+    int wrong = 0;
+    for (long long hundredths = 1; hundredths <= 18000; ++hundredths) {
+        const float time = static_cast<float>(hundredths / 100.0);
+        for (long long buoys = 1; buoys <= 60; ++buoys) {
+            // time x 100 / buoys in hundredths of a point: hundredths x 100 / buoys.
+            const long long exact = (2 * hundredths * 100 + buoys) / (2 * buoys);
+            const float expected = static_cast<float>(exact / 100.0);
+            if (RacePoints(time, static_cast<float>(buoys)) != expected && ++wrong <= 5)
+                ADD_FAILURE() << hundredths / 100.0 << " s over " << buoys;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(RacePoints(70.02f, 16), 437.63f);
+    // A negative total (scores may be negative) rounds half up too: -437.625 -> -437.62.
+    EXPECT_EQ(RacePoints(70.02f, -16), -437.62f);
 }
 
 TEST(RoundToHundredths, HalfUp) {

@@ -18,11 +18,12 @@ TEST(GateCount, TextsAsTheGateGridTakesThem) {
         int rows = 0;
     };
     const Case cases[] = {
-        {"", Kind::None, 0, 0},      {"0", Kind::None, 0, 0},       {"abc", Kind::None, 0, 0},
-        {"5", Kind::Count, 5, 6},    {" 1 2", Kind::Count, 12, 13}, {"12", Kind::Count, 12, 13},
-        {"2.5", Kind::Count, 2, 4},  {"0.4", Kind::Count, 0, 1},    {"4個", Kind::Count, 4, 5},
-        {"13", Kind::OutOfRange},    {"12.6", Kind::OutOfRange},    {"-1", Kind::OutOfRange},
-        {"99999", Kind::OutOfRange}, {"&HFF", Kind::OutOfRange},
+        {"", Kind::None, 0, 0},     {"0", Kind::None, 0, 0},       {"abc", Kind::None, 0, 0},
+        {"5", Kind::Count, 5, 6},   {" 1 2", Kind::Count, 12, 13}, {"12", Kind::Count, 12, 13},
+        {"2.5", Kind::Count, 2, 3}, {"0.4", Kind::Count, 0, 1},    {"4個", Kind::Count, 4, 5},
+        {"4.6", Kind::Count, 5, 6}, {"12.5", Kind::Count, 12, 13}, {"13", Kind::OutOfRange},
+        {"12.6", Kind::OutOfRange}, {"-1", Kind::OutOfRange},      {"99999", Kind::OutOfRange},
+        {"&HFF", Kind::OutOfRange},
     };
     for (const Case& c : cases) {
         const GateCountValue v = ParseGateCount(QString::fromUtf8(c.text));

@@ -209,6 +209,52 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         QCOMPARE(TabCaptions(processing().タブ()), (QStringList{"一般", "学生"}));
     }
 
+    // A class typed below the loaded ones stays when the gate count box is touched afterwards,
+    // and is taken by the set action.
+    void classTypedBelowTheCountSurvivesTheGateCountBox() {
+        SettingsScreen& s = loadAndOpen(QStringLiteral("race.xlsx"), {"男子", "女子", "少年"});
+        ui::Grid* classes = s.グリッドクラス名();
+        const QPoint cell = classes->cellRect(4, 0).center() - classes->viewport()->pos();
+        QTest::mouseClick(classes->viewport(), Qt::LeftButton, {}, cell);
+        QVERIFY(s.Text3()->isVisible());
+        // Typed with the input method, which commits the name to the editor.
+        QInputMethodEvent commit;
+        commit.setCommitString(QStringLiteral("壮年"));
+        QCoreApplication::sendEvent(s.Text3(), &commit);
+        QCOMPARE(classes->text(4, 0), QStringLiteral("壮年"));
+        s.ゲート数()->setFocus();
+        QTest::keyClick(s.ゲート数(), Qt::Key_End);
+        QCOMPARE(classes->text(4, 0), QStringLiteral("壮年"));
+        s.Command1()->click();
+        QCOMPARE(int(program->data().classCount), 4);
+        QCOMPARE(TabCaptions(processing().タブ()), (QStringList{"男子", "女子", "少年", "壮年"}));
+    }
+
+    // Applying after a second load writes the second workbook's name, venue and date.
+    void aReloadAppliesTheNewWorkbooksDetails() {
+        SettingsScreen& first = loadAndOpen();
+        first.Command1()->click();  // hidden, kept for the next opening
+        processing().終了ボタン()->click();
+        TestWorkbook wb(dir->file("second.xlsx"));
+        wb.competitor(1, 3, QStringLiteral("選手"));
+        wb.settings(QStringLiteral("2"), {2, 2}, {QStringLiteral("一般")});
+        wb.text(1, 26, QStringLiteral("第二大会")).text(2, 26, QStringLiteral("別の会場"));
+        wb.date(3, 26, 2027, 1, 9);
+        wb.save();
+        Load(*program, wb.qpath());
+        processing().基本設定ボタン()->click();
+        SettingsScreen& s = program->settingsScreen();
+        QCOMPARE(s.大会名称()->text(), QStringLiteral("第二大会"));
+        s.Command1()->click();
+        auto book = savedFile();
+        QVERIFY(book);
+        const sheet::Worksheet& ws = *book->worksheet(1);
+        QCOMPARE(QString::fromStdString(ws.text(1, 26)), QStringLiteral("第二大会"));
+        QCOMPARE(QString::fromStdString(ws.text(2, 26)), QStringLiteral("別の会場"));
+        QCOMPARE(ws.value(3, 26).date(), (sheet::Date{2027, 1, 9}));
+        QCOMPARE(ui::testing::Messages(), QStringList{});
+    }
+
     void buoyRenamedAndRescored_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("score");

@@ -194,6 +194,9 @@ class SettingsTest : public QObject, public ProgramFixture {
         // Typed key by key: "1" is taken first, "13" is then refused and the box goes back to 1.
         QTest::newRow("13 refused") << "13" << 1 << true << true;
         QTest::newRow("negative refused") << "-2" << 4 << true << true;
+        // A fraction is taken as its nearest whole number, by the grid and the tables alike.
+        QTest::newRow("4.6 is five gates") << "4.6" << 5 << true << false;
+        QTest::newRow("12.5 is twelve gates") << "12.5" << 12 << true << false;
     }
 
     void gateCountsOnTheBox() {
@@ -207,7 +210,11 @@ class SettingsTest : public QObject, public ProgramFixture {
         QTest::keyClicks(s.ゲート数(), typed);
         QCOMPARE(int(program->data().gateCount), gateCount);
         QCOMPARE(s.グリッドV数()->isVisible(), gridShown);
-        if (gridShown) QCOMPARE(s.グリッドV数()->rows(), gateCount + 1);
+        if (gridShown) {
+            QCOMPARE(s.グリッドV数()->rows(), gateCount + 1);
+            // Every gate row has its buoy count filled in.
+            for (int g = 1; g <= gateCount; ++g) QVERIFY(!s.グリッドV数()->text(g, 1).isEmpty());
+        }
         QCOMPARE(ui::testing::Messages().size(), refused ? 1 : 0);
         if (refused) {
             QVERIFY(ui::testing::Messages().first().contains(QStringLiteral("12")));

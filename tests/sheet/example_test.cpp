@@ -2,6 +2,7 @@
 // data-load screen and the file never drift apart (run tools/make_example after changing it).
 #include <gtest/gtest.h>
 
+#include "app/Numbers.h"
 #include "sheet/Workbook.h"
 #include "store/ExampleData.h"
 
@@ -25,6 +26,9 @@ TEST(SheetExample, CommittedWorkbookMatchesTheExampleData) {
             case Kind::Number:
                 EXPECT_EQ(v.type, sheet::ValueType::Number) << where;
                 EXPECT_EQ(v.number, cell.number) << where;
+                // Numbers are stored as the decimals they were typed as (75.3), never as a
+                // widened single-precision value (75.30000305175781).
+                EXPECT_EQ(v.number, zalvik::ShortestDecimal(static_cast<float>(v.number))) << where;
                 break;
             case Kind::Date:
                 EXPECT_EQ(v.type, sheet::ValueType::Date) << where;

@@ -1,6 +1,8 @@
 // Loading a competition through the load action: the data and every screen it builds, reloads,
 // a cancelled choice, and the faults that must be reported instead of passing in silence.
 
+#include <QComboBox>
+#include <QDateEdit>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -111,7 +113,10 @@ class LoaderTest : public QObject, public ProgramFixture {
         wb.text(2, zalvik::store::kColName, QStringLiteral(" "));
         wb.save();
         Load(*program, wb.qpath());
-        QCOMPARE(messages(), QStringList{});
+        // The seven named rows below are not loaded, and the official is told so.
+        QCOMPARE(messages(),
+                 QStringList{
+                     "入力シートの2行目の氏名が空白のため、3行目以降の7人は読み込んでいません。"});
         QCOMPARE(program->data().competitorCount, 0);
         QCOMPARE(processing().グリッドリスト()->rows(), 1);
         QCOMPARE(processing().グリッド結果()->rows(), 1);
@@ -134,6 +139,7 @@ class LoaderTest : public QObject, public ProgramFixture {
 
     void secondSmallerLoadClearsTheFirst() {
         TestWorkbook first = fourGates("first.xlsx");
+        first.date(3, 26, 2026, 2, 15);
         first.result(1, 60, 10, 600, 0, {"2", "3", "2", "3"});
         first.result(3, 55, 12, 458.33, 0, {"4", "2", "3", "3"});
         first.save();
@@ -153,6 +159,7 @@ class LoaderTest : public QObject, public ProgramFixture {
         second.competitor(2, 8, QStringLiteral("新二"), 1);
         second.result(2, 70, 14, 500);
         second.settings(QStringLiteral("2"), {2, 2}, {QStringLiteral("一般")});
+        second.text(1, 26, QStringLiteral("第二大会")).text(2, 26, QStringLiteral("別の会場"));
         second.save();
         Load(*program, second.qpath());
 
@@ -188,6 +195,47 @@ class LoaderTest : public QObject, public ProgramFixture {
         QCOMPARE(settings.グリッドV名()->text(1, 0), QStringLiteral("ﾌﾞｲ 1"));
         // Classes of the first competition below the new class count are not kept as names.
         QCOMPARE(Column(settings.グリッドクラス名(), 0, 1, 3), (QStringList{"一般", "", ""}));
+        // The name, venue and date are the second workbook's, as a first load would show them:
+        // without a stored date, the picker's initial date.
+        QCOMPARE(settings.大会名称()->text(), QStringLiteral("第二大会"));
+        QCOMPARE(settings.場所コンボ()->currentText(), QStringLiteral("別の会場"));
+        QCOMPARE(settings.開催日()->date(), QDate(2002, 1, 7));
+    }
+
+    // Competitors the sheet holds but no standings show are pointed out after the load: rows
+    // below a blank name, and class numbers above the class count (0 and empty are no class).
+    void competitorsLeftOutAreReported() {
+        TestWorkbook wb = fourGates();
+        wb.num(3, zalvik::store::kColClass, 3).num(5, zalvik::store::kColClass, 7);
+        wb.num(4, zalvik::store::kColClass, 0);
+        wb.ws().setText(6, zalvik::store::kColClass, "");
+        wb.text(7, zalvik::store::kColName, QStringLiteral(" "));
+        wb.competitor(8, 140, QStringLiteral("下の選手"));
+        wb.competitor(12, 150, QStringLiteral("もっと下"));
+        wb.save();
+        Load(*program, wb.qpath());
+        QCOMPARE(program->data().competitorCount, 5);
+        QCOMPARE(messages(),
+                 (QStringList{
+                     "入力シートの7行目の氏名が空白のため、8行目以降の3人は読み込んでいません。",
+                     "クラス番号がクラス数を超えている選手がいます（ゼッケン "
+                     "102、104）。順位には入りません。"}));
+    }
+
+    // A negative class count names no class; the load goes on to the end, and only says that
+    // the competitors' classes are beyond it.
+    void negativeClassCountLoadsNoClass() {
+        TestWorkbook wb = fourGates();
+        wb.result(2, 60, 10, 600, 0, {"2", "3", "2", "3"});
+        wb.num(2, zalvik::store::kColClassCount, -1);
+        wb.save();
+        Load(*program, wb.qpath());
+        QCOMPARE(messages().size(), 1);
+        QVERIFY(messages().first().startsWith(QStringLiteral("クラス番号がクラス数を超えている")));
+        QCOMPARE(program->data().competitorCount, 8);
+        QCOMPARE(processing().グリッド結果()->text(2, 2), QStringLiteral("60.00"));
+        QCOMPARE(processing().タブ()->count(), 1);
+        for (int k = 0; k < 10; ++k) QVERIFY(!processing().絵(k)->isVisibleTo(&processing()));
     }
 
     // Each fault is told in one message naming the file (and the cell); what was read stays and
