@@ -44,7 +44,7 @@ test: build
 	@# The core library and its tests once more, under AddressSanitizer and UBSan.
 	[ -f $(BUILD)-asan/build.ninja ] || cmake -S . -B $(BUILD)-asan -G Ninja \
 	  -DCMAKE_BUILD_TYPE=Debug -DZALVIK_SANITIZE=ON
-	cmake --build $(BUILD)-asan -j $(JOBS) --target core_tests workbook_fuzz_replay
+	cmake --build $(BUILD)-asan -j $(JOBS) --target core_tests workbook_fuzz_replay part_fuzz_replay
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
@@ -74,16 +74,20 @@ screenshots: build
 	pdftoppm -png -r 80 -f 1 -l 1 -singlefile docs/results-sheet.pdf docs/results-sheet
 	rm -f docs/results-sheet.xlsx docs/results-sheet.pdf
 
-# Fuzzes opening a workbook and loading a competition from it for FUZZ_SECONDS (clang, libFuzzer).
+# Fuzzes for FUZZ_SECONDS each (clang, libFuzzer): workbook_fuzz opens any bytes as a workbook
+# and loads a competition from it; part_fuzz puts the XML of one part into a valid workbook,
+# loads it, writes it the way the results sheet does, saves and reopens it.
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@$(MAKE) --no-print-directory install-packages WANT="clang libclang-rt-14-dev"
 	[ -f $(BUILD)-fuzz/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZALVIK_FUZZ=ON
-	cmake --build $(BUILD)-fuzz -j $(JOBS) --target workbook_fuzz
-	mkdir -p $(BUILD)-fuzz/corpus
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target workbook_fuzz part_fuzz
+	mkdir -p $(BUILD)-fuzz/corpus $(BUILD)-fuzz/part_corpus
 	$(BUILD)-fuzz/tests/workbook_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 \
 	  -timeout=10 $(BUILD)-fuzz/corpus tests/fuzz/corpus
+	$(BUILD)-fuzz/tests/part_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 \
+	  -timeout=10 $(BUILD)-fuzz/part_corpus tests/fuzz/part_corpus
 
 bench: build
 	cmake --build $(BUILD) --target benchmarks -j $(JOBS)
