@@ -6,12 +6,12 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev libpugixml-dev \
             fonts-noto-cjk libgtest-dev libbenchmark-dev python3-openpyxl poppler-utils \
-            dpkg-dev file desktop-file-utils
+            dpkg-dev file desktop-file-utils clang-format
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 
-.PHONY: all deps install-packages configure build run test bench fuzz screenshots package icons clean
+.PHONY: all deps install-packages configure build run test format-check bench fuzz screenshots package icons clean
 
 all: build
 
@@ -39,7 +39,11 @@ build: configure
 run: build
 	$(BUILD)/zalvik-race
 
-test: build
+# Every C++ source of the project, for the style check.
+SOURCES = $(shell find main.cpp app bench output race setup sheet store tests tools ui \
+            -name '*.cpp' -o -name '*.h')
+
+test: build format-check
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@# The core library and its tests once more, under AddressSanitizer and UBSan.
 	[ -f $(BUILD)-asan/build.ninja ] || cmake -S . -B $(BUILD)-asan -G Ninja \
@@ -47,6 +51,11 @@ test: build
 	cmake --build $(BUILD)-asan -j $(JOBS) --target core_tests workbook_fuzz_replay part_fuzz_replay
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The code style of .clang-format: a file that differs from it fails the test run.
+format-check: deps
+	@clang-format --dry-run --Werror $(SOURCES) && \
+	  echo "code style: the $(words $(SOURCES)) C++ files follow .clang-format"
 
 # The Debian package for officials, from a Release build of the program alone, into dist/.
 PACKAGE_BUILD ?= build-release
