@@ -138,6 +138,8 @@ class ProcessingScreen : public ScreenBase {
     void makeGateCurrent(int g);
     // Shows the buoy options (and their scores) that gate g offers and hides the others.
     void showBuoyOptionsOf(int g);
+    // The buoy option chosen at gate g when its label shows a choice, -1 otherwise.
+    int shownChoice(int g) const;
     void onBuoyClicked(int b);
     void onRegisterClicked();
     // The save that ends a registration, and its report when the file could not be saved
