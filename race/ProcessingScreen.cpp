@@ -15,7 +15,7 @@
 #include "app/DataLoadScreen.h"
 #include "app/Screens.h"
 #include "output/OutputScreen.h"
-#include "output/ResultsPrintScreen.h"
+#include "output/ResultsDelivery.h"
 #include "output/ResultsSheetPdf.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"

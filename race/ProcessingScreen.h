@@ -72,7 +72,7 @@ class ProcessingScreen : public ScreenBase {
     // false (with one message) when that fails, and the workbook stays open.
     bool CloseWorkbook();
 
-    // --- Result entry (race/ResultEntryScreen.cpp) ------------------------------------------
+    // --- Result entry (race/ProcessingScreenEntry.cpp) ------------------------------------------
 
     // Totals the scores of the buoys chosen at the gates into 合計 (" 12").
     void SumBuoyPoints();
@@ -121,14 +121,14 @@ class ProcessingScreen : public ScreenBase {
     void buildStandingsFrame();
     void buildButtons();
 
-    // Standings (race/StandingsScreen.cpp).
+    // Standings (race/ProcessingScreenStandings.cpp).
     void SetUpStandingsGrids();
     void ShowStandings();
 
     void onCompetitorListClicked();
     void onReturnClicked();
 
-    // Result entry (race/ResultEntryScreen.cpp).
+    // Result entry (race/ProcessingScreenEntry.cpp).
     void connectEntryHandlers();
     void onBibChanged();
     void onStatusClicked(int s);
@@ -138,6 +138,8 @@ class ProcessingScreen : public ScreenBase {
     void makeGateCurrent(int g);
     // Shows the buoy options (and their scores) that gate g offers and hides the others.
     void showBuoyOptionsOf(int g);
+    // The buoy option chosen at gate g when its label shows a choice, -1 otherwise.
+    int shownChoice(int g) const;
     void onBuoyClicked(int b);
     void onRegisterClicked();
     // The save that ends a registration, and its report when the file could not be saved

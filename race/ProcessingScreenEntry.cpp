@@ -107,8 +107,7 @@ void ProcessingScreen::onGateClicked(int g) {
     showBuoyOptionsOf(g);
     // A gate that already has its buoy shows it again (which runs the buoy handler and
     // totals once more, to the same total).
-    const int chosen = d.gateBuoyChoice[g];
-    if (!色_[g]->text().isEmpty() && chosen >= 0 && chosen < kBuoyOptions) ブイ_.select(chosen);
+    if (const int chosen = shownChoice(g); chosen >= 0) ブイ_.select(chosen);
 }
 
 void ProcessingScreen::makeGateCurrent(int g) {
@@ -119,8 +118,12 @@ void ProcessingScreen::makeGateCurrent(int g) {
     showBuoyOptionsOf(g);
     // The buoy already chosen there is shown, without totalling again: 合計 keeps what it
     // shows (the stored total of a recalled result).
-    const int chosen = d.gateBuoyChoice[g];
-    if (!色_[g]->text().isEmpty() && chosen >= 0 && chosen < kBuoyOptions) ブイ_.check(chosen);
+    if (const int chosen = shownChoice(g); chosen >= 0) ブイ_.check(chosen);
+}
+
+int ProcessingScreen::shownChoice(int g) const {
+    const int chosen = program_.data().gateBuoyChoice[g];
+    return !色_[g]->text().isEmpty() && chosen >= 0 && chosen < kBuoyOptions ? chosen : -1;
 }
 
 void ProcessingScreen::showBuoyOptionsOf(int g) {
