@@ -19,6 +19,7 @@
 #include <QDateTime>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -35,9 +36,12 @@
 #include "race/Scoring.h"
 #include "sheet/Workbook.h"
 #include "store/ScreenLoader.h"
+#include "support/Controls.h"
 #include "ui/Dialogs.h"
 
 namespace {
+
+using testsupport::Find;
 
 std::string TempFolder() {
     std::string folder = (std::filesystem::temp_directory_path() / "zalvik-live-XXXXXX").string();
@@ -205,18 +209,21 @@ void BM_RegisterWhileServing(benchmark::State& state) {
             zalvik::ProcessingScreen& screen = program.processingScreen();
             int i = 0;
             auto prepare = [&] {
-                screen.ゼッケン()->setText(QString::number(1 + (i * 3) % 999));
-                screen.DSFQ().select(0);
-                screen.分()->setText(QStringLiteral("1"));
-                screen.秒()->setText(QString::number(1 + i % 50) + QStringLiteral(".25"));
+                Find<QLineEdit>(screen, QStringLiteral("ゼッケン"))
+                    ->setText(QString::number(1 + (i * 3) % 999));
+                Find<QRadioButton>(screen, QStringLiteral("DSFQ"), 0)->click();
+                Find<QLineEdit>(screen, QStringLiteral("分"))->setText(QStringLiteral("1"));
+                Find<QLineEdit>(screen, QStringLiteral("秒"))
+                    ->setText(QString::number(1 + i % 50) + QStringLiteral(".25"));
                 for (int g = 0; g < 12; ++g) {
-                    screen.Gop().select(g);
-                    screen.ブイ().select((i + g) % 5);
+                    Find<QRadioButton>(screen, QStringLiteral("Gop"), g)->click();
+                    Find<QRadioButton>(screen, QStringLiteral("ブイ"), (i + g) % 5)->click();
                 }
                 ++i;
             };
+            QPushButton* registerButton = Find<QPushButton>(screen, QStringLiteral("登録ボタン"));
             prepare();
-            screen.登録ボタン()->click();
+            registerButton->click();
             PollingClients clients(static_cast<int>(state.range(0)), port);
             // Let every client make its first request before timing starts.
             std::this_thread::sleep_for(std::chrono::milliseconds(1200));
@@ -225,7 +232,7 @@ void BM_RegisterWhileServing(benchmark::State& state) {
                 prepare();
                 QCoreApplication::processEvents();
                 state.ResumeTiming();
-                screen.登録ボタン()->click();
+                registerButton->click();
             }
             state.counters["requests_answered"] = static_cast<double>(clients.answered());
             state.counters["requests_failed"] = static_cast<double>(clients.failed());
