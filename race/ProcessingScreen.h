@@ -10,11 +10,14 @@
 
 #include <QString>
 #include <array>
+#include <vector>
 
 #include "app/ScreenBase.h"
+#include "store/Journal.h"
 #include "ui/Controls.h"
 
 class QEvent;
+class QPoint;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -143,6 +146,34 @@ class ProcessingScreen : public ScreenBase {
     // The save that ends a registration, and its report when the file could not be saved
     // as it was.
     void saveAfterRegistration();
+    // Rewrites row c of グリッド結果 from the competitor's stored result (bib, name, then the
+    // formatted run or "-", "-" and the status word) and, when given, its gate points.
+    void showResultRow(int c, const std::vector<QString>* gatePoints);
+    // Appends the registration of slot c, as data and grid now hold it, to the journal.
+    void journalRegistration(int c);
+
+    // Taking back a result and rebuilding from the journal (race/ProcessingScreenTakeBack.cpp).
+  public:
+    // After a load: when the journal beside the workbook holds registrations or take-backs the
+    // workbook lacks, asks whether to apply them, and applies them and saves once on Yes. A
+    // journal of another competition is reported, never applied.
+    void OfferJournalRecovery();
+
+  private:
+    void connectTakeBack();
+    // The competitor slot a context-menu request at `pos` (in the grid's viewport) concerns,
+    // 0 for none; a request from the keyboard concerns the grid's current row.
+    int slotForContextMenu(ui::Grid* grid, const QPoint& pos, bool fromKeyboard) const;
+    void showTakeBackMenu(ui::Grid* grid, const QPoint& pos, bool fromKeyboard);
+    void onTakeBackChosen(int slot);
+    // Clears the result of slot c in data, grid and input sheet, after writing it to the
+    // journal unless it comes from there.
+    void takeBackResult(int c, bool journal = true);
+    // Empties the entry panel as a fresh start shows it.
+    void emptyEntryPanel();
+    // Applies journal entries (registrations and take-backs) through the registration's own
+    // steps, rebuilds the standings and saves once. The count applied.
+    int applyJournalEntries(const std::vector<store::JournalEntry>& entries);
 
     ui::Grid* グリッドリスト_ = nullptr;
     ui::Grid* グリッド結果_ = nullptr;

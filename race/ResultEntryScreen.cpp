@@ -232,25 +232,12 @@ void ProcessingScreen::onRegisterClicked() {
     }
 
     Competitor& who = d.competitors[c];
-    ui::Grid* grid = グリッド結果_;
-    const bool rowInGrid = c < grid->rows();
     if (status != 0) {
         who.status = status;
         // A status has no race points to show.
         RP_->clear();
-        // Time, buoy points, race points and gate points stay as they were. The bib and the
-        // name are written as well: a competitor marked DS before any run has an empty row,
-        // which would otherwise show the status without saying whose it is.
-        if (rowInGrid) {
-            const QString word = status > 0 && status < static_cast<int>(d.statusWord.size())
-                                     ? d.statusWord[status]
-                                     : QString();
-            grid->setText(c, 0, QString::number(who.bib));
-            grid->setText(c, 1, who.name);
-            grid->setText(c, 2, QStringLiteral("-"));
-            grid->setText(c, 3, QStringLiteral("-"));
-            grid->setText(c, 4, word);
-        }
+        // Time, buoy points, race points and gate points stay as they were.
+        showResultRow(c, nullptr);
     } else {
         who.runTime = time.seconds;
         who.buoyPoints = static_cast<float>(LeadingValue(合計_->text()));
@@ -260,21 +247,17 @@ void ProcessingScreen::onRegisterClicked() {
         who.status = 0;
         who.racePoints = RacePoints(who.runTime, who.buoyPoints);
         RP_->setText(FormatHundredths(who.racePoints));
-        if (rowInGrid) {
-            grid->setText(c, 0, QString::number(who.bib));
-            grid->setText(c, 1, who.name);
-            grid->setText(c, 2, FormatHundredths(who.runTime));
-            grid->setText(c, 3, SingleText(who.buoyPoints));
-            grid->setText(c, 4, FormatHundredths(who.racePoints));
-            const int gates = std::min(UsedGates(d), grid->cols() - kFirstGateColumn);
-            for (int g = 0; g < gates; ++g) {
-                const int choice = d.gateBuoyChoice[g];
-                const int score = choice >= -1 && choice < kBuoyKinds ? d.buoyScore[choice + 1] : 0;
-                grid->setText(c, kFirstGateColumn + g, QString::number(score));
-            }
+        std::vector<QString> gatePoints;
+        for (int g = 0; g < UsedGates(d); ++g) {
+            const int choice = d.gateBuoyChoice[g];
+            const int score = choice >= -1 && choice < kBuoyKinds ? d.buoyScore[choice + 1] : 0;
+            gatePoints.push_back(QString::number(score));
         }
+        showResultRow(c, &gatePoints);
     }
 
+    // The journal has the result before the workbook changes.
+    journalRegistration(c);
     WriteResultRow();
     RebuildStandings();
     // The standings of the registered competitor's class come in front, through the tabs so
@@ -286,6 +269,48 @@ void ProcessingScreen::onRegisterClicked() {
         }
     }
     saveAfterRegistration();
+}
+
+void ProcessingScreen::showResultRow(int c, const std::vector<QString>* gatePoints) {
+    const Competition& d = program_.data();
+    const Competitor& who = d.competitors[c];
+    ui::Grid* grid = グリッド結果_;
+    if (c >= grid->rows()) return;
+    // The bib and the name are written with every result: a competitor marked DS before any
+    // run has an empty row, which would otherwise show the status without saying whose it is.
+    grid->setText(c, 0, QString::number(who.bib));
+    grid->setText(c, 1, who.name);
+    if (who.status != 0) {
+        const QString word = who.status > 0 && who.status < static_cast<int>(d.statusWord.size())
+                                 ? d.statusWord[who.status]
+                                 : QString();
+        grid->setText(c, 2, QStringLiteral("-"));
+        grid->setText(c, 3, QStringLiteral("-"));
+        grid->setText(c, 4, word);
+    } else {
+        grid->setText(c, 2, FormatHundredths(who.runTime));
+        grid->setText(c, 3, SingleText(who.buoyPoints));
+        grid->setText(c, 4, FormatHundredths(who.racePoints));
+    }
+    if (!gatePoints) return;
+    const int gates =
+        std::min<int>(static_cast<int>(gatePoints->size()), grid->cols() - kFirstGateColumn);
+    for (int g = 0; g < gates; ++g) grid->setText(c, kFirstGateColumn + g, (*gatePoints)[g]);
+}
+
+void ProcessingScreen::journalRegistration(int c) {
+    const Competition& d = program_.data();
+    const Competitor& who = d.competitors[c];
+    store::JournalEntry entry;
+    entry.action = store::JournalEntry::Action::Registration;
+    entry.bib = who.bib;
+    entry.name = who.name;
+    entry.runTime = who.runTime;
+    entry.buoyPoints = who.buoyPoints;
+    entry.racePoints = who.racePoints;
+    entry.status = who.status;
+    entry.gates = GatePointsOfRow(グリッド結果_, c, UsedGates(d));
+    program_.writeJournal(this, entry);
 }
 
 bool ProcessingScreen::WriteResultRow() {
