@@ -24,6 +24,10 @@ class QLineEdit;
 class QPushButton;
 class QShowEvent;
 
+namespace sheet {
+struct SaveResult;
+}
+
 namespace ui {
 class Grid;
 class TabStrip;
@@ -174,6 +178,12 @@ class ProcessingScreen : public ScreenBase {
     // Applies journal entries (registrations and take-backs) through the registration's own
     // steps, rebuilds the standings and saves once. The count applied.
     int applyJournalEntries(const std::vector<store::JournalEntry>& entries);
+    // The file was changed by another program since it was loaded or saved: asks whether to
+    // take those changes in; on Yes reloads the workbook from disk, puts back this session's
+    // journaled results the file lacks and saves into the same file. False on No (or when the
+    // file cannot be read again), and the caller saves under a new name as before.
+    bool takeInOtherProgramsChanges();
+    bool takingInChanges_ = false;
 
     ui::Grid* グリッドリスト_ = nullptr;
     ui::Grid* グリッド結果_ = nullptr;
@@ -201,5 +211,9 @@ class ProcessingScreen : public ScreenBase {
     QPushButton* エクセルボタン_ = nullptr;
     QPushButton* 終了ボタン_ = nullptr;
 };
+
+// The report of a save that went under a new name because another program had changed the
+// file: names the new file and says that it is the one to load next time.
+QString SavedUnderNewNameMessage(const sheet::SaveResult& saved);
 
 }  // namespace zalvik

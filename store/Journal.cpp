@@ -377,7 +377,7 @@ std::optional<QString> JournalWriter::append(const QString& workbookPath,
     const QByteArray name = QFile::encodeName(path);
     QByteArray bytes = JournalLine(entry);
     QString why;
-    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         why = ErrnoText(errno);
     } else {

@@ -79,7 +79,7 @@ JournalReading ReadJournal(const QString& path);
 // The same, from the bytes of a file.
 JournalReading ParseJournal(const QByteArray& bytes);
 
-// Appends journal lines. Each append opens the file for appending only, writes the line with
+// Appends journal lines. Each append opens the file for appending, writes the line with
 // one write and flushes it to disk before returning; the journal is never read or rewritten
 // here, so the cost of a line does not grow with the journal.
 class JournalWriter {
