@@ -380,7 +380,8 @@ class TakeBackTest : public QObject, public ProgramFixture {
         messages().clear();
         registerRun(13, QStringLiteral("40"));
         registerRun(14, QStringLiteral("41"));
-        QVERIFY(messages().size() <= 1);
+        // A journal that cannot be written says so once; the registrations are saved all the same.
+        QCOMPARE(messages().size(), kind == "directory" || kind == "loop" ? 1 : 0);
         QCOMPARE(data().competitors[4].runTime, 41.0f);
         QVERIFY(!program->workbook()->hasUnsavedChanges());
         if (kind == "truncated") {
