@@ -144,6 +144,7 @@ ProcessingScreen::ProcessingScreen(Program& program)
     buildStandingsFrame();
     buildButtons();
     connectEntryHandlers();
+    installEntryKeys();
 
     auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image2"));
