@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QFocusEvent>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,7 +23,6 @@
 #include "app/Numbers.h"
 #include "app/Screens.h"
 #include "race/ProcessingScreen.h"
-#include "race/ResultEntry.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 
