@@ -49,7 +49,9 @@ class Program : public QObject {
     // `parent`) says that the results are not yet in the file, and false is returned.
     bool releaseWorkbook(QWidget* parent);
 
-    // Screens, created (with their load step) on first use.
+    // Screens, created on first use. Getting a screen changes nothing else: the settings
+    // screen's load step, which reads the competition and the workbook, runs when the screen is
+    // first shown or when the loader asks for it (SettingsScreen::EnsureLoaded).
     StartScreen& startScreen();
     DataLoadScreen& dataLoadScreen();
     ProcessingScreen& processingScreen();
@@ -67,6 +69,11 @@ class Program : public QObject {
     void unloadSettingsScreen();
     void unloadOutputScreen();
 
+    // Set while a load reads a workbook: screens created during a load leave the reporting of
+    // read faults to the loader.
+    bool loadInProgress() const { return loadInProgress_; }
+    void setLoadInProgress(bool on) { loadInProgress_ = on; }
+
     // The screens currently shown (exactly one outside of hand-overs and message boxes).
     QList<QWidget*> shownScreens() const;
 
@@ -78,6 +85,7 @@ class Program : public QObject {
     Competition data_;
     std::unique_ptr<sheet::Workbook> workbook_;
     bool ended_ = false;
+    bool loadInProgress_ = false;
     QPointer<StartScreen> start_;
     QPointer<DataLoadScreen> dataLoad_;
     QPointer<ProcessingScreen> processing_;

@@ -5,8 +5,10 @@
 //
 // The class tabs, the results grid and the standings are rebuilt from the competition data by
 // the loader and by the settings screen's set action as well as by this screen itself, so
-// those procedures are public. The controls are reachable by their documented names for the
-// same reason: the loader fills the grids, the settings screen captions the buoy options.
+// those procedures are public, together with a few intents that the loader and the settings
+// screen ask of this screen (show the buoy table, the gate options, a loaded result row; clear
+// the panel for a new load). Its controls are its own: other screens never touch them, and
+// tests find them by their documented names.
 
 #include <QString>
 #include <array>
@@ -26,6 +28,10 @@ namespace ui {
 class Grid;
 class TabStrip;
 }  // namespace ui
+
+namespace zalvik::store {
+struct ResultRow;
+}
 
 namespace zalvik {
 
@@ -67,7 +73,7 @@ class ProcessingScreen : public ScreenBase {
     // false (with one message) when that fails, and the workbook stays open.
     bool CloseWorkbook();
 
-    // --- Result entry (race/ResultEntryScreen.cpp) ------------------------------------------
+    // --- Result entry (race/ProcessingScreenEntry.cpp) ------------------------------------------
 
     // Totals the scores of the buoys chosen at the gates into 合計 (" 12").
     void SumBuoyPoints();
@@ -80,33 +86,27 @@ class ProcessingScreen : public ScreenBase {
     // workbook it says so once and writes nothing. True when a row was written.
     bool WriteResultRow();
 
-    // --- Controls, by their documented names -------------------------------------------------
+    // --- What the loader and the settings screen ask of this screen -----------------------------
 
-    ui::Grid* グリッドリスト() const { return グリッドリスト_; }
-    ui::Grid* グリッド結果() const { return グリッド結果_; }
-    ui::TabStrip* タブ() const { return タブ_; }
-    QWidget* 絵(int i) const { return 絵_.at(i); }
-    ui::Grid* グリッド順位(int i) const { return グリッド順位_.at(i); }
-    QGroupBox* Frame12() const { return Frame12_; }
-
-    QLineEdit* ゼッケン() const { return ゼッケン_; }
-    QLineEdit* 氏名() const { return 氏名_; }
-    QLineEdit* 所属() const { return 所属_; }
-    QLineEdit* 分() const { return 分_; }
-    QLineEdit* 秒() const { return 秒_; }
-    ui::OptionArray& Gop() { return Gop_; }
-    QLabel* 色(int i) const { return 色_.at(i); }
-    ui::OptionArray& ブイ() { return ブイ_; }
-    QLabel* ブイポイント(int i) const { return ブイポイント_.at(i); }
-    ui::OptionArray& DSFQ() { return DSFQ_; }
-    QLabel* 合計() const { return 合計_; }
-    QLabel* RP() const { return RP_; }
-
-    QPushButton* 登録ボタン() const { return 登録ボタン_; }
-    QPushButton* 基本設定ボタン() const { return 基本設定ボタン_; }
-    QPushButton* 出力ボタン() const { return 出力ボタン_; }
-    QPushButton* エクセルボタン() const { return エクセルボタン_; }
-    QPushButton* 終了ボタン() const { return 終了ボタン_; }
+    // Captions the buoy options ブイ(0..4) with the buoy names and their point labels
+    // ブイポイント(0..4) with the scores in parentheses ("(3)").
+    void ShowBuoyTable();
+    // Only the point labels ブイポイント(0..4), from the scores.
+    void ShowBuoyPointLabels();
+    // Shows exactly one gate option (with its label) per gate of gateCount, captioned with a
+    // space and the gate number; hides the others.
+    void ShowGateOptions();
+    // Writes a competitor row of the results grid as the loader read it from the input sheet.
+    void ShowResultRow(int slot, const store::ResultRow& row);
+    // After a load: the tab strip, the class pages in use, page 1 in front and Frame12 shown.
+    void ShowClassPages();
+    // After a load that stopped half-way: reshapes the results grid when it no longer matches
+    // the competitor and gate counts, so that no registration addresses rows or gate columns it
+    // does not have, and makes the gate options follow the count.
+    void KeepResultsGridInStep();
+    // Before a new load, while the counts still describe the previous competition: empties its
+    // rows of the results grid, the competitor list and the standings, and the entry panel.
+    void ClearForReload();
 
     // The screen's caption: the title centred in the title bar by leading ideographic spaces.
     static QString Caption();
@@ -122,14 +122,14 @@ class ProcessingScreen : public ScreenBase {
     void buildStandingsFrame();
     void buildButtons();
 
-    // Standings (race/StandingsScreen.cpp).
+    // Standings (race/ProcessingScreenStandings.cpp).
     void SetUpStandingsGrids();
     void ShowStandings();
 
     void onCompetitorListClicked();
     void onReturnClicked();
 
-    // Result entry (race/ResultEntryScreen.cpp).
+    // Result entry (race/ProcessingScreenEntry.cpp).
     void connectEntryHandlers();
     void onBibChanged();
     void onStatusClicked(int s);
