@@ -145,6 +145,7 @@ ProcessingScreen::ProcessingScreen(Program& program)
     buildStandingsFrame();
     buildButtons();
     connectEntryHandlers();
+    installEntryKeys();
 
     auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image2"));

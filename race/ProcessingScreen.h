@@ -18,6 +18,7 @@
 
 class QEvent;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -145,6 +146,21 @@ class ProcessingScreen : public ScreenBase {
     // The save that ends a registration, and its report when the file could not be saved
     // as it was.
     void saveAfterRegistration();
+
+    // Keyboard entry (race/ProcessingScreenKeys.cpp): the focus road through the entry panel,
+    // one key per gate, status keys and registration by key.
+    void installEntryKeys();
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    bool onEntryKey(QWidget* at, QKeyEvent* key);
+    // Checks the bib the official commits; false (after its message, with the focus back in
+    // ゼッケン and its text selected) when it names nobody.
+    bool commitBib();
+    // Moves the gate entry to gate g (the register button after the last gate).
+    void focusGate(int g);
+    void chooseBuoyByKey(int g, int buoy);
+    void backOneGate(int g);
+    // Where a registration leaves the official: in ゼッケン, its text selected.
+    void returnToBib();
 
     ui::Grid* グリッドリスト_ = nullptr;
     ui::Grid* グリッド結果_ = nullptr;

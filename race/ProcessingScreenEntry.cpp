@@ -68,10 +68,13 @@ void ProcessingScreen::onBibChanged() {
         所属_->clear();
         return;
     }
-    // The lookup runs on every change, so typing 12 looks up 1 first.
+    // The lookup runs on every change, so typing 12 looks up 1 first. While the official is
+    // still typing, a bib that names nobody only empties the boxes: the message waits until the
+    // bib is committed (Enter, Tab or leaving the box), so that it never steals a keystroke.
     const int i = SlotOfBib(d, TypedValue(typed));
     if (i == 0) {
-        ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
+        if (!ゼッケン_->isModified())
+            ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
         氏名_->clear();
         所属_->clear();
         return;
@@ -289,6 +292,7 @@ void ProcessingScreen::onRegisterClicked() {
         }
     }
     saveAfterRegistration();
+    returnToBib();
 }
 
 bool ProcessingScreen::WriteResultRow() {
