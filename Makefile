@@ -6,12 +6,12 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev libpugixml-dev \
             fonts-noto-cjk libgtest-dev libbenchmark-dev python3-openpyxl poppler-utils \
-            dpkg-dev file desktop-file-utils
+            dpkg-dev file desktop-file-utils clang-format
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 
-.PHONY: all deps install-packages configure build run test bench fuzz screenshots package icons clean
+.PHONY: all deps install-packages configure build run test format-check bench fuzz screenshots package icons clean
 
 all: build
 
@@ -39,14 +39,23 @@ build: configure
 run: build
 	$(BUILD)/zalvik-race
 
-test: build
+# Every C++ source of the project, for the style check.
+SOURCES = $(shell find main.cpp app bench output race setup sheet store tests tools ui \
+            -name '*.cpp' -o -name '*.h')
+
+test: build format-check
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	@# The core library and its tests once more, under AddressSanitizer and UBSan.
 	[ -f $(BUILD)-asan/build.ninja ] || cmake -S . -B $(BUILD)-asan -G Ninja \
 	  -DCMAKE_BUILD_TYPE=Debug -DZALVIK_SANITIZE=ON
-	cmake --build $(BUILD)-asan -j $(JOBS) --target core_tests workbook_fuzz_replay
+	cmake --build $(BUILD)-asan -j $(JOBS) --target core_tests workbook_fuzz_replay part_fuzz_replay
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The code style of .clang-format: a file that differs from it fails the test run.
+format-check: deps
+	@clang-format --dry-run --Werror $(SOURCES) && \
+	  echo "code style: the $(words $(SOURCES)) C++ files follow .clang-format"
 
 # The Debian package for officials, from a Release build of the program alone, into dist/.
 PACKAGE_BUILD ?= build-release
@@ -74,16 +83,20 @@ screenshots: build
 	pdftoppm -png -r 80 -f 1 -l 1 -singlefile docs/results-sheet.pdf docs/results-sheet
 	rm -f docs/results-sheet.xlsx docs/results-sheet.pdf
 
-# Fuzzes opening a workbook and loading a competition from it for FUZZ_SECONDS (clang, libFuzzer).
+# Fuzzes for FUZZ_SECONDS each (clang, libFuzzer): workbook_fuzz opens any bytes as a workbook
+# and loads a competition from it; part_fuzz puts the XML of one part into a valid workbook,
+# loads it, writes it the way the results sheet does, saves and reopens it.
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@$(MAKE) --no-print-directory install-packages WANT="clang libclang-rt-14-dev"
 	[ -f $(BUILD)-fuzz/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZALVIK_FUZZ=ON
-	cmake --build $(BUILD)-fuzz -j $(JOBS) --target workbook_fuzz
-	mkdir -p $(BUILD)-fuzz/corpus
+	cmake --build $(BUILD)-fuzz -j $(JOBS) --target workbook_fuzz part_fuzz
+	mkdir -p $(BUILD)-fuzz/corpus $(BUILD)-fuzz/part_corpus
 	$(BUILD)-fuzz/tests/workbook_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 \
 	  -timeout=10 $(BUILD)-fuzz/corpus tests/fuzz/corpus
+	$(BUILD)-fuzz/tests/part_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 \
+	  -timeout=10 $(BUILD)-fuzz/part_corpus tests/fuzz/part_corpus
 
 bench: build
 	cmake --build $(BUILD) --target benchmarks -j $(JOBS)

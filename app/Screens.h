@@ -60,7 +60,9 @@ class Program : public QObject {
         return journal_.sessionEntries();
     }
 
-    // Screens, created (with their load step) on first use.
+    // Screens, created on first use. Getting a screen changes nothing else: the settings
+    // screen's load step, which reads the competition and the workbook, runs when the screen is
+    // first shown or when the loader asks for it (SettingsScreen::EnsureLoaded).
     StartScreen& startScreen();
     DataLoadScreen& dataLoadScreen();
     ProcessingScreen& processingScreen();
@@ -78,6 +80,11 @@ class Program : public QObject {
     void unloadSettingsScreen();
     void unloadOutputScreen();
 
+    // Set while a load reads a workbook: screens created during a load leave the reporting of
+    // read faults to the loader.
+    bool loadInProgress() const { return loadInProgress_; }
+    void setLoadInProgress(bool on) { loadInProgress_ = on; }
+
     // The screens currently shown (exactly one outside of hand-overs and message boxes).
     QList<QWidget*> shownScreens() const;
 
@@ -90,6 +97,7 @@ class Program : public QObject {
     std::unique_ptr<sheet::Workbook> workbook_;
     store::JournalWriter journal_;
     bool ended_ = false;
+    bool loadInProgress_ = false;
     QPointer<StartScreen> start_;
     QPointer<DataLoadScreen> dataLoad_;
     QPointer<ProcessingScreen> processing_;

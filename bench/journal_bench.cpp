@@ -22,6 +22,7 @@
 #include "sheet/Workbook.h"
 #include "store/Journal.h"
 #include "store/ScreenLoader.h"
+#include "support/Controls.h"
 #include "ui/Dialogs.h"
 
 namespace {
@@ -90,25 +91,29 @@ void BM_RegisterWithJournal(benchmark::State& state) {
     zalvik::BeginLoad(*program);
     zalvik::ProcessingScreen& screen = program->processingScreen();
     int i = 0;
+    using testsupport::Find;
     auto prepare = [&] {
-        screen.ゼッケン()->setText(QString::number(1 + (i * 3) % 999));
-        screen.DSFQ().select(0);
-        screen.分()->setText(QStringLiteral("1"));
-        screen.秒()->setText(QString::number(1 + i % 50) + QStringLiteral(".25"));
+        Find<QLineEdit>(screen, QStringLiteral("ゼッケン"))
+            ->setText(QString::number(1 + (i * 3) % 999));
+        Find<QRadioButton>(screen, QStringLiteral("DSFQ"), 0)->click();
+        Find<QLineEdit>(screen, QStringLiteral("分"))->setText(QStringLiteral("1"));
+        Find<QLineEdit>(screen, QStringLiteral("秒"))
+            ->setText(QString::number(1 + i % 50) + QStringLiteral(".25"));
         for (int g = 0; g < 12; ++g) {
-            screen.Gop().select(g);
-            screen.ブイ().select((i + g) % 5);
+            Find<QRadioButton>(screen, QStringLiteral("Gop"), g)->click();
+            Find<QRadioButton>(screen, QStringLiteral("ブイ"), (i + g) % 5)->click();
         }
         ++i;
     };
     prepare();
-    screen.登録ボタン()->click();  // the first save also writes the backup
+    auto* registerButton = testsupport::Find<QPushButton>(screen, QStringLiteral("登録ボタン"));
+    registerButton->click();  // the first save also writes the backup
     ui::testing::Messages().clear();
     for (auto _ : state) {
         state.PauseTiming();
         prepare();
         state.ResumeTiming();
-        screen.登録ボタン()->click();
+        registerButton->click();
     }
     if (!ui::testing::Messages().isEmpty() || program->workbook()->hasUnsavedChanges())
         state.SkipWithError("a registration was not saved");

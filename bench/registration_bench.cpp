@@ -24,7 +24,10 @@
 #include "race/ProcessingScreen.h"
 #include "sheet/Workbook.h"
 #include "store/ScreenLoader.h"
+#include "support/Controls.h"
 #include "ui/Dialogs.h"
+
+using testsupport::Find;
 
 namespace {
 
@@ -96,23 +99,24 @@ void BM_RegisterResult(benchmark::State& state) {
         int i = 0;
         auto prepare = [&] {
             const int bib = 1 + (i * 3) % 999;
-            screen.ゼッケン()->setText(QString::number(bib));
-            screen.DSFQ().select(0);
-            screen.分()->setText(QStringLiteral("1"));
-            screen.秒()->setText(QString::number(1 + i % 50) + QStringLiteral(".25"));
+            Find<QLineEdit>(screen, QStringLiteral("ゼッケン"))->setText(QString::number(bib));
+            Find<QRadioButton>(screen, QStringLiteral("DSFQ"), 0)->click();
+            Find<QLineEdit>(screen, QStringLiteral("分"))->setText(QStringLiteral("1"));
+            Find<QLineEdit>(screen, QStringLiteral("秒"))
+                ->setText(QString::number(1 + i % 50) + QStringLiteral(".25"));
             for (int g = 0; g < 12; ++g) {
-                screen.Gop().select(g);
-                screen.ブイ().select((i + g) % 5);
+                Find<QRadioButton>(screen, QStringLiteral("Gop"), g)->click();
+                Find<QRadioButton>(screen, QStringLiteral("ブイ"), (i + g) % 5)->click();
             }
             ++i;
         };
         prepare();
-        screen.登録ボタン()->click();
+        Find<QPushButton>(screen, QStringLiteral("登録ボタン"))->click();
         for (auto _ : state) {
             state.PauseTiming();
             prepare();
             state.ResumeTiming();
-            screen.登録ボタン()->click();
+            Find<QPushButton>(screen, QStringLiteral("登録ボタン"))->click();
         }
         if (!ui::testing::Messages().isEmpty() || program->workbook()->hasUnsavedChanges())
             state.SkipWithError("a registration was not saved");

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "app/Screens.h"
-#include "output/ResultsPrintScreen.h"
+#include "output/ResultsDelivery.h"
 #include "output/ResultsSheet.h"
 #include "race/ProcessingScreen.h"
 #include "ui/Dialogs.h"

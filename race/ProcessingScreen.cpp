@@ -15,10 +15,11 @@
 #include "app/DataLoadScreen.h"
 #include "app/Screens.h"
 #include "output/OutputScreen.h"
-#include "output/ResultsPrintScreen.h"
+#include "output/ResultsDelivery.h"
 #include "output/ResultsSheetPdf.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"
+#include "store/InputSheet.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 #include "ui/TabStrip.h"
@@ -144,6 +145,7 @@ ProcessingScreen::ProcessingScreen(Program& program)
     buildStandingsFrame();
     buildButtons();
     connectEntryHandlers();
+    installEntryKeys();
     connectTakeBack();
 
     auto* image = new QLabel(this);
@@ -305,6 +307,7 @@ void ProcessingScreen::buildButtons() {
     for (QPushButton* b : {基本設定ボタン_, 出力ボタン_, エクセルボタン_}) b->setEnabled(false);
 
     connect(基本設定ボタン_, &QPushButton::clicked, this, [this] {
+        // Showing the settings screen runs its load step when it has just been created.
         program_.settingsScreen().show();
         hide();
     });
@@ -343,6 +346,87 @@ void ProcessingScreen::showEvent(QShowEvent* e) {
 void ProcessingScreen::ShowBuoyCaptions() {
     const Competition& d = program_.data();
     for (int k = 1; k <= kBuoyOptions; ++k) ブイ_[k - 1]->setText(d.buoyName[k]);
+}
+
+void ProcessingScreen::ShowBuoyTable() {
+    ShowBuoyCaptions();
+    ShowBuoyPointLabels();
+}
+
+void ProcessingScreen::ShowBuoyPointLabels() {
+    const Competition& d = program_.data();
+    for (int k = 1; k <= kBuoyOptions; ++k)
+        ブイポイント_[k - 1]->setText(QStringLiteral("(%1)").arg(d.buoyScore[k]));
+}
+
+void ProcessingScreen::ShowGateOptions() {
+    const int gates = std::clamp<int>(program_.data().gateCount, 0, kMaxGates);
+    for (int g = 1; g <= kGateOptions; ++g) {
+        const bool used = g <= gates;
+        if (used) Gop_[g - 1]->setText(QStringLiteral(" ") + QString::number(g));
+        Gop_[g - 1]->setVisible(used);
+        色_[g - 1]->setVisible(used);
+    }
+}
+
+void ProcessingScreen::ShowResultRow(int slot, const store::ResultRow& row) {
+    ui::Grid* g = グリッド結果_;
+    if (slot >= g->rows()) return;
+    for (int c = 0; c < 5 && c < g->cols(); ++c) g->setText(slot, c, row.cells[c]);
+    for (size_t j = 0; j < row.gates.size() && 5 + static_cast<int>(j) < g->cols(); ++j)
+        g->setText(slot, 5 + static_cast<int>(j), row.gates[j]);
+}
+
+void ProcessingScreen::ShowClassPages() {
+    タブ_->show();
+    for (int k = 0; k < std::clamp<int>(program_.data().classCount, 0, kMaxClasses); ++k)
+        絵_[k]->show();
+    BringPageToFront(0);
+    Frame12_->show();
+}
+
+void ProcessingScreen::KeepResultsGridInStep() {
+    Competition& d = program_.data();
+    if (グリッド結果_->cols() != d.gateCount + 5 || グリッド結果_->rows() != d.competitorCount + 1)
+        SetUpResultsGrid();
+    d.appliedGateCount = d.gateCount;
+    ShowGateOptions();
+}
+
+namespace {
+
+// Empties a cell when the grid has it; the reset walks the old counts, which a grid reshaped
+// since then may no longer cover.
+void Blank(ui::Grid* g, int row, int col) {
+    if (row < g->rows() && col < g->cols()) g->setText(row, col, QString());
+}
+
+}  // namespace
+
+void ProcessingScreen::ClearForReload() {
+    const Competition& d = program_.data();
+    const int count = std::clamp<int>(d.competitorCount, 0, kMaxCompetitors);
+    const int gates = std::clamp<int>(d.gateCount, 0, kMaxGates);
+    for (int i = 1; i <= count; ++i)
+        for (int c = 0; c < 5 + gates; ++c) Blank(グリッド結果_, i, c);
+    for (int i = 1; i <= count; ++i)
+        for (int c = 0; c < 3; ++c) Blank(グリッドリスト_, i, c);
+    const int classes = std::clamp<int>(d.classCount, 0, kMaxClasses);
+    for (int k = 1; k <= classes; ++k) {
+        const int listed = std::clamp<int>(d.classMemberCount[k], 0, kMaxSlots);
+        for (int p = 1; p <= listed; ++p)
+            for (int c = 0; c < 5; ++c) Blank(グリッド順位_[k - 1], p, c);
+    }
+
+    // The entry panel.
+    Gop_.deselectAll();
+    for (QLabel* label : 色_) label->clear();
+    ブイ_.deselectAll();
+    for (QLabel* label : ブイポイント_) label->clear();
+    DSFQ_.deselectAll();
+    for (QLineEdit* box : {ゼッケン_, 氏名_, 所属_, 分_, 秒_}) box->clear();
+    合計_->clear();
+    RP_->clear();
 }
 
 void ProcessingScreen::EnableLoadedButtons() {

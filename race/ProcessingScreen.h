@@ -5,8 +5,10 @@
 //
 // The class tabs, the results grid and the standings are rebuilt from the competition data by
 // the loader and by the settings screen's set action as well as by this screen itself, so
-// those procedures are public. The controls are reachable by their documented names for the
-// same reason: the loader fills the grids, the settings screen captions the buoy options.
+// those procedures are public, together with a few intents that the loader and the settings
+// screen ask of this screen (show the buoy table, the gate options, a loaded result row; clear
+// the panel for a new load). Its controls are its own: other screens never touch them, and
+// tests find them by their documented names.
 
 #include <QString>
 #include <array>
@@ -19,6 +21,7 @@
 class QEvent;
 class QPoint;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +35,10 @@ namespace ui {
 class Grid;
 class TabStrip;
 }  // namespace ui
+
+namespace zalvik::store {
+struct ResultRow;
+}
 
 namespace zalvik {
 
@@ -73,7 +80,7 @@ class ProcessingScreen : public ScreenBase {
     // false (with one message) when that fails, and the workbook stays open.
     bool CloseWorkbook();
 
-    // --- Result entry (race/ResultEntryScreen.cpp) ------------------------------------------
+    // --- Result entry (race/ProcessingScreenEntry.cpp) ------------------------------------------
 
     // Totals the scores of the buoys chosen at the gates into 合計 (" 12").
     void SumBuoyPoints();
@@ -86,33 +93,27 @@ class ProcessingScreen : public ScreenBase {
     // workbook it says so once and writes nothing. True when a row was written.
     bool WriteResultRow();
 
-    // --- Controls, by their documented names -------------------------------------------------
+    // --- What the loader and the settings screen ask of this screen -----------------------------
 
-    ui::Grid* グリッドリスト() const { return グリッドリスト_; }
-    ui::Grid* グリッド結果() const { return グリッド結果_; }
-    ui::TabStrip* タブ() const { return タブ_; }
-    QWidget* 絵(int i) const { return 絵_.at(i); }
-    ui::Grid* グリッド順位(int i) const { return グリッド順位_.at(i); }
-    QGroupBox* Frame12() const { return Frame12_; }
-
-    QLineEdit* ゼッケン() const { return ゼッケン_; }
-    QLineEdit* 氏名() const { return 氏名_; }
-    QLineEdit* 所属() const { return 所属_; }
-    QLineEdit* 分() const { return 分_; }
-    QLineEdit* 秒() const { return 秒_; }
-    ui::OptionArray& Gop() { return Gop_; }
-    QLabel* 色(int i) const { return 色_.at(i); }
-    ui::OptionArray& ブイ() { return ブイ_; }
-    QLabel* ブイポイント(int i) const { return ブイポイント_.at(i); }
-    ui::OptionArray& DSFQ() { return DSFQ_; }
-    QLabel* 合計() const { return 合計_; }
-    QLabel* RP() const { return RP_; }
-
-    QPushButton* 登録ボタン() const { return 登録ボタン_; }
-    QPushButton* 基本設定ボタン() const { return 基本設定ボタン_; }
-    QPushButton* 出力ボタン() const { return 出力ボタン_; }
-    QPushButton* エクセルボタン() const { return エクセルボタン_; }
-    QPushButton* 終了ボタン() const { return 終了ボタン_; }
+    // Captions the buoy options ブイ(0..4) with the buoy names and their point labels
+    // ブイポイント(0..4) with the scores in parentheses ("(3)").
+    void ShowBuoyTable();
+    // Only the point labels ブイポイント(0..4), from the scores.
+    void ShowBuoyPointLabels();
+    // Shows exactly one gate option (with its label) per gate of gateCount, captioned with a
+    // space and the gate number; hides the others.
+    void ShowGateOptions();
+    // Writes a competitor row of the results grid as the loader read it from the input sheet.
+    void ShowResultRow(int slot, const store::ResultRow& row);
+    // After a load: the tab strip, the class pages in use, page 1 in front and Frame12 shown.
+    void ShowClassPages();
+    // After a load that stopped half-way: reshapes the results grid when it no longer matches
+    // the competitor and gate counts, so that no registration addresses rows or gate columns it
+    // does not have, and makes the gate options follow the count.
+    void KeepResultsGridInStep();
+    // Before a new load, while the counts still describe the previous competition: empties its
+    // rows of the results grid, the competitor list and the standings, and the entry panel.
+    void ClearForReload();
 
     // The screen's caption: the title centred in the title bar by leading ideographic spaces.
     static QString Caption();
@@ -128,14 +129,14 @@ class ProcessingScreen : public ScreenBase {
     void buildStandingsFrame();
     void buildButtons();
 
-    // Standings (race/StandingsScreen.cpp).
+    // Standings (race/ProcessingScreenStandings.cpp).
     void SetUpStandingsGrids();
     void ShowStandings();
 
     void onCompetitorListClicked();
     void onReturnClicked();
 
-    // Result entry (race/ResultEntryScreen.cpp).
+    // Result entry (race/ProcessingScreenEntry.cpp).
     void connectEntryHandlers();
     void onBibChanged();
     void onStatusClicked(int s);
@@ -145,6 +146,8 @@ class ProcessingScreen : public ScreenBase {
     void makeGateCurrent(int g);
     // Shows the buoy options (and their scores) that gate g offers and hides the others.
     void showBuoyOptionsOf(int g);
+    // The buoy option chosen at gate g when its label shows a choice, -1 otherwise.
+    int shownChoice(int g) const;
     void onBuoyClicked(int b);
     void onRegisterClicked();
     // The save that ends a registration, and its report when the file could not be saved
@@ -184,6 +187,21 @@ class ProcessingScreen : public ScreenBase {
     // file cannot be read again), and the caller saves under a new name as before.
     bool takeInOtherProgramsChanges();
     bool takingInChanges_ = false;
+
+    // Keyboard entry (race/ProcessingScreenKeys.cpp): the focus road through the entry panel,
+    // one key per gate, status keys and registration by key.
+    void installEntryKeys();
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    bool onEntryKey(QWidget* at, QKeyEvent* key);
+    // Checks the bib the official commits; false (after its message, with the focus back in
+    // ゼッケン and its text selected) when it names nobody.
+    bool commitBib();
+    // Moves the gate entry to gate g (the register button after the last gate).
+    void focusGate(int g);
+    void chooseBuoyByKey(int g, int buoy);
+    void backOneGate(int g);
+    // Where a registration leaves the official: in ゼッケン, its text selected.
+    void returnToBib();
 
     ui::Grid* グリッドリスト_ = nullptr;
     ui::Grid* グリッド結果_ = nullptr;

@@ -60,7 +60,38 @@ SettingsScreen::SettingsScreen(Program& program) : ScreenBase(program, QStringLi
     setWindowTitle(QStringLiteral("設定画面"));
     ui::SetClientSize(this, 10236, 8208);
     buildControls();
+}
+
+void SettingsScreen::EnsureLoaded() {
+    if (loaded_) return;
+    loaded_ = true;
     loadHandler();
+}
+
+void SettingsScreen::showEvent(QShowEvent* e) {
+    // Shown for the first time since it was created: the load step fills it from the
+    // competition first.
+    EnsureLoaded();
+    ScreenBase::showEvent(e);
+}
+
+void SettingsScreen::SetGateCountText(const QString& text) { ゲート数_->setCurrentText(text); }
+
+void SettingsScreen::HideCellEditors() {
+    Text1_->hide();
+    Text2_->hide();
+}
+
+void SettingsScreen::ClearForReload() {
+    // The buoy grid's row labels stay: only the loader's own fill comes back, and it writes names
+    // and scores, not labels.
+    for (int k = 1; k <= kBuoyKinds; ++k) {
+        グリッドV名_->setText(k, 1, QString());
+        グリッドV名_->setText(k, 2, QString());
+    }
+    大会名称_->clear();
+    場所コンボ_->setCurrentText(QString());
+    ゲート数_->setCurrentText(QString());
 }
 
 void SettingsScreen::buildControls() {
@@ -180,7 +211,7 @@ void SettingsScreen::loadHandler() {
     EmptyClassRowsBelowCount();
     // While a load is running the loader reads the buoys per gate again for the new gate count
     // and reports what it cannot read itself; the counts read here belong to the old one.
-    if (fault && !IsLoadInProgress(program_))
+    if (fault && !program_.loadInProgress())
         ui::ShowMessage(this, fault->message(QFileInfo(d.workbookPath).fileName()));
 }
 
@@ -274,26 +305,12 @@ store::Fault SettingsScreen::FillSettingsTables() {
     }
 
     ProcessingScreen& p = program_.processingScreen();
-    for (int k = 1; k <= kBuoyKinds; ++k) {
-        p.ブイ()[k - 1]->setText(d.buoyName[k]);
-        p.ブイポイント(k - 1)->setText(QStringLiteral("(%1)").arg(d.buoyScore[k]));
-    }
-    ShowGateOptions();
+    p.ShowBuoyTable();
+    p.ShowGateOptions();
 
     const int classes = std::clamp<int>(d.classCount, 0, kMaxClasses);
     for (int k = 1; k <= classes; ++k) グリッドクラス名_->setText(k, 0, d.className[k]);
     return fault;
-}
-
-void SettingsScreen::ShowGateOptions() {
-    const int gates = std::clamp<int>(program_.data().gateCount, 0, kMaxGates);
-    ProcessingScreen& p = program_.processingScreen();
-    for (int g = 1; g <= kMaxGates; ++g) {
-        const bool used = g <= gates;
-        if (used) p.Gop()[g - 1]->setText(QStringLiteral(" ") + QString::number(g));
-        p.Gop()[g - 1]->setVisible(used);
-        p.色(g - 1)->setVisible(used);
-    }
 }
 
 void SettingsScreen::onGateCountPicked() { SetUpGateGrid(); }
@@ -350,7 +367,7 @@ void SettingsScreen::goBack() {
     // processing screen's results grid and gate options.
     Competition& d = program_.data();
     d.gateCount = d.appliedGateCount;
-    ShowGateOptions();
+    program_.processingScreen().ShowGateOptions();
     program_.processingScreen().show();
     program_.unloadSettingsScreen();
 }
@@ -389,7 +406,7 @@ void SettingsScreen::applySettings() {
     if (gates.kind == GateCountValue::Kind::Count && gates.gates != d.gateCount) SetUpGateGrid();
 
     ProcessingScreen& p = program_.processingScreen();
-    ShowGateOptions();
+    p.ShowGateOptions();
     for (int k = 1; k <= kBuoyKinds; ++k) {
         d.buoyName[k] = グリッドV名_->text(k, 1);
         d.buoyScore[k] = ParseBuoyScore(グリッドV名_->text(k, 2)).value_or(0);
@@ -400,8 +417,7 @@ void SettingsScreen::applySettings() {
     // Showing the processing screen puts the new buoy names on its buoy options.
     p.show();
     hide();
-    for (int k = 1; k <= kBuoyKinds; ++k)
-        p.ブイポイント(k - 1)->setText(QStringLiteral("(%1)").arg(d.buoyScore[k]));
+    p.ShowBuoyPointLabels();
 
     d.eventName = 大会名称_->text();
     d.eventVenue = 場所コンボ_->currentText();

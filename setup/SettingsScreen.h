@@ -18,6 +18,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShowEvent;
 
 namespace ui {
 class Grid;
@@ -28,9 +29,8 @@ namespace zalvik {
 class SettingsScreen : public ScreenBase {
     Q_OBJECT
   public:
-    // Creating the screen runs its load handler: the lists, the competition details, the date,
-    // the gate count and the three grids, all from the competition data (and the buoys per gate
-    // from the open workbook).
+    // Creating the screen builds its controls and nothing else; the load step comes with
+    // EnsureLoaded.
     explicit SettingsScreen(Program& program);
 
     // --- Gates and buoys -----------------------------------------------------------------------
@@ -58,24 +58,20 @@ class SettingsScreen : public ScreenBase {
     // the next set action; names typed there later stay.
     void EmptyClassRowsBelowCount();
 
-    // Shows exactly one gate option (with its label) per gate of gateCount on the processing
-    // screen, captioned with a space and the gate number.
-    void ShowGateOptions();
+    // --- What the loader asks of this screen ----------------------------------------------------
 
-    // --- Controls, by their documented names ---------------------------------------------------
-
-    QLineEdit* 大会名称() const { return 大会名称_; }
-    QComboBox* 場所コンボ() const { return 場所コンボ_; }
-    QDateEdit* 開催日() const { return 開催日_; }
-    QComboBox* ゲート数() const { return ゲート数_; }
-    ui::Grid* グリッドクラス名() const { return グリッドクラス名_; }
-    ui::Grid* グリッドV名() const { return グリッドV名_; }
-    ui::Grid* グリッドV数() const { return グリッドV数_; }
-    QLineEdit* Text1() const { return Text1_; }
-    QLineEdit* Text2() const { return Text2_; }
-    QLineEdit* Text3() const { return Text3_; }
-    QPushButton* Command1() const { return Command1_; }
-    QPushButton* 戻るボタン() const { return 戻るボタン_; }
+    // Runs the screen's load step once after it was created: the lists, the competition
+    // details, the date, the gate count and the three grids from the competition data (and the
+    // buoys per gate from the open workbook). Showing the screen runs it; the loader runs it
+    // when it first puts a gate count into the screen.
+    void EnsureLoaded();
+    // Puts the workbook's gate count text into ゲート数.
+    void SetGateCountText(const QString& text);
+    // Hides the cell editors of the gate grid and the buoy grid.
+    void HideCellEditors();
+    // Before a new load: empties the buoy names and scores, the competition name, the venue and
+    // the gate count, which the loader fills again.
+    void ClearForReload();
 
     // 戻るボタン: back to the processing screen without taking anything over; this screen is
     // discarded.
@@ -91,6 +87,7 @@ class SettingsScreen : public ScreenBase {
 
   protected:
     void closeBox() override;
+    void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
@@ -129,6 +126,8 @@ class SettingsScreen : public ScreenBase {
     // Set while the gate grid's editor has had the focus and its count has not been checked
     // since: the check runs once per visit to the editor.
     bool gateCheckPending_ = false;
+    // Whether the load step has run since the screen was created.
+    bool loaded_ = false;
 };
 
 }  // namespace zalvik

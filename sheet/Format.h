@@ -23,7 +23,10 @@ bool ParseNumber(std::string_view s, double* v);
 Date SerialToDate(double serial);
 double DateToSerial(Date d);
 constexpr double k1904Offset = 1462;
-bool ParseIsoDate(std::string_view s, Date* d);
+// An ISO 8601 value as a cell of type "d" holds it: a date, a date and time, a time of day, or a
+// duration ("PT11M"). *serial is what a number cell would hold for it (the time as a fraction of
+// a day); *hasDate says whether it names a day.
+bool ParseIsoValue(std::string_view s, double* serial, bool* hasDate);
 std::string DateToText(Date d);  // yyyy/MM/dd
 
 // The code of a built-in number format id, or nullptr when the id has no fixed code.

@@ -94,7 +94,9 @@ struct Worksheet::Impl {
     int sheetIndex = 0;
     detail::XmlPart part;
     pugi::xml_node root, sheetData;
-    std::string prefix;  // of the part's elements, e.g. "x:"
+    std::string prefix;       // of the part's elements, e.g. "x:"
+    bool cellsAdded = false;  // the used range may have grown since the file was read
+    int nextSharedIndex = -1;
 
     struct Row {
         pugi::xml_node node;
@@ -117,7 +119,8 @@ struct Worksheet::Impl {
     template <class Derive>
     void restyle(int row, int col, Derive derive);
     void clearValue(pugi::xml_node cell, bool wholeSheet = false);
-    void dropSharedFormula(int si, pugi::xml_node master);
+    void moveSharedFormula(pugi::xml_node masterCell, pugi::xml_node f);
+    int newSharedIndex();  // an si no shared formula of the sheet uses yet
     pugi::xml_node addChild(pugi::xml_node parent, const char* local);
     void updateDimension();
 };

@@ -285,6 +285,18 @@ Worksheet* Workbook::Impl::loadWorksheet(int position) {
     if (e.partName.empty()) {
         e.error =
             fileMessage("は壊れています（ワークシート「" + e.name + "」の部品がありません）。");
+    } else if (auto pending = otherParts.find(e.partName); pending != otherParts.end()) {
+        // Deselected before it was loaded: take over the changed text.
+        impl->part.doc = std::move(pending->second.doc);
+        impl->part.dirty = pending->second.dirty;
+        impl->part.textSize = pending->second.textSize;
+        if (impl->index(&why)) {
+            otherParts.erase(pending);
+        } else {
+            pending->second.doc = std::move(impl->part.doc);
+            e.error =
+                fileMessage("のワークシート「" + e.name + "」は読み込めません（" + why + "）。");
+        }
     } else if (!readPart(e.partName, &text, &e.error)) {
         // readPart has written the message
     } else {
@@ -331,22 +343,16 @@ void Workbook::Impl::selectSheet(int sheetIndex) {
         std::string text, ignored;
         if (!readPart(e.partName, &text, &ignored) || text.find("tabSelected") == std::string::npos)
             continue;
-        if (e.isWorksheet) {
-            int position = 0;
-            for (size_t k = 0; k < worksheetIndex.size(); ++k)
-                if (&sheets[worksheetIndex[k]] == &e) position = static_cast<int>(k) + 1;
-            std::string keep = lastError;
-            if (Worksheet* ws = loadWorksheet(position))
-                if (Deselect(ws->d_->root)) ws->d_->part.dirty = true;
-            lastError = keep;
-        } else {
-            XmlPart& p = otherParts[e.partName];
-            p.name = e.partName;
-            if (ParseXml(text, p.doc, &ignored) && Deselect(p.doc.document_element()))
-                p.dirty = true;
-            else if (!p.dirty)
-                otherParts.erase(e.partName);
-        }
+        // A sheet that is only deselected is not loaded as a worksheet: loading would write
+        // the implicit row numbers and a new dimension into it. Its parsed text waits here and
+        // becomes the worksheet if it is asked for later.
+        XmlPart& p = otherParts[e.partName];
+        p.name = e.partName;
+        p.textSize = text.size();
+        if (ParseXml(text, p.doc, &ignored) && Deselect(p.doc.document_element()))
+            p.dirty = true;
+        else if (!p.dirty)
+            otherParts.erase(e.partName);
     }
 }
 
@@ -372,7 +378,7 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
         *error = d.fileMessage(why);
         return nullptr;
     }
-    if (ext == ".xls" || ext == ".ods" || ext == ".csv" ||
+    if (ext == ".xls" || ext == ".xlsb" || ext == ".ods" || ext == ".csv" ||
         bytes->compare(0, 4, "\xD0\xCF\x11\xE0") == 0) {  // the older binary format
         *error = OtherFormatMessage(d.fileName);
         return nullptr;
@@ -392,6 +398,12 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
             *error = OtherFormatMessage(d.fileName);
             return nullptr;
         }
+    }
+
+    // The binary workbook is a zip too, but its parts are records, not XML.
+    if (d.zip.find("xl/workbook.bin") >= 0) {
+        *error = OtherFormatMessage(d.fileName);
+        return nullptr;
     }
 
     auto loadXml = [&](const std::string& entry, XmlPart& part) {
@@ -419,6 +431,10 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
     for (pugi::xml_node r = rootRels.doc.document_element().first_child(); r; r = r.next_sibling())
         if (IsLocal(r, "Relationship") && EndsWith(r.attribute("Type").value(), "/officeDocument"))
             workbookPart = ResolveTarget("", r.attribute("Target").value());
+    if (EndsWith(ToLowerAscii(workbookPart), ".bin")) {
+        *error = OtherFormatMessage(d.fileName);
+        return nullptr;
+    }
     if (workbookPart.empty() || d.zip.find(workbookPart) < 0) {
         *error = d.fileMessage(notWorkbook);
         return nullptr;
@@ -460,6 +476,13 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
         rels[r.attribute("Id").value()] = std::move(rel);
     }
 
+    // A sheet's part belongs to that sheet alone: a second sheet pointing at a part already in
+    // use (another sheet, or the workbook's own parts) would be edited and saved twice, one
+    // version overwriting the other. Such a sheet counts as having no part.
+    std::set<std::string> usedParts;
+    for (const std::string& p :
+         {d.workbook.name, d.workbookRels.name, d.stylesPart, d.sharedStringsPart, d.calcChainPart})
+        if (!p.empty()) usedParts.insert(ToLowerAscii(p));
     int sheetIndex = 0;
     for (pugi::xml_node s = Child(Child(wbRoot, "sheets"), "sheet"); s;
          s = NextSibling(s, "sheet")) {
@@ -469,8 +492,10 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
         pugi::xml_attribute rid = Attr(s, "id");
         auto it = rels.find(rid.value());
         if (it != rels.end()) {
-            e.partName = it->second.target;
             e.isWorksheet = EndsWith(it->second.type, "/worksheet");
+            const std::string& target = it->second.target;
+            if (!target.empty() && usedParts.insert(ToLowerAscii(target)).second)
+                e.partName = target;
         } else {
             e.isWorksheet = true;  // counted, so that positions stay right; reading it fails
         }
@@ -535,7 +560,9 @@ SaveResult Workbook::save() {
     take(d.workbookRels);
     for (auto& e : d.sheets)
         if (e.worksheet && e.worksheet->d_->part.dirty) {
-            e.worksheet->d_->updateDimension();
+            // The used range changes only when cells were added; a sheet that was only
+            // deselected or reformatted keeps the dimension its program wrote.
+            if (e.worksheet->d_->cellsAdded) e.worksheet->d_->updateDimension();
             take(e.worksheet->d_->part);
         }
     for (auto& [n, p] : d.otherParts) take(p);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "sheet/Format.h"
+#include "sheet/Formula.h"
 #include "sheet/Internal.h"
 #include "sheet/Xml.h"
 
@@ -102,6 +103,17 @@ std::string JoinHeaderText(const std::string& left, const std::string& center,
         if (amps % 2) out.pop_back();
     }
     return out;
+}
+
+// The <col> range that covers `col`. Producers do not always sort the ranges, and a sheet may
+// have more than one <cols>, so every range is looked at.
+pugi::xml_node FindCol(pugi::xml_node root, int col) {
+    for (pugi::xml_node cols = Child(root, "cols"); cols; cols = NextSibling(cols, "cols"))
+        for (pugi::xml_node c = cols.first_child(); c; c = c.next_sibling())
+            if (IsLocal(c, "col") && c.attribute("min").as_int() <= col &&
+                col <= c.attribute("max").as_int())
+                return c;
+    return {};
 }
 
 }  // namespace
@@ -260,6 +272,7 @@ pugi::xml_node Worksheet::Impl::ensureCell(int row, int col) {
     r.node.remove_attribute("spans");
     r.cells.insert(it, {col, c});
     part.dirty = true;
+    cellsAdded = true;
     return c;
 }
 
@@ -272,13 +285,7 @@ int Worksheet::Impl::inheritedStyle(int row, int col) const {
     auto it = rows.find(row);
     if (it != rows.end() && IsTrue(it->second.node.attribute("customFormat")))
         return it->second.node.attribute("s").as_int(0);
-    pugi::xml_node cols = Child(root, "cols");
-    for (pugi::xml_node c = cols.first_child(); c; c = c.next_sibling()) {
-        if (!IsLocal(c, "col")) continue;
-        if (c.attribute("min").as_int() <= col && col <= c.attribute("max").as_int())
-            return c.attribute("style").as_int(0);
-    }
-    return 0;
+    return FindCol(root, col).attribute("style").as_int(0);
 }
 
 void Worksheet::Impl::setStyle(pugi::xml_node cell, int s) {
@@ -306,7 +313,7 @@ void Worksheet::Impl::clearValue(pugi::xml_node cell, bool wholeSheet) {
             hadFormula = true;
             if (!wholeSheet && std::string_view(c.attribute("t").value()) == "shared" &&
                 c.attribute("ref"))
-                dropSharedFormula(c.attribute("si").as_int(-1), cell);
+                moveSharedFormula(cell, c);
         }
         if (IsLocal(c, "f") || IsLocal(c, "v") || IsLocal(c, "is")) cell.remove_child(c);
         c = next;
@@ -318,18 +325,101 @@ void Worksheet::Impl::clearValue(pugi::xml_node cell, bool wholeSheet) {
     part.dirty = true;
 }
 
-void Worksheet::Impl::dropSharedFormula(int si, pugi::xml_node master) {
-    // The other cells of a shared formula hold only a reference to the formula text in its
-    // first cell. With that gone they keep their last values as plain values, which the
-    // spreadsheet program accepts, rather than point at a formula that no longer exists.
+int Worksheet::Impl::newSharedIndex() {
+    if (nextSharedIndex < 0) {
+        nextSharedIndex = 0;
+        for (const auto& [r, row] : rows)
+            for (const auto& [c, cell] : row.cells) {
+                pugi::xml_node f = Child(cell, "f");
+                if (f && std::string_view(f.attribute("t").value()) == "shared")
+                    nextSharedIndex = std::max(nextSharedIndex, f.attribute("si").as_int(0) + 1);
+            }
+    }
+    return nextSharedIndex++;
+}
+
+void Worksheet::Impl::moveSharedFormula(pugi::xml_node master, pugi::xml_node f) {
+    // The other cells of a shared formula hold only a reference to the formula text kept in
+    // its first cell. When that cell gets a value of its own, the formula moves to the next
+    // cell of its range, its references shifted by the distance, so that every other cell
+    // keeps calculating. The range left over is cut into rectangles that each start at their
+    // new first cell: the rest of the first row, and the rows below.
+    const int si = f.attribute("si").as_int(-1);
+    const std::string text = f.text().get();
+    int r0 = 0, c0 = 0, r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+    const bool known = ParseCellRef(master.attribute("r").value(), &r0, &c0) &&
+                       ParseRange(f.attribute("ref").value(), &r1, &c1, &r2, &c2);
+
+    struct Member {
+        int row, col;
+        pugi::xml_node cell, f;
+    };
+    std::vector<Member> inRange, elsewhere;  // in row and column order
     for (auto& [r, row] : rows)
         for (auto& [c, cell] : row.cells) {
             if (cell == master) continue;
-            pugi::xml_node f = Child(cell, "f");
-            if (f && std::string_view(f.attribute("t").value()) == "shared" &&
-                f.attribute("si").as_int(-2) == si)
-                cell.remove_child(f);
+            pugi::xml_node g = Child(cell, "f");
+            if (!g || std::string_view(g.attribute("t").value()) != "shared" ||
+                g.attribute("si").as_int(-2) != si || g.attribute("ref"))
+                continue;
+            Member m{r, c, cell, g};
+            const bool after = r > r0 || (r == r0 && c > c0);
+            (known && after && r <= r2 && c >= c1 && c <= c2 ? inRange : elsewhere).push_back(m);
         }
+
+    // What cannot be moved keeps its last values as plain values, which every program
+    // accepts, rather than point at a formula that is no longer there.
+    auto drop = [](const std::vector<Member>& ms) {
+        for (Member m : ms) m.cell.remove_child(m.f);
+    };
+    drop(elsewhere);
+    // Each group must be a rectangle whose first cell is its top-left corner; a group that is
+    // not is cut after its first row, and the rest is looked at again.
+    std::vector<std::vector<Member>> groups;
+    std::vector<Member> rest = std::move(inRange);
+    while (!rest.empty()) {
+        const Member first = rest.front();
+        bool rectangle = true;
+        for (const Member& m : rest) rectangle = rectangle && m.col >= first.col;
+        if (rectangle) {
+            groups.push_back(std::move(rest));
+            break;
+        }
+        auto cut = std::find_if(rest.begin(), rest.end(),
+                                [&](const Member& m) { return m.row != first.row; });
+        groups.emplace_back(rest.begin(), cut);
+        rest.erase(rest.begin(), cut);
+    }
+    bool siTaken = false;
+    for (const std::vector<Member>& group : groups) {
+        const Member& first = group.front();
+        int maxCol = first.col, maxRow = first.row;
+        for (const Member& m : group) {
+            maxCol = std::max(maxCol, m.col);
+            maxRow = std::max(maxRow, m.row);
+        }
+        std::string moved;
+        if (!ShiftFormula(text, first.row - r0, first.col - c0, &moved)) {
+            drop(group);
+            continue;
+        }
+        const int groupSi = siTaken ? newSharedIndex() : si;
+        siTaken = true;
+        for (const Member& m : group)
+            if (m.cell != first.cell) SetAttr(m.f, "si", std::to_string(groupSi));
+        pugi::xml_node nf = first.f;
+        for (pugi::xml_attribute a = f.first_attribute(); a; a = a.next_attribute())
+            if (!nf.attribute(a.name())) nf.append_attribute(a.name()).set_value(a.value());
+        nf.remove_attribute("t");
+        nf.remove_attribute("ref");
+        nf.remove_attribute("si");
+        std::string ref = CellName(first.row, first.col);
+        if (maxRow != first.row || maxCol != first.col) ref += ":" + CellName(maxRow, maxCol);
+        nf.prepend_attribute("si").set_value(groupSi);
+        nf.prepend_attribute("ref").set_value(ref.c_str());
+        nf.prepend_attribute("t").set_value("shared");
+        nf.text().set(moved.c_str());
+    }
 }
 
 pugi::xml_node Worksheet::Impl::writableCell(int row, int col) {
@@ -398,25 +488,31 @@ Value Worksheet::value(int row, int col) const {
             out.text = DecodeEscapes(v.text().get());
         }
     } else if (t == "b") {
-        if (v) {
+        if (v && *v.text().get()) {
             std::string_view b = v.text().get();
             out.type = ValueType::Boolean;
             out.number = (b == "1" || b == "true") ? 1 : 0;
         }
     } else if (t == "e") {
-        if (v) {
+        if (v && *v.text().get()) {
             out.type = ValueType::Error;
             out.text = v.text().get();
         }
     } else if (t == "d") {
-        Date d;
-        if (v && ParseIsoDate(v.text().get(), &d)) {
-            out.type = ValueType::Date;
-            out.number = DateToSerial(d);
+        double serial = 0;
+        bool hasDate = false;
+        if (v && ParseIsoValue(v.text().get(), &serial, &hasDate)) {
+            // A time of day or a duration (also one written on the day before serial 1) is a
+            // number, as in a number cell with a time format; a day is a date. Either way the
+            // value is already in the 1900 system.
+            out.type = hasDate && serial >= 1 ? ValueType::Date : ValueType::Number;
+            out.number = serial;
         }
     } else if (v) {
         double x = 0;
         std::string_view text = v.text().get();
+        // A formula whose result was never calculated may carry an empty cached value.
+        if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) return out;
         if (!ParseNumber(text, &x)) {
             out.type = ValueType::Error;
             out.text = "#VALUE!";
@@ -511,18 +607,11 @@ void Worksheet::setColumnWidth(int col, double characters) {
     const double mdw = st ? st->maxDigitWidth() : 7;
     const double stored = std::floor((characters * mdw + 5) / mdw * 256) / 256;
 
-    pugi::xml_node cols = EnsureChild(d_->root, "cols", kWorksheetOrder);
-    const std::string colName = d_->prefix + "col";
-    pugi::xml_node next;  // the first range that starts after col
-    for (pugi::xml_node c = cols.first_child(); c; c = c.next_sibling()) {
-        if (!IsLocal(c, "col")) continue;
-        int lo = c.attribute("min").as_int(), hi = c.attribute("max").as_int();
-        if (lo > col) {
-            next = c;
-            break;
-        }
-        if (hi < col) continue;
-        // Ranges must not overlap: split the one that holds col into before, col, after.
+    if (pugi::xml_node c = FindCol(d_->root, col)) {
+        // Ranges must not overlap: split the one that holds col into before, col, after, each
+        // keeping the range's other attributes (its style above all).
+        pugi::xml_node cols = c.parent();
+        const int lo = c.attribute("min").as_int(), hi = c.attribute("max").as_int();
         if (lo < col) {
             pugi::xml_node before = cols.insert_copy_before(c, c);
             SetAttr(before, "max", std::to_string(col - 1));
@@ -538,6 +627,11 @@ void Worksheet::setColumnWidth(int col, double characters) {
         d_->part.dirty = true;
         return;
     }
+    pugi::xml_node cols = EnsureChild(d_->root, "cols", kWorksheetOrder);
+    pugi::xml_node next;  // the first range that starts after col
+    for (pugi::xml_node c = cols.first_child(); c && !next; c = c.next_sibling())
+        if (IsLocal(c, "col") && c.attribute("min").as_int() > col) next = c;
+    const std::string colName = d_->prefix + "col";
     pugi::xml_node c =
         next ? cols.insert_child_before(colName.c_str(), next) : cols.append_child(colName.c_str());
     c.append_attribute("min").set_value(col);
@@ -548,18 +642,12 @@ void Worksheet::setColumnWidth(int col, double characters) {
 }
 
 double Worksheet::columnWidth(int col) const {
-    pugi::xml_node cols = Child(d_->root, "cols");
-    for (pugi::xml_node c = cols.first_child(); c; c = c.next_sibling()) {
-        if (!IsLocal(c, "col")) continue;
-        if (c.attribute("min").as_int() <= col && col <= c.attribute("max").as_int()) {
-            double stored = c.attribute("width").as_double(0);
-            if (stored <= 0) return 0;
-            StyleSheet* st = d_->book->stylesForRead();
-            const double mdw = st ? st->maxDigitWidth() : 7;
-            return std::round((stored * mdw - 5) / mdw * 100) / 100;
-        }
-    }
-    return 0;
+    pugi::xml_node c = FindCol(d_->root, col);
+    double stored = c.attribute("width").as_double(0);
+    if (stored <= 0) return 0;
+    StyleSheet* st = d_->book->stylesForRead();
+    const double mdw = st ? st->maxDigitWidth() : 7;
+    return std::round((stored * mdw - 5) / mdw * 100) / 100;
 }
 
 void Worksheet::setFontSize(int row, int col, double points) {

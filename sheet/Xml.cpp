@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "sheet/Zip.h"
+
 namespace sheet::detail {
 
 namespace {
@@ -198,6 +200,13 @@ bool ParseXml(const std::string& text, pugi::xml_document& doc, std::string* why
         *why = "XMLの中身がありません";
         return false;
     }
+    // The text is held as UTF-8 whatever the part was written in, and a changed part is saved
+    // as UTF-8: its declaration must say so, or no program can read it back.
+    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
+        if (n.type() != pugi::node_declaration) continue;
+        pugi::xml_attribute enc = n.attribute("encoding");
+        if (enc && ToLowerAscii(enc.value()) != "utf-8") enc.set_value("UTF-8");
+    }
     return true;
 }
 
@@ -225,7 +234,11 @@ std::string DecodeEscapes(std::string_view s) {
             if (lo >= 0xDC00 && lo <= 0xDFFF) {
                 cp = 0x10000 + ((cp - 0xD800) << 10) + static_cast<unsigned long>(lo - 0xDC00);
                 i += 7;
+            } else {
+                cp = 0xFFFD;  // half a pair is no character; UTF-8 cannot carry it
             }
+        } else if (cu >= 0xDC00 && cu <= 0xDFFF) {
+            cp = 0xFFFD;
         }
         AppendUtf8(out, cp);
     }

@@ -1,12 +1,6 @@
 #include "store/ScreenLoader.h"
 
-#include <QComboBox>
 #include <QFileInfo>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QVariant>
 #include <algorithm>
 
 #include "app/DataLoadScreen.h"
@@ -16,19 +10,15 @@
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"
 #include "ui/Dialogs.h"
-#include "ui/Grid.h"
-#include "ui/TabStrip.h"
 
 namespace zalvik {
 namespace {
 
-const char* const kLoadInProgress = "loadInProgress";
-
 // Marks the program as loading for as long as the loader runs.
 class LoadScope {
   public:
-    explicit LoadScope(Program& p) : p_(p) { p_.setProperty(kLoadInProgress, true); }
-    ~LoadScope() { p_.setProperty(kLoadInProgress, false); }
+    explicit LoadScope(Program& p) : p_(p) { p_.setLoadInProgress(true); }
+    ~LoadScope() { p_.setLoadInProgress(false); }
     LoadScope(const LoadScope&) = delete;
     LoadScope& operator=(const LoadScope&) = delete;
 
@@ -38,37 +28,7 @@ class LoadScope {
 
 QString FileName(Program& p) { return QFileInfo(p.data().workbookPath).fileName(); }
 
-// Empties a cell when the grid has it; the reset walks the old counts, which a grid reshaped
-// since then may no longer cover.
-void Blank(ui::Grid* g, int row, int col) {
-    if (row < g->rows() && col < g->cols()) g->setText(row, col, QString());
-}
-
-void WriteResultRow(ui::Grid* g, int slot, const store::ResultRow& row) {
-    if (slot >= g->rows()) return;
-    for (int c = 0; c < 5 && c < g->cols(); ++c) g->setText(slot, c, row.cells[c]);
-    for (size_t j = 0; j < row.gates.size() && 5 + static_cast<int>(j) < g->cols(); ++j)
-        g->setText(slot, 5 + static_cast<int>(j), row.gates[j]);
-}
-
-// After the loader stopped early the results grid may still have the shape of the previous
-// competition while the counts are already the new ones; registering a result would then
-// address rows or gate columns the grid does not have. Reshaping it (without reading anything
-// more) keeps the grid, the gate options and the counts in agreement.
-void KeepResultsGridInStep(Program& p) {
-    ProcessingScreen& screen = p.processingScreen();
-    Competition& d = p.data();
-    if (screen.グリッド結果()->cols() != d.gateCount + 5 ||
-        screen.グリッド結果()->rows() != d.competitorCount + 1) {
-        screen.SetUpResultsGrid();
-    }
-    d.appliedGateCount = d.gateCount;
-    if (p.hasSettingsScreen()) p.settingsScreen().ShowGateOptions();
-}
-
 }  // namespace
-
-bool IsLoadInProgress(const Program& program) { return program.property(kLoadInProgress).toBool(); }
 
 void RunLoadAction(Program& program) {
     BeginLoad(program);
@@ -120,7 +80,9 @@ void OpenWorkbook(Program& program) {
     const store::Fault fault = ReadCompetition(program, &competitorsRead);
     if (fault) {
         ui::ShowMessage(parent, fault->message(FileName(program)));
-        KeepResultsGridInStep(program);
+        // After a stop half-way the results grid may still have the previous competition's
+        // shape while the counts are already the new ones.
+        program.processingScreen().KeepResultsGridInStep();
     }
     if (competitorsRead) {
         const QString repeated =
@@ -157,13 +119,14 @@ store::Fault ReadCompetition(Program& program, bool* competitorsRead) {
 
     QString gateText;
     if (store::Fault f = store::ReadGateCountText(*ws, &gateText)) return f;
-    // The first use of the settings screen creates it (running its load handler) before the
-    // gate count goes into its box.
+    // The first use of the settings screen creates it and runs its load step before the gate
+    // count goes into its box.
     SettingsScreen& settings = program.settingsScreen();
+    settings.EnsureLoaded();
     // A settings screen left from an earlier load had its details emptied by the reset; it
     // shows this workbook's, as a screen created by this load does.
     settings.ShowEventDetails();
-    settings.ゲート数()->setCurrentText(gateText);
+    settings.SetGateCountText(gateText);
 
     if (store::Fault f = store::ReadClassTable(*ws, d)) return f;
 
@@ -176,21 +139,16 @@ store::Fault ReadCompetition(Program& program, bool* competitorsRead) {
     screen.SetUpResultsGrid();
     d.appliedGateCount = d.gateCount;
 
-    ui::Grid* results = screen.グリッド結果();
     store::ResultRow row;
     for (int i = 1; i <= d.competitorCount; ++i) {
         const store::Fault f = store::ReadResultRow(*ws, d, i, &row);
-        if (row.hasResult) WriteResultRow(results, i, row);
+        if (row.hasResult) screen.ShowResultRow(i, row);
         if (f) return f;
     }
 
-    screen.タブ()->show();
-    for (int k = 0; k < std::clamp<int>(d.classCount, 0, kMaxClasses); ++k) screen.絵(k)->show();
-    screen.BringPageToFront(0);
-    screen.Frame12()->show();
+    screen.ShowClassPages();
     screen.RebuildStandings();
-    settings.Text1()->hide();
-    settings.Text2()->hide();
+    settings.HideCellEditors();
     screen.show();
     settings.hide();
     return std::nullopt;
@@ -198,11 +156,10 @@ store::Fault ReadCompetition(Program& program, bool* competitorsRead) {
 
 void ResetForReload(Program& program) {
     Competition& d = program.data();
-    ProcessingScreen& screen = program.processingScreen();
+    // The screens are cleared while the counts still describe the previous competition.
+    program.processingScreen().ClearForReload();
+    if (program.hasSettingsScreen()) program.settingsScreen().ClearForReload();
     const int count = std::clamp<int>(d.competitorCount, 0, kMaxCompetitors);
-    const int gates = std::clamp<int>(d.gateCount, 0, kMaxGates);
-
-    ui::Grid* results = screen.グリッド結果();
     for (int i = 1; i <= count; ++i) {
         Competitor& p = d.competitors[i];
         p.bib = 0;
@@ -211,43 +168,6 @@ void ResetForReload(Program& program) {
         p.runTime = 0;
         p.buoyPoints = 0;
         p.racePoints = 0;
-        for (int c = 0; c < 5 + gates; ++c) Blank(results, i, c);
-    }
-    ui::Grid* list = screen.グリッドリスト();
-    for (int i = 1; i <= count; ++i)
-        for (int c = 0; c < 3; ++c) Blank(list, i, c);
-    const int classes = std::clamp<int>(d.classCount, 0, kMaxClasses);
-    for (int k = 1; k <= classes; ++k) {
-        ui::Grid* ranks = screen.グリッド順位(k - 1);
-        const int listed = std::clamp<int>(d.classMemberCount[k], 0, kMaxSlots);
-        for (int p = 1; p <= listed; ++p)
-            for (int c = 0; c < 5; ++c) Blank(ranks, p, c);
-    }
-
-    // The entry panel of the processing screen.
-    screen.Gop().deselectAll();
-    for (int g = 0; g < ProcessingScreen::kGateOptions; ++g) screen.色(g)->clear();
-    screen.ブイ().deselectAll();
-    for (int k = 0; k < ProcessingScreen::kBuoyOptions; ++k) screen.ブイポイント(k)->clear();
-    screen.DSFQ().deselectAll();
-    for (QLineEdit* box :
-         {screen.ゼッケン(), screen.氏名(), screen.所属(), screen.分(), screen.秒()})
-        box->clear();
-    screen.合計()->clear();
-    screen.RP()->clear();
-
-    // The settings screen, when it exists, loses the texts the loader fills again. The buoy
-    // grid's row labels stay: only the loader's own fill comes back, and it writes names and
-    // scores, not labels.
-    if (program.hasSettingsScreen()) {
-        SettingsScreen& settings = program.settingsScreen();
-        for (int k = 1; k <= kBuoyKinds; ++k) {
-            settings.グリッドV名()->setText(k, 1, QString());
-            settings.グリッドV名()->setText(k, 2, QString());
-        }
-        settings.大会名称()->clear();
-        settings.場所コンボ()->setCurrentText(QString());
-        settings.ゲート数()->setCurrentText(QString());
     }
 }
 

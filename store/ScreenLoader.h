@@ -38,8 +38,4 @@ store::Fault ReadCompetition(Program& program, bool* competitorsRead = nullptr);
 // texts that the loader fills again.
 void ResetForReload(Program& program);
 
-// True while ReadCompetition runs; screens created during a load leave the reporting of read
-// faults to the loader.
-bool IsLoadInProgress(const Program& program);
-
 }  // namespace zalvik

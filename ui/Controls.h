@@ -55,6 +55,9 @@ QString ElementName(const QString& array, int index);
 class OptionArray {
   public:
     OptionArray() = default;
+    // The buttons' click handlers refer to the array itself, so it stays where it was made.
+    OptionArray(const OptionArray&) = delete;
+    OptionArray& operator=(const OptionArray&) = delete;
     // Creates count options named name(0)..name(count-1) in parent, all unselected.
     void create(QWidget* parent, const QString& name, int count);
     void onClick(std::function<void(int)> handler) { handler_ = std::move(handler); }

@@ -17,12 +17,14 @@
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"
+#include "support/Controls.h"
 #include "support/TestFiles.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 #include "ui/TabStrip.h"
 #include "ui/Twips.h"
 
+using testsupport::Find;
 using zalvik::Competition;
 using zalvik::ProcessingScreen;
 using zalvik::Program;
@@ -204,17 +206,17 @@ class ProcessingScreenTest : public QObject {
         Competition& d = program_->data();
         for (int k = 1; k <= 5; ++k) d.buoyName[k] = QStringLiteral("B%1").arg(k);
         ProcessingScreen& s = screen();
-        QCOMPARE(s.ブイ()[4]->text(), QStringLiteral("B5"));
+        QCOMPARE(Find<QRadioButton>(s, QStringLiteral("ブイ"), 4)->text(), QStringLiteral("B5"));
         // Coming back from another screen shows a changed name without a reload.
         s.show();
         d.buoyName[2] = QStringLiteral("ﾚｯﾄﾞ");
         s.hide();
         s.show();
-        QCOMPARE(s.ブイ()[1]->text(), QStringLiteral("ﾚｯﾄﾞ"));
+        QCOMPARE(Find<QRadioButton>(s, QStringLiteral("ブイ"), 1)->text(), QStringLiteral("ﾚｯﾄﾞ"));
         d.buoyName[3] = QStringLiteral("黄");
         QEvent activate(QEvent::WindowActivate);
         QApplication::sendEvent(&s, &activate);
-        QCOMPARE(s.ブイ()[2]->text(), QStringLiteral("黄"));
+        QCOMPARE(Find<QRadioButton>(s, QStringLiteral("ブイ"), 2)->text(), QStringLiteral("黄"));
         s.hide();
     }
 
@@ -249,18 +251,23 @@ class ProcessingScreenTest : public QObject {
             if (i >= classes) continue;
             QCOMPARE(page->geometry(), tabs->clientRect());
             // The standings grid stands at its place and ends inside the page: nothing hidden.
-            const QRect grid = ui::GeometryTwips(s.グリッド順位(i));
+            const QRect grid =
+                ui::GeometryTwips(Find<ui::Grid>(s, QStringLiteral("グリッド順位"), i));
             const int px = ui::PixelsToTwips(1);
             QVERIFY(std::abs(grid.x() - 20) <= px && std::abs(grid.y() - 80) <= px);
             QVERIFY(std::abs(grid.width() - 5400) <= px && grid.height() <= 5900 + px);
-            QVERIFY(page->rect().contains(s.グリッド順位(i)->geometry()));
+            QVERIFY(page->rect().contains(
+                Find<ui::Grid>(s, QStringLiteral("グリッド順位"), i)->geometry()));
         }
 
         // The page in front is the one the official sees in the middle of the strip.
         auto pageInFront = [&]() -> int {
-            QWidget* front = s.Frame12()->childAt(tabs->clientRect().center());
+            QWidget* front =
+                Find<QGroupBox>(s, QStringLiteral("Frame12"))->childAt(tabs->clientRect().center());
             for (int i = 0; front && i < ProcessingScreen::kClassPages; ++i)
-                if (front == s.絵(i) || s.絵(i)->isAncestorOf(front)) return i;
+                if (front == Find<QWidget>(s, QStringLiteral("絵"), i) ||
+                    Find<QWidget>(s, QStringLiteral("絵"), i)->isAncestorOf(front))
+                    return i;
             return -1;
         };
         if (classes >= 1) QCOMPARE(pageInFront(), 0);
@@ -356,7 +363,7 @@ class ProcessingScreenTest : public QObject {
 
         const QStringList headers{"順位", " ZNo", " 氏　　名", " 　所　　属", " ﾚｰｽﾎﾟｲﾝﾄ"};
         const QStringList empty{"", "", "", "", ""};
-        ui::Grid* class1 = s.グリッド順位(0);
+        ui::Grid* class1 = Find<ui::Grid>(s, QStringLiteral("グリッド順位"), 0);
         QCOMPARE(class1->rows(), 5);
         QCOMPARE(RowTexts(class1, 0), headers);
         // Equal points share a rank, higher bib first; no points yet: an empty row at the end.
@@ -376,7 +383,7 @@ class ProcessingScreenTest : public QObject {
         s.hide();
 
         // DS leaves the class; a whole number of points shows with a blank in front.
-        ui::Grid* class2 = s.グリッド順位(1);
+        ui::Grid* class2 = Find<ui::Grid>(s, QStringLiteral("グリッド順位"), 1);
         QCOMPARE(class2->rows(), 3);
         QCOMPARE(RowTexts(class2, 1),
                  (QStringList{"1", "22", "伊藤　美咲", "野沢温泉ＳＣ", " 5.00"}));
@@ -384,7 +391,7 @@ class ProcessingScreenTest : public QObject {
                  (QStringList{"2", "21", "田中　花子", "蔵王スキー学校", "288.87"}));
 
         // DF leaves too; the competitor without a class is in no grid.
-        ui::Grid* class3 = s.グリッド順位(2);
+        ui::Grid* class3 = Find<ui::Grid>(s, QStringLiteral("グリッド順位"), 2);
         QCOMPARE(class3->rows(), 4);
         QCOMPARE(class3->text(1, 1), QStringLiteral("31"));
         QCOMPARE(class3->text(2, 4), QStringLiteral("1234.50"));

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 
 #include "store/LoadTestSupport.h"
+#include "support/Controls.h"
 #include "ui/TabStrip.h"
 
 using namespace testsupport;
@@ -53,7 +54,7 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         wb.date(3, 26, 2026, 2, 15);
         wb.save();
         Load(*program, wb.qpath());
-        processing().基本設定ボタン()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
         return program->settingsScreen();
     }
 
@@ -124,7 +125,7 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         // A header cell opens nothing and leaves the cell under edit as it was.
         grid->clickCell(0, col);
         QCOMPARE(int(program->data().editRow), row);
-        s.戻るボタン()->click();
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
     }
 
     void scrollHidesTheEditorAndKeepsTheText_data() {
@@ -143,7 +144,7 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         QFETCH(int, col);
         SettingsScreen& s = loadAndOpen();
         // Twelve gates are more rows than the gate grid shows.
-        pick(s.ゲート数(), QStringLiteral("12"));
+        pick(Find<QComboBox>(s, QStringLiteral("ゲート数")), QStringLiteral("12"));
         auto* grid = Control<ui::Grid>(s, gridName);
         auto* editor = Control<QLineEdit>(s, editorName);
         grid->clickCell(1, col);
@@ -153,7 +154,7 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         bar->setValue(bar->maximum());
         QVERIFY(editor->isHidden());
         QCOMPARE(grid->text(1, col), QStringLiteral("3"));
-        s.戻るボタン()->click();
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
     }
 
     void classCountFromTheGrid_data() {
@@ -173,15 +174,17 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         QFETCH(int, count);
         QFETCH(QStringList, tabs);
         SettingsScreen& s = loadAndOpen();
-        ui::Grid* classes = s.グリッドクラス名();
+        ui::Grid* classes = Find<ui::Grid>(s, QStringLiteral("グリッドクラス名"));
         for (int k = 1; k <= 9; ++k) classes->setText(k, 0, k <= rows.size() ? rows[k - 1] : "");
 
-        s.Command1()->click();
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
         QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
         QCOMPARE(int(program->data().classCount), count);
-        QCOMPARE(TabCaptions(processing().タブ()), tabs);
+        QCOMPARE(TabCaptions(Find<ui::TabStrip>(processing(), QStringLiteral("タブ"))), tabs);
         for (int k = 0; k < 10; ++k)
-            QCOMPARE(processing().絵(k)->isVisibleTo(&processing()), k < count);
+            QCOMPARE(
+                Find<QWidget>(processing(), QStringLiteral("絵"), k)->isVisibleTo(&processing()),
+                k < count);
 
         auto book = savedFile();
         QVERIFY(book);
@@ -199,42 +202,45 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
     // loaded earlier in the same run are not taken as classes.
     void classesOfAnEarlierCompetitionAreNotTaken() {
         SettingsScreen& first = loadAndOpen();
-        first.戻るボタン()->click();
-        processing().終了ボタン()->click();
+        Find<QPushButton>(first, QStringLiteral("戻るボタン"))->click();
+        Find<QPushButton>(processing(), QStringLiteral("終了ボタン"))->click();
         SettingsScreen& s = loadAndOpen(QStringLiteral("second.xlsx"), {"一般", "学生"});
-        QCOMPARE(Column(s.グリッドクラス名(), 0, 1, 9),
+        QCOMPARE(Column(Find<ui::Grid>(s, QStringLiteral("グリッドクラス名")), 0, 1, 9),
                  (QStringList{"一般", "学生", "", "", "", "", "", "", ""}));
-        s.Command1()->click();
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
         QCOMPARE(int(program->data().classCount), 2);
-        QCOMPARE(TabCaptions(processing().タブ()), (QStringList{"一般", "学生"}));
+        QCOMPARE(TabCaptions(Find<ui::TabStrip>(processing(), QStringLiteral("タブ"))),
+                 (QStringList{"一般", "学生"}));
     }
 
     // A class typed below the loaded ones stays when the gate count box is touched afterwards,
     // and is taken by the set action.
     void classTypedBelowTheCountSurvivesTheGateCountBox() {
         SettingsScreen& s = loadAndOpen(QStringLiteral("race.xlsx"), {"男子", "女子", "少年"});
-        ui::Grid* classes = s.グリッドクラス名();
+        ui::Grid* classes = Find<ui::Grid>(s, QStringLiteral("グリッドクラス名"));
         const QPoint cell = classes->cellRect(4, 0).center() - classes->viewport()->pos();
         QTest::mouseClick(classes->viewport(), Qt::LeftButton, {}, cell);
-        QVERIFY(s.Text3()->isVisible());
+        QVERIFY(Find<QLineEdit>(s, QStringLiteral("Text3"))->isVisible());
         // Typed with the input method, which commits the name to the editor.
         QInputMethodEvent commit;
         commit.setCommitString(QStringLiteral("壮年"));
-        QCoreApplication::sendEvent(s.Text3(), &commit);
+        QCoreApplication::sendEvent(Find<QLineEdit>(s, QStringLiteral("Text3")), &commit);
         QCOMPARE(classes->text(4, 0), QStringLiteral("壮年"));
-        s.ゲート数()->setFocus();
-        QTest::keyClick(s.ゲート数(), Qt::Key_End);
+        Find<QComboBox>(s, QStringLiteral("ゲート数"))->setFocus();
+        QTest::keyClick(Find<QComboBox>(s, QStringLiteral("ゲート数")), Qt::Key_End);
         QCOMPARE(classes->text(4, 0), QStringLiteral("壮年"));
-        s.Command1()->click();
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
         QCOMPARE(int(program->data().classCount), 4);
-        QCOMPARE(TabCaptions(processing().タブ()), (QStringList{"男子", "女子", "少年", "壮年"}));
+        QCOMPARE(TabCaptions(Find<ui::TabStrip>(processing(), QStringLiteral("タブ"))),
+                 (QStringList{"男子", "女子", "少年", "壮年"}));
     }
 
     // Applying after a second load writes the second workbook's name, venue and date.
     void aReloadAppliesTheNewWorkbooksDetails() {
         SettingsScreen& first = loadAndOpen();
-        first.Command1()->click();  // hidden, kept for the next opening
-        processing().終了ボタン()->click();
+        Find<QPushButton>(first, QStringLiteral("Command1"))
+            ->click();  // hidden, kept for the next opening
+        Find<QPushButton>(processing(), QStringLiteral("終了ボタン"))->click();
         TestWorkbook wb(dir->file("second.xlsx"));
         wb.competitor(1, 3, QStringLiteral("選手"));
         wb.settings(QStringLiteral("2"), {2, 2}, {QStringLiteral("一般")});
@@ -242,10 +248,11 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         wb.date(3, 26, 2027, 1, 9);
         wb.save();
         Load(*program, wb.qpath());
-        processing().基本設定ボタン()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
         SettingsScreen& s = program->settingsScreen();
-        QCOMPARE(s.大会名称()->text(), QStringLiteral("第二大会"));
-        s.Command1()->click();
+        QCOMPARE(Find<QLineEdit>(s, QStringLiteral("大会名称"))->text(),
+                 QStringLiteral("第二大会"));
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
         auto book = savedFile();
         QVERIFY(book);
         const sheet::Worksheet& ws = *book->worksheet(1);
@@ -269,20 +276,24 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         QFETCH(QString, typed);
         QFETCH(int, score);
         SettingsScreen& s = loadAndOpen();
-        s.グリッドV名()->clickCell(4, 1);
+        Find<ui::Grid>(s, QStringLiteral("グリッドV名"))->clickCell(4, 1);
         // Japanese text arrives through the input method as a whole.
         QInputMethodEvent commit;
         commit.setCommitString(QStringLiteral("青"));
-        QCoreApplication::sendEvent(s.Text2(), &commit);
-        s.グリッドV名()->clickCell(4, 2);
-        QTest::keyClicks(s.Text2(), typed);
-        s.Command1()->click();
+        QCoreApplication::sendEvent(Find<QLineEdit>(s, QStringLiteral("Text2")), &commit);
+        Find<ui::Grid>(s, QStringLiteral("グリッドV名"))->clickCell(4, 2);
+        QTest::keyClicks(Find<QLineEdit>(s, QStringLiteral("Text2")), typed);
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
 
         QCOMPARE(program->data().buoyName[4], QStringLiteral("青"));
         QCOMPARE(int(program->data().buoyScore[4]), score);
-        QCOMPARE(processing().ブイポイント(3)->text(), QStringLiteral("(%1)").arg(score));
-        QTRY_COMPARE(processing().ブイ()[3]->text(), QStringLiteral("青"));
-        QVERIFY(s.Text1()->isHidden() && s.Text2()->isHidden() && s.Text3()->isHidden());
+        QCOMPARE(Find<QLabel>(processing(), QStringLiteral("ブイポイント"), 3)->text(),
+                 QStringLiteral("(%1)").arg(score));
+        QTRY_COMPARE(Find<QRadioButton>(processing(), QStringLiteral("ブイ"), 3)->text(),
+                     QStringLiteral("青"));
+        QVERIFY(Find<QLineEdit>(s, QStringLiteral("Text1"))->isHidden() &&
+                Find<QLineEdit>(s, QStringLiteral("Text2"))->isHidden() &&
+                Find<QLineEdit>(s, QStringLiteral("Text3"))->isHidden());
 
         auto book = savedFile();
         QVERIFY(book);
@@ -292,24 +303,28 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         QCOMPARE(ws.value(5, 22).number, double(score));
 
         // The screen was hidden, not discarded: it comes back as it was left.
-        processing().基本設定ボタン()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
         QCOMPARE(&program->settingsScreen(), &s);
-        QCOMPARE(s.グリッドV名()->text(4, 2), typed);
-        s.戻るボタン()->click();
+        QCOMPARE(Find<ui::Grid>(s, QStringLiteral("グリッドV名"))->text(4, 2), typed);
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
     }
 
     void gatesSevenToFourAndBackToSix() {
         SettingsScreen& s = loadAndOpen();
-        ui::Grid* results = processing().グリッド結果();
+        ui::Grid* results = Find<ui::Grid>(processing(), QStringLiteral("グリッド結果"));
         QCOMPARE(results->cols(), 12);
         const QStringList row1 = RowTexts(results, 1, 0, 8);
         QCOMPARE(row1.mid(5), (QStringList{"2", "3", "4", "5"}));
-        pick(s.ゲート数(), QStringLiteral("4"));
-        s.Command1()->click();
+        pick(Find<QComboBox>(s, QStringLiteral("ゲート数")), QStringLiteral("4"));
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
 
         for (int g = 0; g < 12; ++g) {
-            QCOMPARE(processing().Gop()[g]->isVisibleTo(&processing()), g < 4);
-            QCOMPARE(processing().色(g)->isVisibleTo(&processing()), g < 4);
+            QCOMPARE(Find<QRadioButton>(processing(), QStringLiteral("Gop"), g)
+                         ->isVisibleTo(&processing()),
+                     g < 4);
+            QCOMPARE(
+                Find<QLabel>(processing(), QStringLiteral("色"), g)->isVisibleTo(&processing()),
+                g < 4);
         }
         QCOMPARE(results->cols(), 9);
         QCOMPARE(results->text(0, 8), QStringLiteral("GNo.4"));
@@ -327,14 +342,15 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
 
         // More gates again, the count pasted into the box rather than picked: it is taken as a
         // picked one; columns come back at the right, the kept ones keep their texts.
-        processing().基本設定ボタン()->click();
-        s.ゲート数()->setCurrentText(QStringLiteral("6"));
-        s.Command1()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
+        Find<QComboBox>(s, QStringLiteral("ゲート数"))->setCurrentText(QStringLiteral("6"));
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
         QCOMPARE(results->cols(), 11);
         QCOMPARE(RowTexts(results, 1, 0, 10), row1 + QStringList({"", ""}));
         QCOMPARE(results->text(0, 10), QStringLiteral("GNo.6"));
         QCOMPARE(int(program->data().gateCount), 6);
-        QVERIFY(processing().Gop()[5]->isVisibleTo(&processing()));
+        QVERIFY(
+            Find<QRadioButton>(processing(), QStringLiteral("Gop"), 5)->isVisibleTo(&processing()));
     }
 
     // The button takes the focus from the gate grid's editor; its check stores the typed count
@@ -360,19 +376,19 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         QFETCH(bool, windowSwitched);
         QFETCH(int, stored);
         SettingsScreen& s = loadAndOpen();
-        s.グリッドV数()->clickCell(2, 1);
-        QTest::keyClicks(s.Text1(), typed);
+        Find<ui::Grid>(s, QStringLiteral("グリッドV数"))->clickCell(2, 1);
+        QTest::keyClicks(Find<QLineEdit>(s, QStringLiteral("Text1")), typed);
         if (windowSwitched) {
             QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
-            QCoreApplication::sendEvent(s.Text1(), &away);
+            QCoreApplication::sendEvent(Find<QLineEdit>(s, QStringLiteral("Text1")), &away);
             QFocusEvent back(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
-            QCoreApplication::sendEvent(s.Text1(), &back);
+            QCoreApplication::sendEvent(Find<QLineEdit>(s, QStringLiteral("Text1")), &back);
         }
         if (focusMovesFirst) {
             QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
-            QCoreApplication::sendEvent(s.Text1(), &out);
+            QCoreApplication::sendEvent(Find<QLineEdit>(s, QStringLiteral("Text1")), &out);
         }
-        s.Command1()->click();
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
         QCOMPARE(int(program->data().gateBuoyCount[2]), stored);
         auto book = savedFile();
         QVERIFY(book);
@@ -392,13 +408,18 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         QFETCH(int, what);
         QFETCH(QString, named);
         SettingsScreen& s = loadAndOpen();
-        s.大会名称()->setText(QStringLiteral("新しい名前"));
-        s.グリッドV名()->setText(1, 1, QStringLiteral("新ブイ"));
-        if (what == 0) s.グリッドV名()->setText(2, 2, QStringLiteral("40000"));
-        if (what == 1) s.グリッドV名()->setText(2, 2, QStringLiteral("-40000"));
+        Find<QLineEdit>(s, QStringLiteral("大会名称"))->setText(QStringLiteral("新しい名前"));
+        Find<ui::Grid>(s, QStringLiteral("グリッドV名"))->setText(1, 1, QStringLiteral("新ブイ"));
+        if (what == 0)
+            Find<ui::Grid>(s, QStringLiteral("グリッドV名"))
+                ->setText(2, 2, QStringLiteral("40000"));
+        if (what == 1)
+            Find<ui::Grid>(s, QStringLiteral("グリッドV名"))
+                ->setText(2, 2, QStringLiteral("-40000"));
         // Set without a key or a pick, as pasting with the mouse does.
-        if (what == 2) s.ゲート数()->setCurrentText(QStringLiteral("15"));
-        s.Command1()->click();
+        if (what == 2)
+            Find<QComboBox>(s, QStringLiteral("ゲート数"))->setCurrentText(QStringLiteral("15"));
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
 
         QCOMPARE(ui::testing::Messages().size(), 1);
         QVERIFY2(ui::testing::Messages().first().contains(named),
@@ -411,21 +432,22 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         auto book = savedFile();
         QVERIFY(book);
         QCOMPARE(book->worksheet(1)->text(1, 26), std::string("テスト大会"));
-        s.戻るボタン()->click();
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
     }
 
     // After a cancelled first load there is no workbook: the data and the screens are updated
     // and one message says that nothing was written.
     void withoutAWorkbook() {
         Load(*program, std::nullopt);
-        processing().基本設定ボタン()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
         SettingsScreen& s = program->settingsScreen();
-        s.大会名称()->setText(QStringLiteral("仮の大会"));
-        s.グリッドクラス名()->setText(1, 0, QStringLiteral("A"));
-        s.Command1()->click();
+        Find<QLineEdit>(s, QStringLiteral("大会名称"))->setText(QStringLiteral("仮の大会"));
+        Find<ui::Grid>(s, QStringLiteral("グリッドクラス名"))->setText(1, 0, QStringLiteral("A"));
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
         QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
         QCOMPARE(program->data().eventName, QStringLiteral("仮の大会"));
-        QCOMPARE(TabCaptions(processing().タブ()), QStringList{"A"});
+        QCOMPARE(TabCaptions(Find<ui::TabStrip>(processing(), QStringLiteral("タブ"))),
+                 QStringList{"A"});
         QCOMPARE(ui::testing::Messages().size(), 2);
         QVERIFY(ui::testing::Messages().last().contains(QStringLiteral("書き込みませんでした")));
     }
@@ -433,11 +455,12 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
     // A save that fails keeps everything in memory; the next set action saves it all.
     void detailsSavedByTheNextSaveAfterAFailedOne() {
         SettingsScreen& s = loadAndOpen();
-        s.大会名称()->setText(QStringLiteral("春季大会"));
-        s.場所コンボ()->setCurrentText(QStringLiteral("ミルネ温泉スキー場"));
-        s.開催日()->setDate(QDate(2026, 3, 1));
+        Find<QLineEdit>(s, QStringLiteral("大会名称"))->setText(QStringLiteral("春季大会"));
+        Find<QComboBox>(s, QStringLiteral("場所コンボ"))
+            ->setCurrentText(QStringLiteral("ミルネ温泉スキー場"));
+        Find<QDateEdit>(s, QStringLiteral("開催日"))->setDate(QDate(2026, 3, 1));
         sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::DuringWrite);
-        s.Command1()->click();
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
         QCOMPARE(ui::testing::Messages().size(), 1);
         QVERIFY(ui::testing::Messages().first().contains(QStringLiteral("race.xlsx")));
         QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
@@ -447,8 +470,8 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
         QCOMPARE(savedFile()->worksheet(1)->text(1, 26), std::string("テスト大会"));
 
         sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::None);
-        processing().基本設定ボタン()->click();
-        s.Command1()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
         QCOMPARE(ui::testing::Messages().size(), 1);
         auto book = savedFile();
         QVERIFY(book);
@@ -463,8 +486,8 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
     void savedFileReadByAnotherProgram() {
         if (!haveOpenpyxl()) QSKIP("openpyxl is not installed");
         SettingsScreen& s = loadAndOpen();
-        s.大会名称()->setText(QStringLiteral("第1回 記念大会"));
-        s.Command1()->click();
+        Find<QLineEdit>(s, QStringLiteral("大会名称"))->setText(QStringLiteral("第1回 記念大会"));
+        Find<QPushButton>(s, QStringLiteral("Command1"))->click();
         const std::string script =
             "import openpyxl,sys; ws=openpyxl.load_workbook(sys.argv[1]).worksheets[0]; "
             "print(ws.cell(1,26).value); print(type(ws.cell(2,23).value).__name__, "

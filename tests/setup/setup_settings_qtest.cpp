@@ -10,6 +10,7 @@
 #include <QRadioButton>
 
 #include "store/LoadTestSupport.h"
+#include "support/Controls.h"
 #include "ui/Twips.h"
 
 using namespace testsupport;
@@ -32,7 +33,7 @@ class SettingsTest : public QObject, public ProgramFixture {
         if (adjust) adjust(wb);
         wb.save();
         Load(*program, wb.qpath());
-        processing().基本設定ボタン()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
         return program->settingsScreen();
     }
 
@@ -57,6 +58,8 @@ class SettingsTest : public QObject, public ProgramFixture {
 
     void layoutAndCaptions() {
         SettingsScreen& s = program->settingsScreen();
+        // Showing the screen runs its load step.
+        s.show();
         QCOMPARE(s.objectName(), QStringLiteral("設定画面"));
         QCOMPARE(s.windowTitle(), QStringLiteral("設定画面"));
         struct Expect {
@@ -99,20 +102,26 @@ class SettingsTest : public QObject, public ProgramFixture {
             if (auto* f = qobject_cast<QGroupBox*>(w)) QCOMPARE(f->title(), caption);
         }
         QStringList gates;
-        for (int i = 0; i < s.ゲート数()->count(); ++i) gates << s.ゲート数()->itemText(i);
+        for (int i = 0; i < Find<QComboBox>(s, QStringLiteral("ゲート数"))->count(); ++i)
+            gates << Find<QComboBox>(s, QStringLiteral("ゲート数"))->itemText(i);
         QCOMPARE(gates,
                  (QStringList{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
-        QCOMPARE(s.場所コンボ()->count(), 1);
-        QCOMPARE(s.場所コンボ()->itemText(0), QStringLiteral("ミルネ温泉スキー場"));
-        for (QWidget* editor : {s.Text1(), s.Text2(), s.Text3()}) QVERIFY(editor->isHidden());
+        QCOMPARE(Find<QComboBox>(s, QStringLiteral("場所コンボ"))->count(), 1);
+        QCOMPARE(Find<QComboBox>(s, QStringLiteral("場所コンボ"))->itemText(0),
+                 QStringLiteral("ミルネ温泉スキー場"));
+        for (QWidget* editor : {Find<QLineEdit>(s, QStringLiteral("Text1")),
+                                Find<QLineEdit>(s, QStringLiteral("Text2")),
+                                Find<QLineEdit>(s, QStringLiteral("Text3"))})
+            QVERIFY(editor->isHidden());
         // Nothing stored yet: the initial date, no gates, an empty venue.
-        QCOMPARE(s.開催日()->date(), QDate(2002, 1, 7));
-        QCOMPARE(s.開催日()->text(), QStringLiteral("2002/01/07"));
-        QCOMPARE(s.場所コンボ()->currentText(), QString());
-        QVERIFY(s.グリッドV数()->isHidden());
+        QCOMPARE(Find<QDateEdit>(s, QStringLiteral("開催日"))->date(), QDate(2002, 1, 7));
+        QCOMPARE(Find<QDateEdit>(s, QStringLiteral("開催日"))->text(),
+                 QStringLiteral("2002/01/07"));
+        QCOMPARE(Find<QComboBox>(s, QStringLiteral("場所コンボ"))->currentText(), QString());
+        QVERIFY(Find<ui::Grid>(s, QStringLiteral("グリッドV数"))->isHidden());
 
         // The grids as their set-up procedures shape them.
-        ui::Grid* buoys = s.グリッドV名();
+        ui::Grid* buoys = Find<ui::Grid>(s, QStringLiteral("グリッドV名"));
         QCOMPARE(buoys->rows(), 6);
         QCOMPARE(buoys->cols(), 3);
         QCOMPARE(Column(buoys, 0, 0, 5),
@@ -121,7 +130,7 @@ class SettingsTest : public QObject, public ProgramFixture {
         QCOMPARE(buoys->text(0, 2), QStringLiteral(" 得点"));
         QCOMPARE(buoys->colWidth(1), 850);
         QCOMPARE(buoys->rowHeightTwips(3), 450);
-        ui::Grid* classes = s.グリッドクラス名();
+        ui::Grid* classes = Find<ui::Grid>(s, QStringLiteral("グリッドクラス名"));
         QCOMPARE(classes->rows(), 10);
         QCOMPARE(classes->cols(), 1);
         QCOMPARE(classes->fixedCols(), 0);
@@ -133,55 +142,66 @@ class SettingsTest : public QObject, public ProgramFixture {
     void showsTheLoadedCompetition() {
         SettingsScreen& s = loadAndOpen();
         QCOMPARE(ShownNames(*program), QStringList{"設定画面"});
-        QCOMPARE(s.大会名称()->text(), QStringLiteral("テスト大会"));
+        QCOMPARE(Find<QLineEdit>(s, QStringLiteral("大会名称"))->text(),
+                 QStringLiteral("テスト大会"));
         // A venue other than the list entry is the box's text.
-        QCOMPARE(s.場所コンボ()->currentText(), QStringLiteral("テスト会場"));
-        QCOMPARE(s.開催日()->date(), QDate(2026, 2, 15));
-        QCOMPARE(s.ゲート数()->currentText(), QStringLiteral("4"));
-        ui::Grid* gates = s.グリッドV数();
+        QCOMPARE(Find<QComboBox>(s, QStringLiteral("場所コンボ"))->currentText(),
+                 QStringLiteral("テスト会場"));
+        QCOMPARE(Find<QDateEdit>(s, QStringLiteral("開催日"))->date(), QDate(2026, 2, 15));
+        QCOMPARE(Find<QComboBox>(s, QStringLiteral("ゲート数"))->currentText(),
+                 QStringLiteral("4"));
+        ui::Grid* gates = Find<ui::Grid>(s, QStringLiteral("グリッドV数"));
         QVERIFY(gates->isVisible());
         QCOMPARE(gates->rows(), 5);
         QCOMPARE(gates->text(0, 0), QStringLiteral(" GNo"));
         QCOMPARE(gates->text(0, 1), QStringLiteral(" ﾌﾞｲ数"));
         QCOMPARE(Column(gates, 0, 1, 4), (QStringList{"1", "2", "3", "4"}));
         QCOMPARE(Column(gates, 1, 1, 4), (QStringList{"3", "2", "5", "4"}));
-        QCOMPARE(Column(s.グリッドV名(), 1, 1, 5), (QStringList{"あ", "い", "う", "え", "お"}));
-        QCOMPARE(Column(s.グリッドV名(), 2, 1, 5), (QStringList{"2", "3", "4", "5", "6"}));
-        QCOMPARE(Column(s.グリッドクラス名(), 0, 1, 4), (QStringList{"男子", "女子", "少年", ""}));
+        QCOMPARE(Column(Find<ui::Grid>(s, QStringLiteral("グリッドV名")), 1, 1, 5),
+                 (QStringList{"あ", "い", "う", "え", "お"}));
+        QCOMPARE(Column(Find<ui::Grid>(s, QStringLiteral("グリッドV名")), 2, 1, 5),
+                 (QStringList{"2", "3", "4", "5", "6"}));
+        QCOMPARE(Column(Find<ui::Grid>(s, QStringLiteral("グリッドクラス名")), 0, 1, 4),
+                 (QStringList{"男子", "女子", "少年", ""}));
 
         // Leaving and coming back rebuilds the screen from the data: a typed name is lost.
-        s.大会名称()->setText(QStringLiteral("打ちかけ"));
-        s.戻るボタン()->click();
+        Find<QLineEdit>(s, QStringLiteral("大会名称"))->setText(QStringLiteral("打ちかけ"));
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!program->hasSettingsScreen());
         QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
-        processing().基本設定ボタン()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
         SettingsScreen& again = program->settingsScreen();
-        QCOMPARE(again.大会名称()->text(), QStringLiteral("テスト大会"));
-        QCOMPARE(Column(again.グリッドV数(), 1, 1, 4), (QStringList{"3", "2", "5", "4"}));
-        again.戻るボタン()->click();
+        QCOMPARE(Find<QLineEdit>(again, QStringLiteral("大会名称"))->text(),
+                 QStringLiteral("テスト大会"));
+        QCOMPARE(Column(Find<ui::Grid>(again, QStringLiteral("グリッドV数")), 1, 1, 4),
+                 (QStringList{"3", "2", "5", "4"}));
+        Find<QPushButton>(again, QStringLiteral("戻るボタン"))->click();
     }
 
     void pickingAGateCountReshapesAtOnceAndBackUndoesIt() {
         SettingsScreen& s = loadAndOpen();
-        pick(s.ゲート数(), QStringLiteral("5"));
+        pick(Find<QComboBox>(s, QStringLiteral("ゲート数")), QStringLiteral("5"));
         QCOMPARE(program->data().gateCount, 5);
-        ui::Grid* gates = s.グリッドV数();
+        ui::Grid* gates = Find<ui::Grid>(s, QStringLiteral("グリッドV数"));
         QCOMPARE(gates->rows(), 6);
         QCOMPARE(Column(gates, 0, 1, 5), (QStringList{"1", "2", "3", "4", "5"}));
         QCOMPARE(gates->text(5, 1), QString());
 
         // A key released in the box refreshes the tables and the processing screen's options.
-        QTest::keyClick(s.ゲート数(), Qt::Key_End);
+        QTest::keyClick(Find<QComboBox>(s, QStringLiteral("ゲート数")), Qt::Key_End);
         QCOMPARE(gates->text(5, 1), QStringLiteral("0"));
-        QVERIFY(processing().Gop()[4]->isVisibleTo(&processing()));
+        QVERIFY(
+            Find<QRadioButton>(processing(), QStringLiteral("Gop"), 4)->isVisibleTo(&processing()));
 
         // Back without applying: the processing screen's grid still has four gates, and so does
         // the data again.
-        s.戻るボタン()->click();
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
         QCOMPARE(program->data().gateCount, 4);
-        QCOMPARE(processing().グリッド結果()->cols(), 9);
-        for (int g = 0; g < 12; ++g) QCOMPARE(processing().Gop()[g]->isVisible(), g < 4);
+        QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッド結果"))->cols(), 9);
+        for (int g = 0; g < 12; ++g)
+            QCOMPARE(Find<QRadioButton>(processing(), QStringLiteral("Gop"), g)->isVisible(),
+                     g < 4);
     }
 
     void gateCountsOnTheBox_data() {
@@ -205,24 +225,28 @@ class SettingsTest : public QObject, public ProgramFixture {
         QFETCH(bool, gridShown);
         QFETCH(bool, refused);
         SettingsScreen& s = loadAndOpen();
-        s.ゲート数()->setFocus();
-        s.ゲート数()->lineEdit()->selectAll();
-        QTest::keyClicks(s.ゲート数(), typed);
+        Find<QComboBox>(s, QStringLiteral("ゲート数"))->setFocus();
+        Find<QComboBox>(s, QStringLiteral("ゲート数"))->lineEdit()->selectAll();
+        QTest::keyClicks(Find<QComboBox>(s, QStringLiteral("ゲート数")), typed);
         QCOMPARE(int(program->data().gateCount), gateCount);
-        QCOMPARE(s.グリッドV数()->isVisible(), gridShown);
+        QCOMPARE(Find<ui::Grid>(s, QStringLiteral("グリッドV数"))->isVisible(), gridShown);
         if (gridShown) {
-            QCOMPARE(s.グリッドV数()->rows(), gateCount + 1);
+            QCOMPARE(Find<ui::Grid>(s, QStringLiteral("グリッドV数"))->rows(), gateCount + 1);
             // Every gate row has its buoy count filled in.
-            for (int g = 1; g <= gateCount; ++g) QVERIFY(!s.グリッドV数()->text(g, 1).isEmpty());
+            for (int g = 1; g <= gateCount; ++g)
+                QVERIFY(!Find<ui::Grid>(s, QStringLiteral("グリッドV数"))->text(g, 1).isEmpty());
         }
         QCOMPARE(ui::testing::Messages().size(), refused ? 1 : 0);
         if (refused) {
             QVERIFY(ui::testing::Messages().first().contains(QStringLiteral("12")));
-            QCOMPARE(s.ゲート数()->currentText(), QString::number(gateCount));
+            QCOMPARE(Find<QComboBox>(s, QStringLiteral("ゲート数"))->currentText(),
+                     QString::number(gateCount));
         }
         for (int g = 0; g < 12; ++g)
-            QCOMPARE(processing().Gop()[g]->isVisibleTo(&processing()), g < gateCount);
-        s.戻るボタン()->click();
+            QCOMPARE(Find<QRadioButton>(processing(), QStringLiteral("Gop"), g)
+                         ->isVisibleTo(&processing()),
+                     g < gateCount);
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
     }
 
     void buoyCountEditorCheck_data() {
@@ -242,28 +266,35 @@ class SettingsTest : public QObject, public ProgramFixture {
         QFETCH(QString, cell);
         QFETCH(int, stored);
         SettingsScreen& s = loadAndOpen();
-        s.グリッドV数()->clickCell(2, 1);
-        QTest::keyClicks(s.Text1(), typed);
-        loseFocus(s.Text1());
-        QCOMPARE(s.グリッドV数()->text(2, 1), cell);
+        Find<ui::Grid>(s, QStringLiteral("グリッドV数"))->clickCell(2, 1);
+        QTest::keyClicks(Find<QLineEdit>(s, QStringLiteral("Text1")), typed);
+        loseFocus(Find<QLineEdit>(s, QStringLiteral("Text1")));
+        QCOMPARE(Find<ui::Grid>(s, QStringLiteral("グリッドV数"))->text(2, 1), cell);
         QCOMPARE(int(program->data().gateBuoyCount[2]), stored);
         QCOMPARE(ui::testing::Messages(), QStringList{});
-        s.戻るボタン()->click();
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
     }
 
     void gateOptionsFollowTheGateCount() {
         SettingsScreen& s = loadAndOpen();
-        pick(s.ゲート数(), QStringLiteral("12"));
+        pick(Find<QComboBox>(s, QStringLiteral("ゲート数")), QStringLiteral("12"));
         s.FillSettingsTables();
-        for (int g = 0; g < 12; ++g) QVERIFY(processing().Gop()[g]->isVisibleTo(&processing()));
-        pick(s.ゲート数(), QStringLiteral("5"));
+        for (int g = 0; g < 12; ++g)
+            QVERIFY(Find<QRadioButton>(processing(), QStringLiteral("Gop"), g)
+                        ->isVisibleTo(&processing()));
+        pick(Find<QComboBox>(s, QStringLiteral("ゲート数")), QStringLiteral("5"));
         s.FillSettingsTables();
         for (int g = 0; g < 12; ++g) {
-            QCOMPARE(processing().Gop()[g]->isVisibleTo(&processing()), g < 5);
-            QCOMPARE(processing().色(g)->isVisibleTo(&processing()), g < 5);
+            QCOMPARE(Find<QRadioButton>(processing(), QStringLiteral("Gop"), g)
+                         ->isVisibleTo(&processing()),
+                     g < 5);
+            QCOMPARE(
+                Find<QLabel>(processing(), QStringLiteral("色"), g)->isVisibleTo(&processing()),
+                g < 5);
         }
-        QCOMPARE(processing().Gop()[4]->text(), QStringLiteral(" 5"));
-        s.戻るボタン()->click();
+        QCOMPARE(Find<QRadioButton>(processing(), QStringLiteral("Gop"), 4)->text(),
+                 QStringLiteral(" 5"));
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
     }
 
     // After a cancelled first load there is no workbook: the counts held in memory are shown.
@@ -271,35 +302,38 @@ class SettingsTest : public QObject, public ProgramFixture {
         Load(*program, std::nullopt);
         program->data().gateCount = 3;
         program->data().gateBuoyCount[1] = 4;
-        processing().基本設定ボタン()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
         SettingsScreen& s = program->settingsScreen();
-        QCOMPARE(Column(s.グリッドV数(), 1, 1, 3), (QStringList{"4", "0", "0"}));
+        QCOMPARE(Column(Find<ui::Grid>(s, QStringLiteral("グリッドV数")), 1, 1, 3),
+                 (QStringList{"4", "0", "0"}));
         QCOMPARE(ui::testing::Messages(),
                  QStringList{"キャンセルボタンが押されましたので戻ります。"});
-        QTest::keyClick(s.ゲート数(), Qt::Key_End);
+        QTest::keyClick(Find<QComboBox>(s, QStringLiteral("ゲート数")), Qt::Key_End);
         QCOMPARE(program->data().gateBuoyCount[1], 4);
-        s.戻るボタン()->click();
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
     }
 
     // Reopened after 戻るボタン, the screen reads the buoys per gate again; a cell that cannot be
     // read is named, and the other gates still show.
     void unreadableBuoyCountOnReopening() {
         SettingsScreen& s = loadAndOpen();
-        s.戻るボタン()->click();
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         program->workbook()->worksheet(1)->setText(4, 24, "たくさん");
-        processing().基本設定ボタン()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
         SettingsScreen& again = program->settingsScreen();
         QCOMPARE(ui::testing::Messages().size(), 1);
         QVERIFY(ui::testing::Messages().first().contains(QStringLiteral("X4")));
-        QCOMPARE(Column(again.グリッドV数(), 1, 1, 4), (QStringList{"3", "2", "5", "4"}));
-        QCOMPARE(Column(again.グリッドV名(), 1, 1, 2), (QStringList{"あ", "い"}));
-        again.戻るボタン()->click();
+        QCOMPARE(Column(Find<ui::Grid>(again, QStringLiteral("グリッドV数")), 1, 1, 4),
+                 (QStringList{"3", "2", "5", "4"}));
+        QCOMPARE(Column(Find<ui::Grid>(again, QStringLiteral("グリッドV名")), 1, 1, 2),
+                 (QStringList{"あ", "い"}));
+        Find<QPushButton>(again, QStringLiteral("戻るボタン"))->click();
     }
 
     void closeBoxIsLikeBack() {
         SettingsScreen& s = loadAndOpen();
-        pick(s.ゲート数(), QStringLiteral("7"));
+        pick(Find<QComboBox>(s, QStringLiteral("ゲート数")), QStringLiteral("7"));
         s.close();
         QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
         QCOMPARE(program->data().gateCount, 4);
@@ -313,10 +347,10 @@ class SettingsTest : public QObject, public ProgramFixture {
         wb.example();
         wb.save();
         Load(*program, wb.qpath());
-        processing().基本設定ボタン()->click();
+        Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->click();
         SettingsScreen& s = program->settingsScreen();
         QVERIFY(s.grab().save(QStringLiteral("/tmp/zalvik-settings-screen.png")));
-        s.戻るボタン()->click();
+        Find<QPushButton>(s, QStringLiteral("戻るボタン"))->click();
     }
 };
 

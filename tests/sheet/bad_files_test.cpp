@@ -31,6 +31,23 @@ std::string ValidBytes(const testsupport::TempDir& dir) {
     return sheettest::ReadFile(dir.file("valid.xlsx"));
 }
 
+// The same package with a binary workbook part where the XML one was.
+sheettest::Entries Binary(sheettest::Entries e) {
+    for (auto& [n, d] : e) {
+        if (n == "xl/workbook.xml") {
+            n = "xl/workbook.bin";
+            d = std::string("\x83\x01\x00\x80\x01\x00", 6);
+        }
+        if (n == "_rels/.rels" || n == "xl/_rels/workbook.xml.rels") {
+            if (n != "_rels/.rels") n = "xl/_rels/workbook.bin.rels";
+            for (auto p = d.find("workbook.xml"); p != std::string::npos;
+                 p = d.find("workbook.xml"))
+                d.replace(p, 12, "workbook.bin");
+        }
+    }
+    return e;
+}
+
 struct LimitsGuard {
     detail::ZipLimits saved = detail::zipLimits();
     ~LimitsGuard() { detail::zipLimits() = saved; }
@@ -81,6 +98,12 @@ TEST(SheetBadFiles, EachGivesAMessageNamingTheFile) {
          "保存し直して"},
         {"ods", "calc.ods", zip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}}),
          true, "保存し直して"},
+        // The binary workbook is a zip with the same package files around binary parts.
+        {"xlsb", "成績.xlsb", zip(Binary(good.entries())), true,
+         "ファイル「成績.xlsb」はxlsx形式のブックではないため、表計算ソフトで開いて「."
+         "xlsx」形式で保存し直してから読み込んでください。"},
+        {"binary workbook named xlsx", "b.xlsx", zip(Binary(good.entries())), true,
+         "「.xlsx」形式で保存し直して"},
         {"no content types", "nc.xlsx", zip(Without(good.entries(), "[Content_Types].xml")), true,
          "ブック本体の部品がありません"},
         {"no workbook part", "nw.xlsx", zip(Without(good.entries(), "xl/workbook.xml")), true,

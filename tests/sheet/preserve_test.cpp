@@ -159,8 +159,10 @@ TEST(SheetPreserve, WorkbookWithoutStylesGetsOne) {
 TEST(SheetPreserve, OverwritingTheFirstCellOfASharedFormulaLeavesValidCells) {
     testsupport::TempDir dir;
     MiniBook book;
+    // The formula cannot move down: its reference would leave the sheet. Its other cells keep
+    // their values instead.
     book.sheets = {SheetXml(
-        R"(<row r="1"><c r="A1"><v>1</v></c><c r="B1"><f t="shared" ref="B1:B3" si="0">A1*2</f><v>2</v></c></row>)"
+        R"(<row r="1"><c r="A1"><v>1</v></c><c r="B1"><f t="shared" ref="B1:B3" si="0">A1048576+A1*2</f><v>2</v></c></row>)"
         R"(<row r="2"><c r="A2"><v>2</v></c><c r="B2"><f t="shared" si="0"/><v>4</v></c></row>)"
         R"(<row r="3"><c r="A3"><v>3</v></c><c r="B3"><f t="shared" si="0"/><v>6</v></c><c r="C3"><f t="shared" ref="C3" si="1">A3</f><v>3</v></c></row>)")};
     const std::string path = dir.file("shared.xlsx");

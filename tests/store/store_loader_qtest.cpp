@@ -12,6 +12,7 @@
 #include "race/Formatting.h"
 #include "race/Scoring.h"
 #include "store/LoadTestSupport.h"
+#include "support/Controls.h"
 #include "ui/TabStrip.h"
 
 using namespace testsupport;
@@ -58,13 +59,13 @@ class LoaderTest : public QObject, public ProgramFixture {
         QVERIFY(d.excelStarted);
         QVERIFY(program->workbook());
 
-        ui::Grid* list = processing().グリッドリスト();
+        ui::Grid* list = Find<ui::Grid>(processing(), QStringLiteral("グリッドリスト"));
         QCOMPARE(list->rows(), 13);
         QCOMPARE(list->text(0, 1), QStringLiteral(" 氏　　名"));
         QCOMPARE(list->text(12, 0), QStringLiteral("12"));
         QCOMPARE(list->text(12, 1), QStringLiteral("山本　愛"));
 
-        ui::Grid* results = processing().グリッド結果();
+        ui::Grid* results = Find<ui::Grid>(processing(), QStringLiteral("グリッド結果"));
         QCOMPARE(results->rows(), 13);
         QCOMPARE(results->cols(), 8);
         QCOMPARE(results->text(0, 5), QStringLiteral("GNo.1"));
@@ -82,30 +83,38 @@ class LoaderTest : public QObject, public ProgramFixture {
         QCOMPARE(results->text(9, 3), QStringLiteral("-"));
         QCOMPARE(results->text(9, 4), QStringLiteral("DQ"));
 
-        ui::TabStrip* tabs = processing().タブ();
+        ui::TabStrip* tabs = Find<ui::TabStrip>(processing(), QStringLiteral("タブ"));
         QCOMPARE(tabs->count(), 3);
         QCOMPARE(tabs->caption(3), QStringLiteral("ジュニア"));
         QVERIFY(tabs->isVisible());
-        QVERIFY(processing().絵(2)->isVisible());
-        QVERIFY(!processing().絵(3)->isVisible());
+        QVERIFY(Find<QWidget>(processing(), QStringLiteral("絵"), 2)->isVisible());
+        QVERIFY(!Find<QWidget>(processing(), QStringLiteral("絵"), 3)->isVisible());
         // Class 1 lists bibs 1, 3, 11 (9 is disqualified, 7 did not start): two ranked runs first.
         QCOMPARE(d.classMemberCount[1], 3);
-        QVERIFY(!processing().グリッド順位(0)->text(1, 1).isEmpty());
+        QVERIFY(
+            !Find<ui::Grid>(processing(), QStringLiteral("グリッド順位"), 0)->text(1, 1).isEmpty());
 
         // Gates and buoys mirrored on the processing screen.
-        for (int g = 0; g < 12; ++g) QCOMPARE(processing().Gop()[g]->isVisible(), g < 3);
-        QCOMPARE(processing().Gop()[2]->text(), QStringLiteral(" 3"));
-        QCOMPARE(processing().ブイ()[4]->text(), QStringLiteral("お"));
-        QCOMPARE(processing().ブイポイント(0)->text(), QStringLiteral("(2)"));
+        for (int g = 0; g < 12; ++g)
+            QCOMPARE(Find<QRadioButton>(processing(), QStringLiteral("Gop"), g)->isVisible(),
+                     g < 3);
+        QCOMPARE(Find<QRadioButton>(processing(), QStringLiteral("Gop"), 2)->text(),
+                 QStringLiteral(" 3"));
+        QCOMPARE(Find<QRadioButton>(processing(), QStringLiteral("ブイ"), 4)->text(),
+                 QStringLiteral("お"));
+        QCOMPARE(Find<QLabel>(processing(), QStringLiteral("ブイポイント"), 0)->text(),
+                 QStringLiteral("(2)"));
 
         // The settings screen exists, hidden, with its tables filled.
         QVERIFY(program->hasSettingsScreen());
         zalvik::SettingsScreen& settings = program->settingsScreen();
         QVERIFY(!settings.isVisible());
-        QCOMPARE(settings.ゲート数()->currentText(), QStringLiteral("3"));
-        QCOMPARE(Column(settings.グリッドV数(), 1, 1, 3), (QStringList{"2", "5", "3"}));
-        QVERIFY(settings.Text1()->isHidden());
-        QVERIFY(settings.Text2()->isHidden());
+        QCOMPARE(Find<QComboBox>(settings, QStringLiteral("ゲート数"))->currentText(),
+                 QStringLiteral("3"));
+        QCOMPARE(Column(Find<ui::Grid>(settings, QStringLiteral("グリッドV数")), 1, 1, 3),
+                 (QStringList{"2", "5", "3"}));
+        QVERIFY(Find<QLineEdit>(settings, QStringLiteral("Text1"))->isHidden());
+        QVERIFY(Find<QLineEdit>(settings, QStringLiteral("Text2"))->isHidden());
     }
 
     void emptyRow2LoadsNoCompetitors() {
@@ -118,10 +127,11 @@ class LoaderTest : public QObject, public ProgramFixture {
                  QStringList{
                      "入力シートの2行目の氏名が空白のため、3行目以降の7人は読み込んでいません。"});
         QCOMPARE(program->data().competitorCount, 0);
-        QCOMPARE(processing().グリッドリスト()->rows(), 1);
-        QCOMPARE(processing().グリッド結果()->rows(), 1);
-        QCOMPARE(processing().タブ()->count(), 2);
-        QCOMPARE(processing().タブ()->caption(1), QStringLiteral("男子"));
+        QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッドリスト"))->rows(), 1);
+        QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッド結果"))->rows(), 1);
+        QCOMPARE(Find<ui::TabStrip>(processing(), QStringLiteral("タブ"))->count(), 2);
+        QCOMPARE(Find<ui::TabStrip>(processing(), QStringLiteral("タブ"))->caption(1),
+                 QStringLiteral("男子"));
         QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
     }
 
@@ -133,8 +143,8 @@ class LoaderTest : public QObject, public ProgramFixture {
         QCOMPARE(program->data().loadAttempted, 1);
         QVERIFY(!program->data().excelStarted);
         QVERIFY(!program->workbook());
-        QCOMPARE(processing().グリッドリスト()->rows(), 1);
-        QVERIFY(processing().基本設定ボタン()->isEnabled());
+        QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッドリスト"))->rows(), 1);
+        QVERIFY(Find<QPushButton>(processing(), QStringLiteral("基本設定ボタン"))->isEnabled());
     }
 
     void secondSmallerLoadClearsTheFirst() {
@@ -147,12 +157,12 @@ class LoaderTest : public QObject, public ProgramFixture {
         QCOMPARE(program->data().competitorCount, 8);
         QCOMPARE(program->data().classMemberCount[2], 4);
         // Something half entered on the processing screen.
-        processing().ゼッケン()->setText(QStringLiteral("103"));
-        processing().Gop().select(1);
-        processing().色(1)->setText(QStringLiteral("い"));
-        processing().DSFQ().select(2);
-        processing().合計()->setText(QStringLiteral("9"));
-        processing().終了ボタン()->click();
+        Find<QLineEdit>(processing(), QStringLiteral("ゼッケン"))->setText(QStringLiteral("103"));
+        Find<QRadioButton>(processing(), QStringLiteral("Gop"), 1)->click();
+        Find<QLabel>(processing(), QStringLiteral("色"), 1)->setText(QStringLiteral("い"));
+        Find<QRadioButton>(processing(), QStringLiteral("DSFQ"), 2)->click();
+        Find<QLabel>(processing(), QStringLiteral("合計"))->setText(QStringLiteral("9"));
+        Find<QPushButton>(processing(), QStringLiteral("終了ボタン"))->click();
 
         TestWorkbook second(dir->file("second.xlsx"));
         second.competitor(1, 7, QStringLiteral("新一"), 1);
@@ -171,35 +181,44 @@ class LoaderTest : public QObject, public ProgramFixture {
         QCOMPARE(d.competitors[3].name, QStringLiteral("選手3"));
         QCOMPARE(d.competitors[3].bib, 0);
         QCOMPARE(d.competitors[3].runTime, 0.0f);
-        ui::Grid* results = processing().グリッド結果();
+        ui::Grid* results = Find<ui::Grid>(processing(), QStringLiteral("グリッド結果"));
         QCOMPARE(results->rows(), 3);
         QCOMPARE(results->cols(), 7);
         // Row 1 of the old results is emptied; the new competitor 1 has no result.
         QCOMPARE(Column(results, 2, 1, 2), (QStringList{"", "70.00"}));
-        QCOMPARE(processing().グリッドリスト()->rows(), 3);
-        QCOMPARE(Column(processing().グリッドリスト(), 1, 1, 2), (QStringList{"新一", "新二"}));
-        QCOMPARE(processing().タブ()->count(), 1);
+        QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッドリスト"))->rows(), 3);
+        QCOMPARE(Column(Find<ui::Grid>(processing(), QStringLiteral("グリッドリスト")), 1, 1, 2),
+                 (QStringList{"新一", "新二"}));
+        QCOMPARE(Find<ui::TabStrip>(processing(), QStringLiteral("タブ"))->count(), 1);
         QCOMPARE(d.classMemberCount[1], 2);
         // The entry panel is empty again.
-        QCOMPARE(processing().ゼッケン()->text(), QString());
-        QCOMPARE(processing().Gop().selected(), -1);
-        QCOMPARE(processing().DSFQ().selected(), -1);
-        QCOMPARE(processing().色(1)->text(), QString());
-        QCOMPARE(processing().合計()->text(), QString());
+        QCOMPARE(Find<QLineEdit>(processing(), QStringLiteral("ゼッケン"))->text(), QString());
+        QCOMPARE(SelectedOption(processing(), QStringLiteral("Gop")), -1);
+        QCOMPARE(SelectedOption(processing(), QStringLiteral("DSFQ")), -1);
+        QCOMPARE(Find<QLabel>(processing(), QStringLiteral("色"), 1)->text(), QString());
+        QCOMPARE(Find<QLabel>(processing(), QStringLiteral("合計"))->text(), QString());
         // Buoy labels come back from the new load; gate options follow the new count.
-        QCOMPARE(processing().ブイポイント(4)->text(), QStringLiteral("(6)"));
-        for (int g = 0; g < 12; ++g) QCOMPARE(processing().Gop()[g]->isVisible(), g < 2);
+        QCOMPARE(Find<QLabel>(processing(), QStringLiteral("ブイポイント"), 4)->text(),
+                 QStringLiteral("(6)"));
+        for (int g = 0; g < 12; ++g)
+            QCOMPARE(Find<QRadioButton>(processing(), QStringLiteral("Gop"), g)->isVisible(),
+                     g < 2);
         zalvik::SettingsScreen& settings = program->settingsScreen();
-        QCOMPARE(settings.ゲート数()->currentText(), QStringLiteral("2"));
-        QCOMPARE(settings.グリッドV数()->rows(), 3);
-        QCOMPARE(settings.グリッドV名()->text(1, 0), QStringLiteral("ﾌﾞｲ 1"));
+        QCOMPARE(Find<QComboBox>(settings, QStringLiteral("ゲート数"))->currentText(),
+                 QStringLiteral("2"));
+        QCOMPARE(Find<ui::Grid>(settings, QStringLiteral("グリッドV数"))->rows(), 3);
+        QCOMPARE(Find<ui::Grid>(settings, QStringLiteral("グリッドV名"))->text(1, 0),
+                 QStringLiteral("ﾌﾞｲ 1"));
         // Classes of the first competition below the new class count are not kept as names.
-        QCOMPARE(Column(settings.グリッドクラス名(), 0, 1, 3), (QStringList{"一般", "", ""}));
+        QCOMPARE(Column(Find<ui::Grid>(settings, QStringLiteral("グリッドクラス名")), 0, 1, 3),
+                 (QStringList{"一般", "", ""}));
         // The name, venue and date are the second workbook's, as a first load would show them:
         // without a stored date, the picker's initial date.
-        QCOMPARE(settings.大会名称()->text(), QStringLiteral("第二大会"));
-        QCOMPARE(settings.場所コンボ()->currentText(), QStringLiteral("別の会場"));
-        QCOMPARE(settings.開催日()->date(), QDate(2002, 1, 7));
+        QCOMPARE(Find<QLineEdit>(settings, QStringLiteral("大会名称"))->text(),
+                 QStringLiteral("第二大会"));
+        QCOMPARE(Find<QComboBox>(settings, QStringLiteral("場所コンボ"))->currentText(),
+                 QStringLiteral("別の会場"));
+        QCOMPARE(Find<QDateEdit>(settings, QStringLiteral("開催日"))->date(), QDate(2002, 1, 7));
     }
 
     // Competitors the sheet holds but no standings show are pointed out after the load: rows
@@ -233,9 +252,12 @@ class LoaderTest : public QObject, public ProgramFixture {
         QCOMPARE(messages().size(), 1);
         QVERIFY(messages().first().startsWith(QStringLiteral("クラス番号がクラス数を超えている")));
         QCOMPARE(program->data().competitorCount, 8);
-        QCOMPARE(processing().グリッド結果()->text(2, 2), QStringLiteral("60.00"));
-        QCOMPARE(processing().タブ()->count(), 1);
-        for (int k = 0; k < 10; ++k) QVERIFY(!processing().絵(k)->isVisibleTo(&processing()));
+        QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッド結果"))->text(2, 2),
+                 QStringLiteral("60.00"));
+        QCOMPARE(Find<ui::TabStrip>(processing(), QStringLiteral("タブ"))->count(), 1);
+        for (int k = 0; k < 10; ++k)
+            QVERIFY(
+                !Find<QWidget>(processing(), QStringLiteral("絵"), k)->isVisibleTo(&processing()));
     }
 
     // Each fault is told in one message naming the file (and the cell); what was read stays and
@@ -315,13 +337,16 @@ class LoaderTest : public QObject, public ProgramFixture {
         QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
         const zalvik::Competition& d = program->data();
         QCOMPARE(int(d.competitorCount), competitors);
-        QCOMPARE(processing().グリッドリスト()->rows(), competitors + 1);
+        QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッドリスト"))->rows(),
+                 competitors + 1);
         // Never more than 12 gates, and the results grid always has the gate count's columns.
         QVERIFY(d.gateCount >= 0 && d.gateCount <= 12);
         QVERIFY(d.classCount >= 0 && d.classCount <= 9);
         if (competitors > 0) {
-            QCOMPARE(processing().グリッド結果()->cols(), d.gateCount + 5);
-            QCOMPARE(processing().グリッド結果()->rows(), d.competitorCount + 1);
+            QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッド結果"))->cols(),
+                     d.gateCount + 5);
+            QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッド結果"))->rows(),
+                     d.competitorCount + 1);
         }
         if (competitors == 0) QVERIFY(!program->workbook());
     }
@@ -339,8 +364,10 @@ class LoaderTest : public QObject, public ProgramFixture {
         QCOMPARE(d.competitors[7].name, QString());
         QCOMPARE(d.buoyName[1], QString());
         QCOMPARE(d.classCount, 0);
-        QCOMPARE(processing().グリッドリスト()->text(6, 1), QStringLiteral("選手6"));
-        QCOMPARE(processing().グリッドリスト()->text(7, 1), QString());
+        QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッドリスト"))->text(6, 1),
+                 QStringLiteral("選手6"));
+        QCOMPARE(Find<ui::Grid>(processing(), QStringLiteral("グリッドリスト"))->text(7, 1),
+                 QString());
     }
 };
 

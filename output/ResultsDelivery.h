@@ -1,7 +1,7 @@
 #pragma once
-// The results sheet beyond the workbook, for the screens: Qt's print preview on the printed
-// pages, and the hand-off of the workbook to the desktop's spreadsheet program that says so
-// when no program takes it.
+// The results sheet beyond the workbook, for the screens (it needs Qt Widgets for its dialogs):
+// Qt's print preview on the printed pages, and the hand-off of the workbook to the desktop's
+// spreadsheet program that says so when no program takes it.
 
 #include <QString>
 

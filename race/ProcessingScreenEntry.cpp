@@ -68,10 +68,13 @@ void ProcessingScreen::onBibChanged() {
         所属_->clear();
         return;
     }
-    // The lookup runs on every change, so typing 12 looks up 1 first.
+    // The lookup runs on every change, so typing 12 looks up 1 first. While the official is
+    // still typing, a bib that names nobody only empties the boxes: the message waits until the
+    // bib is committed (Enter, Tab or leaving the box), so that it never steals a keystroke.
     const int i = SlotOfBib(d, TypedValue(typed));
     if (i == 0) {
-        ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
+        if (!ゼッケン_->isModified())
+            ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
         氏名_->clear();
         所属_->clear();
         return;
@@ -107,8 +110,7 @@ void ProcessingScreen::onGateClicked(int g) {
     showBuoyOptionsOf(g);
     // A gate that already has its buoy shows it again (which runs the buoy handler and
     // totals once more, to the same total).
-    const int chosen = d.gateBuoyChoice[g];
-    if (!色_[g]->text().isEmpty() && chosen >= 0 && chosen < kBuoyOptions) ブイ_.select(chosen);
+    if (const int chosen = shownChoice(g); chosen >= 0) ブイ_.select(chosen);
 }
 
 void ProcessingScreen::makeGateCurrent(int g) {
@@ -119,8 +121,12 @@ void ProcessingScreen::makeGateCurrent(int g) {
     showBuoyOptionsOf(g);
     // The buoy already chosen there is shown, without totalling again: 合計 keeps what it
     // shows (the stored total of a recalled result).
-    const int chosen = d.gateBuoyChoice[g];
-    if (!色_[g]->text().isEmpty() && chosen >= 0 && chosen < kBuoyOptions) ブイ_.check(chosen);
+    if (const int chosen = shownChoice(g); chosen >= 0) ブイ_.check(chosen);
+}
+
+int ProcessingScreen::shownChoice(int g) const {
+    const int chosen = program_.data().gateBuoyChoice[g];
+    return !色_[g]->text().isEmpty() && chosen >= 0 && chosen < kBuoyOptions ? chosen : -1;
 }
 
 void ProcessingScreen::showBuoyOptionsOf(int g) {
@@ -269,6 +275,7 @@ void ProcessingScreen::onRegisterClicked() {
         }
     }
     saveAfterRegistration();
+    returnToBib();
 }
 
 void ProcessingScreen::showResultRow(int c, const std::vector<QString>* gatePoints) {

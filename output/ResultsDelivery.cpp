@@ -1,4 +1,4 @@
-#include "output/ResultsPrintScreen.h"
+#include "output/ResultsDelivery.h"
 
 #include <QBoxLayout>
 #include <QDir>
