@@ -58,6 +58,14 @@ void Program::end() {
 
 void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     workbook_ = std::move(workbook);
+    journal_.reset();
+}
+
+void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
+    if (!workbook_) return;
+    const std::optional<QString> failed =
+        journal_.append(QString::fromStdString(workbook_->path()), entry);
+    if (failed && !failed->isEmpty()) ui::ShowMessage(parent, *failed);
 }
 
 void Program::closeWorkbook() { workbook_.reset(); }

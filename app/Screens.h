@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/Competition.h"
+#include "store/Journal.h"
 
 class QWidget;
 
@@ -50,6 +51,16 @@ class Program : public QObject {
     // that fails again the workbook is kept with everything in memory, one message (shown over
     // `parent`) says that the results are not yet in the file, and false is returned.
     bool releaseWorkbook(QWidget* parent);
+
+    // Appends one line to the journal beside the open workbook and flushes it to disk; every
+    // change to the workbook is journaled this way before it is made. A journal that cannot be
+    // written says so once (over `parent`) and never stops the change. Without an open
+    // workbook nothing is written.
+    void writeJournal(QWidget* parent, const store::JournalEntry& entry);
+    // The journal lines written since the workbook was opened.
+    const std::vector<store::JournalEntry>& journaledThisSession() const {
+        return journal_.sessionEntries();
+    }
 
     // Screens, created on first use. Getting a screen changes nothing else: the settings
     // screen's load step, which reads the competition and the workbook, runs when the screen is
@@ -96,6 +107,7 @@ class Program : public QObject {
 
     Competition data_;
     std::unique_ptr<sheet::Workbook> workbook_;
+    store::JournalWriter journal_;
     bool ended_ = false;
     bool loadInProgress_ = false;
     QPointer<StartScreen> start_;

@@ -85,6 +85,8 @@ void OutputScreen::runOutput() {
         ui::ShowMessage(this, QStringLiteral("クラスを選択してください。"));
         return;
     }
+    program_.writeJournal(
+        this, store::ResultsSheetEntry(data.outputClass, data.className[data.outputClass]));
     const ResultsSheetRun run = WriteResultsSheet(data, program_.workbook());
     program_.resultsChanged();
     if (!run.written) {

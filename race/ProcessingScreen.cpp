@@ -145,6 +145,8 @@ ProcessingScreen::ProcessingScreen(Program& program)
     buildStandingsFrame();
     buildButtons();
     connectEntryHandlers();
+    installEntryKeys();
+    connectTakeBack();
 
     auto* image = new QLabel(this);
     image->setObjectName(QStringLiteral("Image2"));

@@ -12,16 +12,24 @@
 
 #include <QString>
 #include <array>
+#include <vector>
 
 #include "app/ScreenBase.h"
+#include "store/Journal.h"
 #include "ui/Controls.h"
 
 class QEvent;
+class QPoint;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QShowEvent;
+
+namespace sheet {
+struct SaveResult;
+}
 
 namespace ui {
 class Grid;
@@ -145,6 +153,55 @@ class ProcessingScreen : public ScreenBase {
     // The save that ends a registration, and its report when the file could not be saved
     // as it was.
     void saveAfterRegistration();
+    // Rewrites row c of グリッド結果 from the competitor's stored result (bib, name, then the
+    // formatted run or "-", "-" and the status word) and, when given, its gate points.
+    void showResultRow(int c, const std::vector<QString>* gatePoints);
+    // Appends the registration of slot c, as data and grid now hold it, to the journal.
+    void journalRegistration(int c);
+
+    // Taking back a result and rebuilding from the journal (race/ProcessingScreenTakeBack.cpp).
+  public:
+    // After a load: when the journal beside the workbook holds registrations or take-backs the
+    // workbook lacks, asks whether to apply them, and applies them and saves once on Yes. A
+    // journal of another competition is reported, never applied.
+    void OfferJournalRecovery();
+
+  private:
+    void connectTakeBack();
+    // The competitor slot a context-menu request at `pos` (in the grid's viewport) concerns,
+    // 0 for none; a request from the keyboard concerns the grid's current row.
+    int slotForContextMenu(ui::Grid* grid, const QPoint& pos, bool fromKeyboard) const;
+    void showTakeBackMenu(ui::Grid* grid, const QPoint& pos, bool fromKeyboard);
+    void onTakeBackChosen(int slot);
+    // Clears the result of slot c in data, grid and input sheet, after writing it to the
+    // journal unless it comes from there.
+    void takeBackResult(int c, bool journal = true);
+    // Empties the entry panel as a fresh start shows it.
+    void emptyEntryPanel();
+    // Applies journal entries (registrations and take-backs) through the registration's own
+    // steps, rebuilds the standings and saves once. The count applied.
+    int applyJournalEntries(const std::vector<store::JournalEntry>& entries);
+    // The file was changed by another program since it was loaded or saved: asks whether to
+    // take those changes in; on Yes reloads the workbook from disk, puts back this session's
+    // journaled results the file lacks and saves into the same file. False on No (or when the
+    // file cannot be read again), and the caller saves under a new name as before.
+    bool takeInOtherProgramsChanges();
+    bool takingInChanges_ = false;
+
+    // Keyboard entry (race/ProcessingScreenKeys.cpp): the focus road through the entry panel,
+    // one key per gate, status keys and registration by key.
+    void installEntryKeys();
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    bool onEntryKey(QWidget* at, QKeyEvent* key);
+    // Checks the bib the official commits; false (after its message, with the focus back in
+    // ゼッケン and its text selected) when it names nobody.
+    bool commitBib();
+    // Moves the gate entry to gate g (the register button after the last gate).
+    void focusGate(int g);
+    void chooseBuoyByKey(int g, int buoy);
+    void backOneGate(int g);
+    // Where a registration leaves the official: in ゼッケン, its text selected.
+    void returnToBib();
 
     ui::Grid* グリッドリスト_ = nullptr;
     ui::Grid* グリッド結果_ = nullptr;
@@ -172,5 +229,9 @@ class ProcessingScreen : public ScreenBase {
     QPushButton* エクセルボタン_ = nullptr;
     QPushButton* 終了ボタン_ = nullptr;
 };
+
+// The report of a save that went under a new name because another program had changed the
+// file: names the new file and says that it is the one to load next time.
+QString SavedUnderNewNameMessage(const sheet::SaveResult& saved);
 
 }  // namespace zalvik

@@ -68,10 +68,13 @@ void ProcessingScreen::onBibChanged() {
         所属_->clear();
         return;
     }
-    // The lookup runs on every change, so typing 12 looks up 1 first.
+    // The lookup runs on every change, so typing 12 looks up 1 first. While the official is
+    // still typing, a bib that names nobody only empties the boxes: the message waits until the
+    // bib is committed (Enter, Tab or leaving the box), so that it never steals a keystroke.
     const int i = SlotOfBib(d, TypedValue(typed));
     if (i == 0) {
-        ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
+        if (!ゼッケン_->isModified())
+            ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
         氏名_->clear();
         所属_->clear();
         return;
@@ -235,25 +238,12 @@ void ProcessingScreen::onRegisterClicked() {
     }
 
     Competitor& who = d.competitors[c];
-    ui::Grid* grid = グリッド結果_;
-    const bool rowInGrid = c < grid->rows();
     if (status != 0) {
         who.status = status;
         // A status has no race points to show.
         RP_->clear();
-        // Time, buoy points, race points and gate points stay as they were. The bib and the
-        // name are written as well: a competitor marked DS before any run has an empty row,
-        // which would otherwise show the status without saying whose it is.
-        if (rowInGrid) {
-            const QString word = status > 0 && status < static_cast<int>(d.statusWord.size())
-                                     ? d.statusWord[status]
-                                     : QString();
-            grid->setText(c, 0, QString::number(who.bib));
-            grid->setText(c, 1, who.name);
-            grid->setText(c, 2, QStringLiteral("-"));
-            grid->setText(c, 3, QStringLiteral("-"));
-            grid->setText(c, 4, word);
-        }
+        // Time, buoy points, race points and gate points stay as they were.
+        showResultRow(c, nullptr);
     } else {
         who.runTime = time.seconds;
         who.buoyPoints = static_cast<float>(LeadingValue(合計_->text()));
@@ -263,21 +253,17 @@ void ProcessingScreen::onRegisterClicked() {
         who.status = 0;
         who.racePoints = RacePoints(who.runTime, who.buoyPoints);
         RP_->setText(FormatHundredths(who.racePoints));
-        if (rowInGrid) {
-            grid->setText(c, 0, QString::number(who.bib));
-            grid->setText(c, 1, who.name);
-            grid->setText(c, 2, FormatHundredths(who.runTime));
-            grid->setText(c, 3, SingleText(who.buoyPoints));
-            grid->setText(c, 4, FormatHundredths(who.racePoints));
-            const int gates = std::min(UsedGates(d), grid->cols() - kFirstGateColumn);
-            for (int g = 0; g < gates; ++g) {
-                const int choice = d.gateBuoyChoice[g];
-                const int score = choice >= -1 && choice < kBuoyKinds ? d.buoyScore[choice + 1] : 0;
-                grid->setText(c, kFirstGateColumn + g, QString::number(score));
-            }
+        std::vector<QString> gatePoints;
+        for (int g = 0; g < UsedGates(d); ++g) {
+            const int choice = d.gateBuoyChoice[g];
+            const int score = choice >= -1 && choice < kBuoyKinds ? d.buoyScore[choice + 1] : 0;
+            gatePoints.push_back(QString::number(score));
         }
+        showResultRow(c, &gatePoints);
     }
 
+    // The journal has the result before the workbook changes.
+    journalRegistration(c);
     WriteResultRow();
     RebuildStandings();
     // The standings of the registered competitor's class come in front, through the tabs so
@@ -289,6 +275,49 @@ void ProcessingScreen::onRegisterClicked() {
         }
     }
     saveAfterRegistration();
+    returnToBib();
+}
+
+void ProcessingScreen::showResultRow(int c, const std::vector<QString>* gatePoints) {
+    const Competition& d = program_.data();
+    const Competitor& who = d.competitors[c];
+    ui::Grid* grid = グリッド結果_;
+    if (c >= grid->rows()) return;
+    // The bib and the name are written with every result: a competitor marked DS before any
+    // run has an empty row, which would otherwise show the status without saying whose it is.
+    grid->setText(c, 0, QString::number(who.bib));
+    grid->setText(c, 1, who.name);
+    if (who.status != 0) {
+        const QString word = who.status > 0 && who.status < static_cast<int>(d.statusWord.size())
+                                 ? d.statusWord[who.status]
+                                 : QString();
+        grid->setText(c, 2, QStringLiteral("-"));
+        grid->setText(c, 3, QStringLiteral("-"));
+        grid->setText(c, 4, word);
+    } else {
+        grid->setText(c, 2, FormatHundredths(who.runTime));
+        grid->setText(c, 3, SingleText(who.buoyPoints));
+        grid->setText(c, 4, FormatHundredths(who.racePoints));
+    }
+    if (!gatePoints) return;
+    const int gates =
+        std::min<int>(static_cast<int>(gatePoints->size()), grid->cols() - kFirstGateColumn);
+    for (int g = 0; g < gates; ++g) grid->setText(c, kFirstGateColumn + g, (*gatePoints)[g]);
+}
+
+void ProcessingScreen::journalRegistration(int c) {
+    const Competition& d = program_.data();
+    const Competitor& who = d.competitors[c];
+    store::JournalEntry entry;
+    entry.action = store::JournalEntry::Action::Registration;
+    entry.bib = who.bib;
+    entry.name = who.name;
+    entry.runTime = who.runTime;
+    entry.buoyPoints = who.buoyPoints;
+    entry.racePoints = who.racePoints;
+    entry.status = who.status;
+    entry.gates = GatePointsOfRow(グリッド結果_, c, UsedGates(d));
+    program_.writeJournal(this, entry);
 }
 
 bool ProcessingScreen::WriteResultRow() {
@@ -314,8 +343,15 @@ void ProcessingScreen::saveAfterRegistration() {
     sheet::Workbook* book = program_.workbook();
     // Also a registration that wrote nothing saves what an earlier failed save left unsaved.
     if (!book || !book->hasUnsavedChanges()) return;
+    // Another program saved the file since: its changes are taken in when the official says so
+    // (the workbook is then reloaded, the results put back and saved by that road).
+    if (book->changedOnDisk() && takeInOtherProgramsChanges()) return;
     const sheet::SaveResult saved = book->save();
     if (saved.ok && !saved.savedUnderNewName) return;
+    if (saved.savedUnderNewName) {
+        ui::ShowMessage(this, SavedUnderNewNameMessage(saved));
+        return;
+    }
     // Saved under a new name, or not saved at all: the sheet layer's message names the file and
     // what happens next. The result stays in the data and the grid either way.
     const QString message = QString::fromStdString(saved.message);

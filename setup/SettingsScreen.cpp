@@ -436,7 +436,11 @@ void SettingsScreen::applySettings() {
 
     sheet::Workbook* workbook = program_.workbook();
     sheet::Worksheet* ws = workbook ? workbook->worksheet(1) : nullptr;
-    if (ws) store::WriteCells(*ws, store::SettingsBlockCells(d, gateText, date));
+    if (ws) {
+        const std::vector<store::SettingsCell> cells = store::SettingsBlockCells(d, gateText, date);
+        program_.writeJournal(&p, store::SettingsEntry(cells));
+        store::WriteCells(*ws, cells);
+    }
 
     p.SetUpClassTabs();
     p.LayOutClassPages();

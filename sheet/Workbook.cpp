@@ -536,6 +536,12 @@ void Workbook::setSaveFaultForTesting(SaveFault fault) {
                                                                     : WriteFault::None;
 }
 
+bool Workbook::changedOnDisk() const {
+    struct stat st;
+    if (::stat(d_->path.c_str(), &st) != 0) return false;
+    return d_->identity.valid && !(IdentityOf(st) == d_->identity);
+}
+
 SaveResult Workbook::save() {
     Impl& d = *d_;
     SaveResult result;

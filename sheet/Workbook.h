@@ -67,6 +67,9 @@ class Worksheet {
     void setInteger(int row, int col, long long v);
     void setText(int row, int col, std::string_view utf8);
     void setDate(int row, int col, Date d);
+    // Removes the value (or formula) of one cell; its format stays. Nothing happens to a cell
+    // that holds nothing.
+    void clearValue(int row, int col);
 
     std::string numberFormat(int row, int col) const;  // format code, e.g. "0.00", "General"
     void setNumberFormat(int row, int col, std::string_view code);
@@ -139,6 +142,10 @@ class Workbook {
     const std::string& lastError() const;
 
     bool hasUnsavedChanges() const;
+    // Whether another program has changed (or replaced) the file since it was opened or last
+    // saved; the next save() would then go under a new name. A file that is gone counts as
+    // unchanged: the save writes it again.
+    bool changedOnDisk() const;
     SaveResult save();
 
     // Test hook: make the next saves fail at a chosen point, to prove that the file on disk

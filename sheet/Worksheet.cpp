@@ -563,6 +563,11 @@ void Worksheet::setText(int row, int col, std::string_view utf8) {
     t.text().set(text.c_str());
 }
 
+void Worksheet::clearValue(int row, int col) {
+    pugi::xml_node c = d_->findCell(row, col);
+    if (c && (c.first_child() || c.attribute("t"))) d_->clearValue(c);
+}
+
 void Worksheet::setDate(int row, int col, Date d) {
     double serial = DateToSerial(d) - (d_->book->date1904 ? k1904Offset : 0);
     pugi::xml_node c = d_->writableCell(row, col);

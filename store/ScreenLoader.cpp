@@ -100,6 +100,9 @@ void OpenWorkbook(Program& program) {
             if (!beyond.isEmpty()) ui::ShowMessage(parent, beyond);
         }
     }
+    // Results journaled but missing from the file (restored from its backup, or a save that
+    // never reached the disk) are offered back once the competition stands on the screens.
+    if (!fault) program.processingScreen().OfferJournalRecovery();
 }
 
 store::Fault ReadCompetition(Program& program, bool* competitorsRead) {

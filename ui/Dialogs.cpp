@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 #include <deque>
 
@@ -16,6 +17,8 @@ struct Hooks {
     bool enabled = false;
     QStringList messages;
     std::deque<std::optional<QString>> fileAnswers;
+    QStringList questions;
+    std::deque<bool> yesNoAnswers;
     std::function<bool(const QString&)> opener;
 };
 
@@ -33,6 +36,22 @@ void ShowMessage(QWidget* parent, const QString& text) {
     }
     QMessageBox box(QMessageBox::NoIcon, kMessageTitle, text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+bool AskYesNo(QWidget* parent, const QString& text) {
+    if (hooks().enabled) {
+        hooks().questions.append(text);
+        if (hooks().yesNoAnswers.empty()) return false;
+        const bool yes = hooks().yesNoAnswers.front();
+        hooks().yesNoAnswers.pop_front();
+        return yes;
+    }
+    QMessageBox box(QMessageBox::Question, kMessageTitle, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("はい"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("いいえ"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<QString> AskOpenFileName(QWidget* parent, const QString& offeredFolder) {
@@ -70,6 +89,8 @@ void EnableDialogHooks(bool on) {
     hooks().enabled = on;
     hooks().messages.clear();
     hooks().fileAnswers.clear();
+    hooks().questions.clear();
+    hooks().yesNoAnswers.clear();
 }
 
 bool DialogHooksEnabled() { return hooks().enabled; }
@@ -79,6 +100,10 @@ QStringList& Messages() { return hooks().messages; }
 void QueueFileAnswer(std::optional<QString> answer) { hooks().fileAnswers.push_back(answer); }
 
 void ClearQueuedFileAnswers() { hooks().fileAnswers.clear(); }
+
+QStringList& Questions() { return hooks().questions; }
+
+void QueueYesNoAnswer(bool yes) { hooks().yesNoAnswers.push_back(yes); }
 
 void SetSpreadsheetOpener(std::function<void(const QString&)> opener) {
     if (!opener) {

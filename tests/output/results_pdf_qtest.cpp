@@ -266,8 +266,8 @@ class ResultsPdfTest : public QObject {
         QVERIFY(fonts.contains(QStringLiteral("NotoSansCJK")));
 
         // Nothing but the workbook, its backup and the PDF is left in the folder.
-        QCOMPARE(filesInFolder(),
-                 (QStringList{"race.xlsx", "race.xlsx.bak", QStringLiteral("race_一般男子.pdf")}));
+        QCOMPARE(filesInFolder(), (QStringList{"race.journal.csv", "race.xlsx", "race.xlsx.bak",
+                                               QStringLiteral("race_一般男子.pdf")}));
     }
 
     // A class name that is not a file name part still gives a PDF in the workbook's folder.
@@ -293,7 +293,7 @@ class ResultsPdfTest : public QObject {
         run();
         QVERIFY(ui::testing::Messages().isEmpty());
         QVERIFY2(filesInFolder().contains(file), qPrintable(filesInFolder().join(", ")));
-        QCOMPARE(filesInFolder().size(), 3);
+        QCOMPARE(filesInFolder().size(), 4);  // with the journal
         QCOMPARE(PdfPages(folder() + "/" + file), 1);
     }
 
@@ -312,8 +312,8 @@ class ResultsPdfTest : public QObject {
         QCOMPARE(ui::testing::Messages().size(), 1);
         QVERIFY(ui::testing::Messages().first().contains(QDir::toNativeSeparators(pdf)));
         QVERIFY(QFileInfo(pdf).isDir());
-        QCOMPARE(filesInFolder(),
-                 (QStringList{"race.xlsx", "race.xlsx.bak", QStringLiteral("race_一般男子.pdf")}));
+        QCOMPARE(filesInFolder(), (QStringList{"race.journal.csv", "race.xlsx", "race.xlsx.bak",
+                                               QStringLiteral("race_一般男子.pdf")}));
         std::string error;
         auto saved = sheet::Workbook::open(book.toStdString(), &error);
         QVERIFY(saved);

@@ -1,0 +1,276 @@
+// Taking back a result on the processing screen, and rebuilding results from the journal.
+//
+// A run registered on the wrong bib is taken back from the competitor's row of the results grid
+// or the competitor list (right-click, or the context-menu key): after a Yes/No question naming
+// the competitor, the result goes from the data, the grid, the input sheet and the standings,
+// and the workbook is saved, so that the competitor is as if never registered. Like a
+// registration, the take-back is journaled before the workbook changes.
+//
+// On loading, the journal is compared with the workbook; registrations and take-backs it lacks
+// (a workbook restored from its backup, a save that never reached the disk) are offered back
+// and applied through the same steps as a registration.
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <functional>
+
+#include "app/Numbers.h"
+#include "app/Screens.h"
+#include "race/ProcessingScreen.h"
+#include "race/ResultWriter.h"
+#include "sheet/Workbook.h"
+#include "store/InputSheet.h"
+#include "store/ScreenLoader.h"
+#include "ui/Dialogs.h"
+#include "ui/Grid.h"
+
+namespace zalvik {
+
+namespace {
+
+// The last input-sheet column a result fills: the gate points of gate 12.
+constexpr int kLastResultColumn = store::kColFirstGate + kMaxGates - 1;
+
+// Passes the context-menu requests of a grid (a right-click on its cells, or the context-menu
+// key while it has the focus) to the screen, with their position and whether the keyboard
+// asked.
+class ContextMenuWatcher : public QObject {
+  public:
+    using Handler = std::function<void(const QPoint&, bool)>;
+    ContextMenuWatcher(QObject* parent, Handler handler)
+        : QObject(parent), handler_(std::move(handler)) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::ContextMenu) return QObject::eventFilter(watched, e);
+        auto* menu = static_cast<QContextMenuEvent*>(e);
+        handler_(menu->pos(), menu->reason() == QContextMenuEvent::Keyboard);
+        return true;
+    }
+
+  private:
+    Handler handler_;
+};
+
+}  // namespace
+
+void ProcessingScreen::connectTakeBack() {
+    for (ui::Grid* grid : {グリッド結果_, グリッドリスト_}) {
+        auto* watcher = new ContextMenuWatcher(
+            grid, [this, grid](const QPoint& pos, bool key) { showTakeBackMenu(grid, pos, key); });
+        // A click reaches the cells' area; the context-menu key reaches the grid with the focus.
+        grid->viewport()->installEventFilter(watcher);
+        grid->installEventFilter(watcher);
+    }
+}
+
+int ProcessingScreen::slotForContextMenu(ui::Grid* grid, const QPoint& pos,
+                                         bool fromKeyboard) const {
+    int row = 0;
+    if (fromKeyboard) {
+        row = grid->currentRow();
+    } else {
+        const QModelIndex index = grid->indexAt(pos);
+        if (!index.isValid()) return 0;
+        row = index.row() + grid->fixedRows();
+    }
+    const Competition& d = program_.data();
+    if (row < 1 || row > std::min<int>(d.competitorCount, kMaxCompetitors)) return 0;
+    return row;
+}
+
+void ProcessingScreen::showTakeBackMenu(ui::Grid* grid, const QPoint& pos, bool fromKeyboard) {
+    const int slot = slotForContextMenu(grid, pos, fromKeyboard);
+    if (slot == 0) return;
+    const Competitor& who = program_.data().competitors[slot];
+    // Only a result or a status can be taken back.
+    if (!HasRun(who) && who.status == 0) return;
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("取消メニュー"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* takeBack = menu->addAction(QStringLiteral("結果を取り消す"));
+    connect(takeBack, &QAction::triggered, this, [this, slot] { onTakeBackChosen(slot); });
+    // From the keyboard the menu opens at the row's cells; from the mouse where it was clicked.
+    QPoint at = pos;
+    if (fromKeyboard) {
+        const QRect cell = grid->cellRect(slot, 0);
+        at = cell.isEmpty() ? QPoint(0, 0) : cell.center() - grid->viewport()->pos();
+    }
+    menu->popup(grid->viewport()->mapToGlobal(at));
+}
+
+void ProcessingScreen::onTakeBackChosen(int slot) {
+    const Competition& d = program_.data();
+    if (slot < 1 || slot > d.competitorCount) return;
+    const Competitor& who = d.competitors[slot];
+    if (!HasRun(who) && who.status == 0) return;
+    const QString question = QStringLiteral("ゼッケン%1 %2 の結果を取り消しますか？")
+                                 .arg(who.bib)
+                                 .arg(who.name.trimmed());
+    if (!ui::AskYesNo(this, question)) return;
+    takeBackResult(slot);
+    RebuildStandings();
+    saveAfterRegistration();
+}
+
+void ProcessingScreen::takeBackResult(int c, bool journal) {
+    Competition& d = program_.data();
+    Competitor& who = d.competitors[c];
+    if (journal) {
+        store::JournalEntry entry;
+        entry.action = store::JournalEntry::Action::TakeBack;
+        entry.bib = who.bib;
+        entry.name = who.name;
+        program_.writeJournal(this, entry);
+    }
+
+    who.runTime = 0;
+    who.buoyPoints = 0;
+    who.racePoints = 0;
+    who.status = 0;
+    if (c < グリッド結果_->rows())
+        for (int col = 0; col < グリッド結果_->cols(); ++col)
+            グリッド結果_->setText(c, col, QString());
+    // The panel showing this competitor shows nothing of the result that is gone.
+    if (!ゼッケン_->text().isEmpty() && TypedValue(ゼッケン_->text()) == who.bib) emptyEntryPanel();
+
+    sheet::Workbook* book = program_.workbook();
+    sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
+    if (!ws) {
+        ui::ShowMessage(this, QStringLiteral("ブックが開かれていないため、取り消しは画面にだけ"
+                                             "反映し、ブックには書き込みませんでした。"));
+        return;
+    }
+    const int row = FindResultRow(*ws, d.competitorCount, who.bib);
+    if (row == 0) return;
+    for (int col = store::kColRunTime; col <= kLastResultColumn; ++col) ws->clearValue(row, col);
+}
+
+void ProcessingScreen::emptyEntryPanel() {
+    Competition& d = program_.data();
+    ゼッケン_->clear();
+    氏名_->clear();
+    所属_->clear();
+    分_->clear();
+    秒_->clear();
+    合計_->clear();
+    RP_->clear();
+    Gop_.deselectAll();
+    for (int g = 0; g < kGateOptions; ++g) {
+        色_[g]->clear();
+        d.gateBuoyChoice[g] = -1;
+    }
+    ブイ_.deselectAll();
+    DSFQ_.deselectAll();
+    d.selectedStatus = 0;
+}
+
+int ProcessingScreen::applyJournalEntries(const std::vector<store::JournalEntry>& entries) {
+    Competition& d = program_.data();
+    sheet::Workbook* book = program_.workbook();
+    sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
+    if (!ws) return 0;
+    int applied = 0;
+    for (const store::JournalEntry& e : entries) {
+        const int c = SlotOfBib(d, e.bib);
+        if (c == 0) continue;
+        if (e.action == store::JournalEntry::Action::TakeBack) {
+            // Already journaled: only the workbook and the screen catch up.
+            takeBackResult(c, /*journal=*/false);
+        } else if (e.action == store::JournalEntry::Action::Registration) {
+            Competitor& who = d.competitors[c];
+            who.runTime = e.runTime;
+            who.buoyPoints = e.buoyPoints;
+            who.racePoints = e.racePoints;
+            who.status = static_cast<int16_t>(e.status);
+            showResultRow(c, &e.gates);
+            const int row = FindResultRow(*ws, d.competitorCount, e.bib);
+            if (row) WriteResultCells(*ws, row, who, e.gates);
+        } else {
+            continue;
+        }
+        ++applied;
+    }
+    RebuildStandings();
+    saveAfterRegistration();
+    return applied;
+}
+
+void ProcessingScreen::OfferJournalRecovery() {
+    const Competition& d = program_.data();
+    sheet::Workbook* book = program_.workbook();
+    sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
+    if (!ws) return;
+    const QString path = store::JournalPathFor(QString::fromStdString(book->path()));
+    const QString fileName = QFileInfo(path).fileName();
+    const store::JournalReading reading = store::ReadJournal(path);
+    if (!reading.exists) return;
+    // A journal that cannot be read, or only in part, says so once; the load goes on.
+    const QString problem = reading.message(fileName);
+    if (!reading.problem.isEmpty()) {
+        ui::ShowMessage(this, problem);
+        return;
+    }
+    const store::JournalPending pending =
+        store::PendingEntries(reading.entries, *ws, d.competitorCount);
+    if (!pending.unknownBibs.empty()) {
+        ui::ShowMessage(this, store::OtherCompetitionMessage(pending.unknownBibs, fileName));
+        return;
+    }
+    if (!problem.isEmpty()) ui::ShowMessage(this, problem);
+    if (pending.toApply.empty()) return;
+    if (!ui::AskYesNo(this,
+                      store::RecoveryQuestion(static_cast<int>(pending.toApply.size()), fileName)))
+        return;
+    applyJournalEntries(pending.toApply);
+}
+
+bool ProcessingScreen::takeInOtherProgramsChanges() {
+    // Applying the results after the reload saves again; that save goes into the file as it is.
+    if (takingInChanges_) return false;
+    sheet::Workbook* book = program_.workbook();
+    const QString path = QString::fromStdString(book->path());
+    const QString file = QFileInfo(path).fileName();
+    if (!ui::AskYesNo(this, QStringLiteral("ブック「%1」はほかのプログラムで変更されています。"
+                                           "その変更を読み込み、ここで登録した結果を加えて同じ"
+                                           "ファイルに保存しますか？")
+                                .arg(file)))
+        return false;
+    std::string error;
+    std::unique_ptr<sheet::Workbook> fresh = sheet::Workbook::open(path.toStdString(), &error);
+    if (!fresh || !fresh->worksheet(1)) {
+        ui::ShowMessage(this, fresh ? QString::fromStdString(fresh->lastError())
+                                    : QString::fromStdString(error));
+        return false;
+    }
+    const std::vector<store::JournalEntry> session = program_.journaledThisSession();
+    takingInChanges_ = true;
+    ResetForReload(program_);
+    program_.setWorkbook(std::move(fresh));
+    const store::Fault fault = ReadCompetition(program_);
+    BuildCompetitorList();
+    if (fault) {
+        // The results stay in the journal, and the next load offers them back.
+        ui::ShowMessage(this, fault->message(file));
+    } else {
+        const Competition& d = program_.data();
+        const store::JournalPending pending =
+            store::PendingEntries(session, *program_.workbook()->worksheet(1), d.competitorCount);
+        applyJournalEntries(pending.toApply);
+    }
+    takingInChanges_ = false;
+    return true;
+}
+
+QString SavedUnderNewNameMessage(const sheet::SaveResult& saved) {
+    const QString newName = QFileInfo(QString::fromStdString(saved.savedPath)).fileName();
+    return QString::fromStdString(saved.message) +
+           QStringLiteral("次からは「%1」を読み込んでください。").arg(newName);
+}
+
+}  // namespace zalvik

@@ -1,0 +1,122 @@
+#pragma once
+// The journal beside the results workbook: one line for every change the program makes to the
+// workbook, appended and flushed to disk before the workbook itself is changed. If the workbook
+// is later damaged, replaced by an older copy or its backup, or a save never reached the disk,
+// the results registered since can be rebuilt from it.
+//
+// The file is `<workbook name without extension>.journal.csv` in the workbook's folder: UTF-8
+// with a byte order mark, CRLF line ends and a heading line, so that a spreadsheet program opens
+// it with its Japanese intact. It is only ever appended to. A line holds the local time to the
+// second, what was done, the bib and the competitor's name, then the values written: run time,
+// buoy points, race points, status and the gate points; or, for the settings and the results
+// sheet, what was written there.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace sheet {
+class Worksheet;
+}
+
+namespace zalvik::store {
+
+struct JournalEntry {
+    enum class Action { Registration, TakeBack, Settings, ResultsSheet };
+    QString time;  // yyyy-MM-dd HH:mm:ss, local time
+    Action action = Action::Registration;
+    int bib = 0;
+    QString name;
+    // Registration: the values written to the competitor's row.
+    float runTime = 0;
+    float buoyPoints = 0;
+    float racePoints = 0;
+    int status = 0;
+    std::vector<QString> gates;
+    // Settings and results sheet: what was written, one field each.
+    QStringList details;
+    int lineNumber = 0;  // 1-based line of the file it was read from; 0 for a new entry
+};
+
+struct SettingsCell;
+
+// The journal entry of the settings block written by the set action: one "cell=value" field per
+// cell, in the order written.
+JournalEntry SettingsEntry(const std::vector<SettingsCell>& cells);
+// The journal entry of a results-sheet run for class k.
+JournalEntry ResultsSheetEntry(int classNo, const QString& className);
+
+// The journal's path for a workbook at `workbookPath`.
+QString JournalPathFor(const QString& workbookPath);
+
+// The word the journal uses for an action ("登録", "取消", "設定", "成績表").
+QString ActionWord(JournalEntry::Action action);
+
+// One line of the journal, CRLF included.
+QByteArray JournalLine(const JournalEntry& entry);
+
+// The current local time in the journal's form.
+QString JournalTimeNow();
+
+// What reading a journal found. A journal that is not there is not a fault.
+struct JournalReading {
+    bool exists = false;
+    std::vector<JournalEntry> entries;  // in file order
+    int unreadableLines = 0;            // lines that do not read as an entry
+    bool truncatedLastLine = false;     // the last line has no line end (a write cut short)
+    QString problem;  // why the file could not be read at all (Japanese); empty when it was
+    // One sentence for the user naming the file when something could not be taken; empty
+    // when everything was read.
+    QString message(const QString& fileName) const;
+};
+
+// The largest journal that is read; a race day writes well under a megabyte.
+constexpr qint64 kMaxJournalBytes = 64LL * 1024 * 1024;
+
+// Reads the journal at `path`. Never changes the file.
+JournalReading ReadJournal(const QString& path);
+// The same, from the bytes of a file.
+JournalReading ParseJournal(const QByteArray& bytes);
+
+// Appends journal lines. Each append opens the file for appending, writes the line with
+// one write and flushes it to disk before returning; the journal is never read or rewritten
+// here, so the cost of a line does not grow with the journal.
+class JournalWriter {
+  public:
+    // Appends `entry` to the journal of the workbook at `workbookPath`. On failure, returns the
+    // message for the user the first time since the last reset and an empty text after that
+    // (one message per workbook), and nullopt when the line was written.
+    std::optional<QString> append(const QString& workbookPath, const JournalEntry& entry);
+    // Forgets the reported failure and this session's entries: a new workbook was opened.
+    void reset();
+    // The entries appended since the last reset, in order (written or not).
+    const std::vector<JournalEntry>& sessionEntries() const { return session_; }
+
+  private:
+    bool failureReported_ = false;
+    QString checkedPath_;  // a journal whose end has been checked for a cut-short line
+    std::vector<JournalEntry> session_;
+};
+
+// What the workbook lacks of a journal.
+struct JournalPending {
+    // Registrations and take-backs to apply, in journal order: for each bib, the last entry,
+    // when the workbook's row does not already hold what it wrote.
+    std::vector<JournalEntry> toApply;
+    // Bibs of journal entries that no competitor row of the workbook carries, in order of
+    // first appearance: the journal belongs to another competition.
+    std::vector<int> unknownBibs;
+};
+
+// Compares the registrations and take-backs of `entries` with the competitor rows 2..
+// competitorCount + 1 of the input sheet.
+JournalPending PendingEntries(const std::vector<JournalEntry>& entries, const sheet::Worksheet& ws,
+                              int competitorCount);
+
+// The question asked on loading when the workbook lacks `count` journaled changes.
+QString RecoveryQuestion(int count, const QString& journalFileName);
+// The report of a journal of another competition.
+QString OtherCompetitionMessage(const std::vector<int>& bibs, const QString& journalFileName);
+
+}  // namespace zalvik::store
