@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/Screens.h"
+#include "bench/BenchSupport.h"
 #include "race/ProcessingScreen.h"
 #include "sheet/Workbook.h"
 #include "store/Journal.h"
@@ -26,21 +27,6 @@
 #include "ui/Dialogs.h"
 
 namespace {
-
-std::filesystem::path BenchWorkbook() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx";
-}
-
-void EnsureApplication() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "zalvik-bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-}
 
 // A journal of `lines` lines for the workbook at `book` (results-sheet runs, which a load has
 // nothing to recover from); lines < 0 puts a folder where the journal belongs.
@@ -75,11 +61,12 @@ class Folder {
 };
 
 void BM_RegisterWithJournal(benchmark::State& state) {
-    EnsureApplication();
+    benchsupport::EnsureApplication();
     Folder folder;
     const std::string path = folder.path() + "/race.xlsx";
     std::error_code ec;
-    if (folder.path().empty() || !std::filesystem::copy_file(BenchWorkbook(), path, ec)) {
+    if (folder.path().empty() ||
+        !std::filesystem::copy_file(benchsupport::BenchWorkbook(), path, ec)) {
         state.SkipWithError("no benchmark workbook");
         return;
     }

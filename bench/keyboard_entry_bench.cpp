@@ -20,17 +20,12 @@
 #include <string>
 
 #include "app/Screens.h"
+#include "bench/BenchSupport.h"
 #include "race/ProcessingScreen.h"
 #include "store/ScreenLoader.h"
 #include "ui/Dialogs.h"
 
 namespace {
-
-std::filesystem::path BenchWorkbook() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx";
-}
 
 // Counts the paint events of one control.
 class PaintCounter : public QObject {
@@ -80,7 +75,7 @@ void BM_GateKeyToRepaintedTotal(benchmark::State& state) {
     }
     const std::string path = folder + "/race.xlsx";
     std::error_code ec;
-    std::filesystem::copy_file(BenchWorkbook(), path, ec);
+    std::filesystem::copy_file(benchsupport::BenchWorkbook(), path, ec);
     ui::testing::EnableDialogHooks(true);
     auto program = std::make_unique<zalvik::Program>();
     program->start();

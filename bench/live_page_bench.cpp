@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "app/Screens.h"
+#include "bench/BenchSupport.h"
 #include "output/LivePage.h"
 #include "output/LiveServer.h"
 #include "race/ProcessingScreen.h"
@@ -93,21 +94,6 @@ void BM_LivePageBuildAndWrite(benchmark::State& state) {
     }
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
-}
-
-std::filesystem::path RaceWorkbook() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx";
-}
-
-void EnsureApplication() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "zalvik-bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
 }
 
 // Phones polling "/" at 127.0.0.1:port, each once a second over a kept-open connection.
@@ -190,11 +176,11 @@ class PollingClients {
 
 // The register button with the page published and state.range(0) phones polling it.
 void BM_RegisterWhileServing(benchmark::State& state) {
-    EnsureApplication();
+    benchsupport::EnsureApplication();
     const std::string folder = TempFolder();
     const std::string path = folder + "/race.xlsx";
     std::error_code ec;
-    std::filesystem::copy_file(RaceWorkbook(), path, ec);
+    std::filesystem::copy_file(benchsupport::BenchWorkbook(), path, ec);
     ui::testing::EnableDialogHooks(true);
     ui::testing::Messages().clear();
     {

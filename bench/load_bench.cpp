@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/Screens.h"
+#include "bench/BenchSupport.h"
 #include "race/ProcessingScreen.h"
 #include "store/ScreenLoader.h"
 #include "ui/Dialogs.h"
@@ -17,10 +18,7 @@
 namespace {
 
 QString BenchWorkbookPath() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return QString::fromStdString(
-        ((ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx").string());
+    return QString::fromStdString(benchsupport::BenchWorkbook().string());
 }
 
 // The screens need an application object; the benchmark draws nothing on a real display.

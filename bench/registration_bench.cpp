@@ -21,6 +21,7 @@
 #include <string>
 
 #include "app/Screens.h"
+#include "bench/BenchSupport.h"
 #include "race/ProcessingScreen.h"
 #include "sheet/Workbook.h"
 #include "store/ScreenLoader.h"
@@ -31,27 +32,11 @@ using testsupport::Find;
 
 namespace {
 
-std::filesystem::path RaceWorkbook() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx";
-}
-
-// The screens need an application object; there may already be one from another benchmark.
-void EnsureApplication() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "zalvik-bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-}
-
 // A program with a copy of the benchmark workbook loaded, in a folder of its own.
 class LoadedRace {
   public:
     LoadedRace() {
-        EnsureApplication();
+        benchsupport::EnsureApplication();
         folder_ = (std::filesystem::temp_directory_path() / "zalvik-bench-XXXXXX").string();
         if (!mkdtemp(folder_.data())) {
             folder_.clear();
@@ -59,7 +44,7 @@ class LoadedRace {
         }
         const std::string path = folder_ + "/race.xlsx";
         std::error_code ec;
-        if (!std::filesystem::copy_file(RaceWorkbook(), path, ec)) return;
+        if (!std::filesystem::copy_file(benchsupport::BenchWorkbook(), path, ec)) return;
         ui::testing::EnableDialogHooks(true);
         ui::testing::Messages().clear();
         program_ = std::make_unique<zalvik::Program>();

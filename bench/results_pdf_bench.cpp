@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/Competition.h"
+#include "bench/BenchSupport.h"
 #include "output/ResultsSheet.h"
 #include "output/ResultsSheetPdf.h"
 #include "race/Scoring.h"
@@ -24,16 +25,6 @@
 namespace {
 
 using namespace zalvik;
-
-// Drawing needs fonts, and fonts an application object; another benchmark may have made it.
-void EnsureApplication() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "zalvik-bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-}
 
 std::unique_ptr<Competition> RankedClassOf999() {
     auto c = std::make_unique<Competition>();
@@ -68,7 +59,7 @@ double PeakResidentMb() {
 }
 
 void BM_ResultsPdfOf999(benchmark::State& state) {
-    EnsureApplication();
+    benchsupport::EnsureApplication();
     std::string folder = (std::filesystem::temp_directory_path() / "zalvik-bench-XXXXXX").string();
     if (!mkdtemp(folder.data())) {
         state.SkipWithError("no temporary folder");

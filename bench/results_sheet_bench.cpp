@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/Competition.h"
+#include "bench/BenchSupport.h"
 #include "output/ResultsSheet.h"
 #include "race/Scoring.h"
 #include "sheet/Workbook.h"
@@ -51,13 +52,6 @@ std::unique_ptr<Competition> ClassOf999(bool allRanked) {
     return c;
 }
 
-// The benchmark workbook beside the bench program, as its start-up writes it.
-std::filesystem::path RaceWorkbook() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx";
-}
-
 void BM_ResultsSheetOf999(benchmark::State& state) {
     std::string folder = (std::filesystem::temp_directory_path() / "zalvik-bench-XXXXXX").string();
     if (!mkdtemp(folder.data())) {
@@ -68,7 +62,7 @@ void BM_ResultsSheetOf999(benchmark::State& state) {
     std::string error = "the benchmark workbook bench.xlsx is missing";
     std::error_code ec;
     std::unique_ptr<sheet::Workbook> book;
-    if (std::filesystem::copy_file(RaceWorkbook(), path, ec))
+    if (std::filesystem::copy_file(benchsupport::BenchWorkbook(), path, ec))
         book = sheet::Workbook::open(path, &error);
     auto c = ClassOf999(state.range(0) == 1);
 

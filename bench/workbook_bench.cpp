@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "sheet/Workbook.h"
 
 namespace {
@@ -138,10 +139,7 @@ double PeakMemoryAfterLoadMb();
 
 int main(int argc, char** argv) {
     // The workbook lives beside the program, where `make bench` hands it to the peer script.
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    BenchPath() =
-        ((ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx").string();
+    BenchPath() = benchsupport::BenchWorkbook().string();
     if (!MakeBenchWorkbook(BenchPath())) return 1;
     if (argc > 1 && std::string(argv[1]) == "--peak-memory") {
         const double mb = PeakMemoryAfterLoadMb();
