@@ -4,8 +4,12 @@
 // screens and fonts need.
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <filesystem>
 #include <system_error>
+
+#include "support/Controls.h"
 
 namespace benchsupport {
 
@@ -24,6 +28,23 @@ inline void EnsureApplication() {
     static char* argv[] = {name, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(argc, argv);
+}
+
+// Fills the processing screen's entry panel with run number i of a benchmark race, through its
+// controls as an official would: bib 1 + 3i (mod 999), status OK, 1 min and 1..50.25 s, a buoy
+// at each of the 12 gates.
+inline void EnterRun(QWidget& screen, int i) {
+    using testsupport::Find;
+    Find<QLineEdit>(screen, QStringLiteral("ゼッケン"))
+        ->setText(QString::number(1 + (i * 3) % 999));
+    Find<QRadioButton>(screen, QStringLiteral("DSFQ"), 0)->click();
+    Find<QLineEdit>(screen, QStringLiteral("分"))->setText(QStringLiteral("1"));
+    Find<QLineEdit>(screen, QStringLiteral("秒"))
+        ->setText(QString::number(1 + i % 50) + QStringLiteral(".25"));
+    for (int g = 0; g < 12; ++g) {
+        Find<QRadioButton>(screen, QStringLiteral("Gop"), g)->click();
+        Find<QRadioButton>(screen, QStringLiteral("ブイ"), (i + g) % 5)->click();
+    }
 }
 
 }  // namespace benchsupport

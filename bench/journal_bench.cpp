@@ -80,16 +80,7 @@ void BM_RegisterWithJournal(benchmark::State& state) {
     int i = 0;
     using testsupport::Find;
     auto prepare = [&] {
-        Find<QLineEdit>(screen, QStringLiteral("ゼッケン"))
-            ->setText(QString::number(1 + (i * 3) % 999));
-        Find<QRadioButton>(screen, QStringLiteral("DSFQ"), 0)->click();
-        Find<QLineEdit>(screen, QStringLiteral("分"))->setText(QStringLiteral("1"));
-        Find<QLineEdit>(screen, QStringLiteral("秒"))
-            ->setText(QString::number(1 + i % 50) + QStringLiteral(".25"));
-        for (int g = 0; g < 12; ++g) {
-            Find<QRadioButton>(screen, QStringLiteral("Gop"), g)->click();
-            Find<QRadioButton>(screen, QStringLiteral("ブイ"), (i + g) % 5)->click();
-        }
+        benchsupport::EnterRun(screen, i);
         ++i;
     };
     prepare();

@@ -195,16 +195,7 @@ void BM_RegisterWhileServing(benchmark::State& state) {
             zalvik::ProcessingScreen& screen = program.processingScreen();
             int i = 0;
             auto prepare = [&] {
-                Find<QLineEdit>(screen, QStringLiteral("ゼッケン"))
-                    ->setText(QString::number(1 + (i * 3) % 999));
-                Find<QRadioButton>(screen, QStringLiteral("DSFQ"), 0)->click();
-                Find<QLineEdit>(screen, QStringLiteral("分"))->setText(QStringLiteral("1"));
-                Find<QLineEdit>(screen, QStringLiteral("秒"))
-                    ->setText(QString::number(1 + i % 50) + QStringLiteral(".25"));
-                for (int g = 0; g < 12; ++g) {
-                    Find<QRadioButton>(screen, QStringLiteral("Gop"), g)->click();
-                    Find<QRadioButton>(screen, QStringLiteral("ブイ"), (i + g) % 5)->click();
-                }
+                benchsupport::EnterRun(screen, i);
                 ++i;
             };
             QPushButton* registerButton = Find<QPushButton>(screen, QStringLiteral("登録ボタン"));

@@ -83,16 +83,7 @@ void BM_RegisterResult(benchmark::State& state) {
         // after it are the ones an official makes all day.
         int i = 0;
         auto prepare = [&] {
-            const int bib = 1 + (i * 3) % 999;
-            Find<QLineEdit>(screen, QStringLiteral("ゼッケン"))->setText(QString::number(bib));
-            Find<QRadioButton>(screen, QStringLiteral("DSFQ"), 0)->click();
-            Find<QLineEdit>(screen, QStringLiteral("分"))->setText(QStringLiteral("1"));
-            Find<QLineEdit>(screen, QStringLiteral("秒"))
-                ->setText(QString::number(1 + i % 50) + QStringLiteral(".25"));
-            for (int g = 0; g < 12; ++g) {
-                Find<QRadioButton>(screen, QStringLiteral("Gop"), g)->click();
-                Find<QRadioButton>(screen, QStringLiteral("ブイ"), (i + g) % 5)->click();
-            }
+            benchsupport::EnterRun(screen, i);
             ++i;
         };
         prepare();
