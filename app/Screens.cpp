@@ -70,26 +70,6 @@ void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
 
 void Program::closeWorkbook() { workbook_.reset(); }
 
-bool Program::releaseWorkbook(QWidget* parent) {
-    if (workbook_ && workbook_->hasUnsavedChanges()) {
-        const sheet::SaveResult saved = workbook_->save();
-        if (!saved.ok) {
-            const QString file = QFileInfo(QString::fromStdString(workbook_->path())).fileName();
-            ui::ShowMessage(parent,
-                            QStringLiteral("結果がまだファイル「%1」に保存されていないため、保存"
-                                           "できる状態にしてから（USBメモリや書き込みの許可を"
-                                           "確かめて）もう一度押してください。")
-                                .arg(file));
-            return false;
-        }
-        // Saved under a new name because another program changed the file: the sheet layer's
-        // message names the file that now holds the results.
-        if (saved.savedUnderNewName) ui::ShowMessage(parent, QString::fromStdString(saved.message));
-    }
-    closeWorkbook();
-    return true;
-}
-
 StartScreen& Program::startScreen() {
     if (!start_) start_ = new StartScreen(*this);
     return *start_;

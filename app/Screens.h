@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <memory>
+#include <optional>
 
 #include "app/Competition.h"
 #include "store/Journal.h"
@@ -14,7 +15,8 @@ class QWidget;
 
 namespace sheet {
 class Workbook;
-}
+struct SaveResult;
+}  // namespace sheet
 
 namespace zalvik {
 
@@ -51,6 +53,17 @@ class Program : public QObject {
     // that fails again the workbook is kept with everything in memory, one message (shown over
     // `parent`) says that the results are not yet in the file, and false is returned.
     bool releaseWorkbook(QWidget* parent);
+
+    // The save that ends every change to the workbook (a registration, a result taken back,
+    // journaled results put back, the set action, a results-sheet run), and its report over
+    // `parent`. When another program has saved the file since it was loaded or last saved, the
+    // official is asked first whether to take those changes in: on Yes the file is read again,
+    // this session's journaled changes that it lacks are made again, and everything is saved
+    // into the same file; on No the workbook is saved beside it under a new name, and the
+    // message says that that file is the one to load next time. A failed save keeps every
+    // change in memory for the next save and, when `reportFailure`, says so. True when the
+    // changes are in a file on disk.
+    bool saveWorkbook(QWidget* parent, bool reportFailure = true);
 
     // Appends one line to the journal beside the open workbook and flushes it to disk; every
     // change to the workbook is journaled this way before it is made. A journal that cannot be
@@ -105,8 +118,16 @@ class Program : public QObject {
     // output.
     QList<QWidget*> existingScreens() const;
 
+    // Reads the changed file again and puts this session's changes into it (see saveWorkbook).
+    // nullopt when nothing was taken in (the file cannot be read again, or not as a
+    // competition): the program then holds its own workbook as before.
+    std::optional<bool> takeInOtherProgramsChanges(QWidget* parent, bool reportFailure);
+    // Shows exactly the screens of `shown`, after a reread brought the processing screen up.
+    void showOnly(const QList<QWidget*>& shown);
+
     Competition data_;
     std::unique_ptr<sheet::Workbook> workbook_;
+    bool takingInChanges_ = false;  // a reread is putting this session's changes back
     store::JournalWriter journal_;
     bool ended_ = false;
     bool loadInProgress_ = false;
@@ -121,6 +142,10 @@ class Program : public QObject {
     void livePageWritten(bool ok, const QString& why);
     bool livePageFailed_ = false;  // the last write of the live page failed and was reported
 };
+
+// The report of a save that went under a new name because another program had changed the
+// file: names the new file and says that it is the one to load next time.
+QString SavedUnderNewNameMessage(const sheet::SaveResult& saved);
 
 // Gives the application the Japanese font the screens were laid out for: Noto Sans CJK JP when
 // it is installed, otherwise another Japanese font, otherwise the platform's default family;

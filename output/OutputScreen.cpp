@@ -93,19 +93,14 @@ void OutputScreen::runOutput() {
         ui::ShowMessage(this, run.why);
         return;
     }
-    const sheet::SaveResult& save = run.save;
-    if (!save.ok || save.savedUnderNewName) {
-        const QString message = QString::fromStdString(save.message);
-        ui::ShowMessage(
-            this, !message.isEmpty()
-                      ? message
-                      : QStringLiteral("公式成績表を書きましたが、ブックを保存できませんでした。"));
-    }
+    // The save may first take in another program's changes to the file; the sheet is then
+    // written again into the workbook read afresh, which is the one delivered below.
+    const bool saved = program_.saveWorkbook(this);
     // Competitors of the class who have neither a run nor a status are on no part of the sheet.
     const QString missing =
         CompetitorsWithoutResultMessage(CompetitorsWithoutResult(data, data.outputClass));
     if (!missing.isEmpty()) ui::ShowMessage(this, missing);
-    DeliverResultsSheet(this, data, *program_.workbook(), save.ok);
+    DeliverResultsSheet(this, data, *program_.workbook(), saved);
 }
 
 void OutputScreen::goBack() {

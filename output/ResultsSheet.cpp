@@ -268,7 +268,6 @@ ResultsSheetRun WriteResultsSheet(Competition& c, sheet::Workbook* book) {
     run.written = true;
 
     ws.select();
-    run.save = book->save();
     return run;
 }
 

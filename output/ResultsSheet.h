@@ -46,16 +46,16 @@ std::vector<int16_t> CompetitorsWithoutResult(const Competition& c, int cls);
 QString CompetitorsWithoutResultMessage(const std::vector<int16_t>& bibs);
 
 struct ResultsSheetRun {
-    bool written = false;    // false: the workbook was left untouched, see `why`
-    QString why;             // one Japanese sentence when nothing could be written
-    int pages = 0;           // pages of ranked rows, each labelled "Page N" in column L
-    int lastRow = 0;         // the row after the sheet's last section (the writer's final row)
-    sheet::SaveResult save;  // the save that ends a written run
+    bool written = false;  // false: the workbook was left untouched, see `why`
+    QString why;           // one Japanese sentence when nothing could be written
+    int pages = 0;         // pages of ranked rows, each labelled "Page N" in column L
+    int lastRow = 0;       // the row after the sheet's last section (the writer's final row)
 };
 
 // The whole run for class c.outputClass: PrepareResultsSheet, the title and headings, the
 // ranked rows taken from the class standings (which must be current), the page labels, the
-// DS, DF and DQ sections; then worksheet 2 is selected and the workbook saved. Class 0 (no
+// DS, DF and DQ sections; then worksheet 2 is selected. Saving is the caller's: the screen saves
+// through the program, which may first take in another program's changes to the file. Class 0 (no
 // class chosen yet) gives the headings with an empty class name, no ranked rows, and status
 // sections of the competitors whose class cell is empty or 0.
 ResultsSheetRun WriteResultsSheet(Competition& c, sheet::Workbook* book);

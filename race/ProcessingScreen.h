@@ -27,10 +27,6 @@ class QLineEdit;
 class QPushButton;
 class QShowEvent;
 
-namespace sheet {
-struct SaveResult;
-}
-
 namespace ui {
 class Grid;
 class TabStrip;
@@ -165,6 +161,9 @@ class ProcessingScreen : public ScreenBase {
     // workbook lacks, asks whether to apply them, and applies them and saves once on Yes. A
     // journal of another competition is reported, never applied.
     void OfferJournalRecovery();
+    // Applies journal entries (registrations and take-backs) through the registration's own
+    // steps and rebuilds the standings; the caller saves. The count applied.
+    int ApplyJournalEntries(const std::vector<store::JournalEntry>& entries);
 
   private:
     void connectTakeBack();
@@ -178,15 +177,6 @@ class ProcessingScreen : public ScreenBase {
     void takeBackResult(int c, bool journal = true);
     // Empties the entry panel as a fresh start shows it.
     void emptyEntryPanel();
-    // Applies journal entries (registrations and take-backs) through the registration's own
-    // steps, rebuilds the standings and saves once. The count applied.
-    int applyJournalEntries(const std::vector<store::JournalEntry>& entries);
-    // The file was changed by another program since it was loaded or saved: asks whether to
-    // take those changes in; on Yes reloads the workbook from disk, puts back this session's
-    // journaled results the file lacks and saves into the same file. False on No (or when the
-    // file cannot be read again), and the caller saves under a new name as before.
-    bool takeInOtherProgramsChanges();
-    bool takingInChanges_ = false;
 
     // Keyboard entry (race/ProcessingScreenKeys.cpp): the focus road through the entry panel,
     // one key per gate, status keys and registration by key.
@@ -229,9 +219,5 @@ class ProcessingScreen : public ScreenBase {
     QPushButton* エクセルボタン_ = nullptr;
     QPushButton* 終了ボタン_ = nullptr;
 };
-
-// The report of a save that went under a new name because another program had changed the
-// file: names the new file and says that it is the one to load next time.
-QString SavedUnderNewNameMessage(const sheet::SaveResult& saved);
 
 }  // namespace zalvik

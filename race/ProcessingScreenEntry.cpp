@@ -340,26 +340,9 @@ bool ProcessingScreen::WriteResultRow() {
 
 void ProcessingScreen::saveAfterRegistration() {
     program_.resultsChanged();
-    sheet::Workbook* book = program_.workbook();
-    // Also a registration that wrote nothing saves what an earlier failed save left unsaved.
-    if (!book || !book->hasUnsavedChanges()) return;
-    // Another program saved the file since: its changes are taken in when the official says so
-    // (the workbook is then reloaded, the results put back and saved by that road).
-    if (book->changedOnDisk() && takeInOtherProgramsChanges()) return;
-    const sheet::SaveResult saved = book->save();
-    if (saved.ok && !saved.savedUnderNewName) return;
-    if (saved.savedUnderNewName) {
-        ui::ShowMessage(this, SavedUnderNewNameMessage(saved));
-        return;
-    }
-    // Saved under a new name, or not saved at all: the sheet layer's message names the file and
-    // what happens next. The result stays in the data and the grid either way.
-    const QString message = QString::fromStdString(saved.message);
-    ui::ShowMessage(this,
-                    !message.isEmpty()
-                        ? message
-                        : QStringLiteral("ブックを保存できませんでしたが、登録した結果は画面に"
-                                         "残り、次の登録で再び保存します。"));
+    // Also a registration that wrote nothing saves what an earlier failed save left unsaved. The
+    // result stays in the data and the grid whatever the save does.
+    program_.saveWorkbook(this);
 }
 
 }  // namespace zalvik

@@ -25,7 +25,6 @@
 #include "race/ResultWriter.h"
 #include "sheet/Workbook.h"
 #include "store/InputSheet.h"
-#include "store/ScreenLoader.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 
@@ -170,7 +169,7 @@ void ProcessingScreen::emptyEntryPanel() {
     d.selectedStatus = 0;
 }
 
-int ProcessingScreen::applyJournalEntries(const std::vector<store::JournalEntry>& entries) {
+int ProcessingScreen::ApplyJournalEntries(const std::vector<store::JournalEntry>& entries) {
     Competition& d = program_.data();
     sheet::Workbook* book = program_.workbook();
     sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
@@ -197,7 +196,6 @@ int ProcessingScreen::applyJournalEntries(const std::vector<store::JournalEntry>
         ++applied;
     }
     RebuildStandings();
-    saveAfterRegistration();
     return applied;
 }
 
@@ -227,50 +225,8 @@ void ProcessingScreen::OfferJournalRecovery() {
     if (!ui::AskYesNo(this,
                       store::RecoveryQuestion(static_cast<int>(pending.toApply.size()), fileName)))
         return;
-    applyJournalEntries(pending.toApply);
-}
-
-bool ProcessingScreen::takeInOtherProgramsChanges() {
-    // Applying the results after the reload saves again; that save goes into the file as it is.
-    if (takingInChanges_) return false;
-    sheet::Workbook* book = program_.workbook();
-    const QString path = QString::fromStdString(book->path());
-    const QString file = QFileInfo(path).fileName();
-    if (!ui::AskYesNo(this, QStringLiteral("ブック「%1」はほかのプログラムで変更されています。"
-                                           "その変更を読み込み、ここで登録した結果を加えて同じ"
-                                           "ファイルに保存しますか？")
-                                .arg(file)))
-        return false;
-    std::string error;
-    std::unique_ptr<sheet::Workbook> fresh = sheet::Workbook::open(path.toStdString(), &error);
-    if (!fresh || !fresh->worksheet(1)) {
-        ui::ShowMessage(this, fresh ? QString::fromStdString(fresh->lastError())
-                                    : QString::fromStdString(error));
-        return false;
-    }
-    const std::vector<store::JournalEntry> session = program_.journaledThisSession();
-    takingInChanges_ = true;
-    ResetForReload(program_);
-    program_.setWorkbook(std::move(fresh));
-    const store::Fault fault = ReadCompetition(program_);
-    BuildCompetitorList();
-    if (fault) {
-        // The results stay in the journal, and the next load offers them back.
-        ui::ShowMessage(this, fault->message(file));
-    } else {
-        const Competition& d = program_.data();
-        const store::JournalPending pending =
-            store::PendingEntries(session, *program_.workbook()->worksheet(1), d.competitorCount);
-        applyJournalEntries(pending.toApply);
-    }
-    takingInChanges_ = false;
-    return true;
-}
-
-QString SavedUnderNewNameMessage(const sheet::SaveResult& saved) {
-    const QString newName = QFileInfo(QString::fromStdString(saved.savedPath)).fileName();
-    return QString::fromStdString(saved.message) +
-           QStringLiteral("次からは「%1」を読み込んでください。").arg(newName);
+    ApplyJournalEntries(pending.toApply);
+    saveAfterRegistration();
 }
 
 }  // namespace zalvik

@@ -463,15 +463,7 @@ void SettingsScreen::applySettings() {
     }
     // Every change to the workbook is saved at once. A failed save keeps the changes in memory
     // and the next save writes them too.
-    const sheet::SaveResult saved = workbook->save();
-    if (!saved.ok || saved.savedUnderNewName) {
-        const QString message = QString::fromStdString(saved.message);
-        ui::ShowMessage(&p, !message.isEmpty()
-                                ? message
-                                : QStringLiteral("設定をブック「%1」に書きましたが、保存できません"
-                                                 "でした。次に書き込むときに再び保存します。")
-                                      .arg(fileName));
-    }
+    program_.saveWorkbook(&p);
 }
 
 }  // namespace zalvik

@@ -213,6 +213,7 @@ bool RowHolds(const sheet::Worksheet& ws, int row, const JournalEntry& e) {
 JournalEntry SettingsEntry(const std::vector<SettingsCell>& cells) {
     JournalEntry e;
     e.action = JournalEntry::Action::Settings;
+    e.settingsCells = cells;
     for (const SettingsCell& c : cells) {
         const QString cell = QString::fromStdString(sheet::CellName(c.row, c.col));
         QString value;
@@ -235,6 +236,7 @@ JournalEntry SettingsEntry(const std::vector<SettingsCell>& cells) {
 JournalEntry ResultsSheetEntry(int classNo, const QString& className) {
     JournalEntry e;
     e.action = JournalEntry::Action::ResultsSheet;
+    e.classNo = classNo;
     e.details << QStringLiteral("クラス%1").arg(classNo) << className;
     return e;
 }

@@ -16,6 +16,8 @@
 #include <optional>
 #include <vector>
 
+#include "store/SettingsWriter.h"
+
 namespace sheet {
 class Worksheet;
 }
@@ -36,10 +38,12 @@ struct JournalEntry {
     std::vector<QString> gates;
     // Settings and results sheet: what was written, one field each.
     QStringList details;
+    // Entries of this session also keep what they wrote in typed form, so that the change can
+    // be made again on a workbook read afresh (a journal read from its file has only details).
+    std::vector<SettingsCell> settingsCells;  // Settings: the cells, in the order written
+    int classNo = 0;                          // ResultsSheet: the class of the run
     int lineNumber = 0;  // 1-based line of the file it was read from; 0 for a new entry
 };
-
-struct SettingsCell;
 
 // The journal entry of the settings block written by the set action: one "cell=value" field per
 // cell, in the order written.

@@ -56,11 +56,15 @@ int main(int argc, char** argv) {
     zalvik::BuildStandings(competition);
     competition.outputClass = 1;
     const zalvik::ResultsSheetRun run = zalvik::WriteResultsSheet(competition, book.get());
-    if (!run.written || !run.save.ok) {
-        std::fprintf(stderr, "%s%s\n", run.why.toUtf8().constData(), run.save.message.c_str());
+    if (!run.written) {
+        std::fprintf(stderr, "%s\n", run.why.toUtf8().constData());
         return 1;
     }
-    const sheet::SaveResult& saved = run.save;
+    const sheet::SaveResult saved = book->save();
+    if (!saved.ok) {
+        std::fprintf(stderr, "%s\n", saved.message.c_str());
+        return 1;
+    }
     // The backup of the moments-old empty workbook is of no use to anyone.
     std::remove((path + ".bak").c_str());
     std::printf("%s\n", saved.savedPath.c_str());

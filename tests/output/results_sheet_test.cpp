@@ -92,7 +92,8 @@ class ResultsSheetTest : public ::testing::Test {
     ResultsSheetRun write(Competition& c) {
         ResultsSheetRun run = WriteResultsSheet(c, book_.get());
         EXPECT_TRUE(run.written) << run.why.toStdString();
-        EXPECT_TRUE(run.save.ok) << run.save.message;
+        const sheet::SaveResult saved = book_->save();
+        EXPECT_TRUE(saved.ok) << saved.message;
         return run;
     }
     // The rows 1..last that carry the tan fill anywhere in A..K.
