@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "output/OutputScreen.h"
 #include "store/Journal.h"
 #include "store/LoadTestSupport.h"
 
@@ -105,6 +107,25 @@ class TakeBackTest : public QObject, public ProgramFixture {
         for (int r = 1; r < g->rows(); ++r)
             if (!g->text(r, 1).isEmpty()) bibs << g->text(r, 1);
         return bibs;
+    }
+
+    // Another program (openpyxl, as a spreadsheet program would) writes `text` into one cell
+    // of the input sheet (by default a name, corrected) and saves the file.
+    void renameInOtherProgram(int row, const char* text, int col = kColName) {
+        const std::string script = dir->file("rename.py");
+        std::ofstream(script) << "import sys, openpyxl\n"
+                                 "wb = openpyxl.load_workbook(sys.argv[1])\n"
+                                 "wb.worksheets[0].cell(int(sys.argv[2]), int(sys.argv[3])).value "
+                                 "= sys.argv[4]\n"
+                                 "wb.save(sys.argv[1])\n";
+        QCOMPARE(runCommand("/usr/bin/python3 " + script + " '" + path + "' " +
+                            std::to_string(row) + " " + std::to_string(col) + " '" + text + "'"),
+                 0);
+    }
+    void clickButton(QWidget& screen, const char* name) {
+        auto* b = screen.findChild<QPushButton*>(QString::fromUtf8(name));
+        QVERIFY2(b && b->isVisible() && b->isEnabled(), name);
+        QTest::mouseClick(b, Qt::LeftButton);
     }
 
     // Five competitors of one class, two gates offering three buoys.
@@ -279,12 +300,7 @@ class TakeBackTest : public QObject, public ProgramFixture {
         QFETCH(bool, yes);
         if (!haveOpenpyxl()) QSKIP("openpyxl is not installed");
         registerRun(11, QStringLiteral("50"));
-        const std::string script = dir->file("rename.py");
-        std::ofstream(script) << "import sys, openpyxl\n"
-                                 "wb = openpyxl.load_workbook(sys.argv[1])\n"
-                                 "wb.worksheets[0].cell(3, 2).value = '鈴木　健二'\n"
-                                 "wb.save(sys.argv[1])\n";
-        QCOMPARE(runCommand("/usr/bin/python3 " + script + " '" + path + "'"), 0);
+        renameInOtherProgram(3, "鈴木　健二");
 
         ui::testing::QueueYesNoAnswer(yes);
         registerRun(13, QStringLiteral("40"));
@@ -319,6 +335,130 @@ class TakeBackTest : public QObject, public ProgramFixture {
             auto ours = sheet::Workbook::open(beside, &error);
             QCOMPARE(ours->worksheet(1)->text(4, kColRunTime), std::string("40"));
         }
+    }
+
+    // The same question comes with every kind of save, not only a registration's: the set
+    // action, a results-sheet run, and leaving with a result that an earlier save could not
+    // write. Yes keeps the other program's correction and this session's settings, results and
+    // results sheet in the one file; No saves beside it and names that file for next time.
+    void fileChangedBeforeEveryKindOfSave_data() {
+        QTest::addColumn<QString>("save");
+        QTest::addColumn<bool>("yes");
+        for (const char* save : {"set action", "results sheet", "leaving"}) {
+            QTest::addRow("%s, take the change in", save) << save << true;
+            QTest::addRow("%s, save under a new name", save) << save << false;
+        }
+    }
+    void fileChangedBeforeEveryKindOfSave() {
+        QFETCH(QString, save);
+        QFETCH(bool, yes);
+        if (!haveOpenpyxl()) QSKIP("openpyxl is not installed");
+        QStringList opened;
+        ui::testing::SetSpreadsheetOpener([&](const QString& p) { opened << p; });
+        registerRun(11, QStringLiteral("50"));
+        if (save == "leaving") {
+            sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::DuringWrite);
+            registerRun(13, QStringLiteral("40"));
+            QCOMPARE(messages().size(), 1);  // not saved; kept for the next save
+            messages().clear();
+            sheet::Workbook::setSaveFaultForTesting(sheet::Workbook::SaveFault::None);
+        }
+        renameInOtherProgram(2, "山田　太朗");
+        ui::testing::QueueYesNoAnswer(yes);
+
+        if (save == "set action") {
+            clickButton(screen(), "基本設定ボタン");
+            zalvik::SettingsScreen& s = program->settingsScreen();
+            s.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&s));
+            auto* event = s.findChild<QLineEdit*>(QStringLiteral("大会名称"));
+            QTest::mouseClick(event, Qt::LeftButton);
+            QCOMPARE(QApplication::focusWidget(), event);
+            event->selectAll();
+            // Japanese reaches the box as the input method commits it.
+            QInputMethodEvent typed;
+            typed.setCommitString(QStringLiteral("春季大会"));
+            QApplication::sendEvent(QApplication::focusWidget(), &typed);
+            clickButton(s, "Command1");
+            QCOMPARE(ShownNames(*program), QStringList{screen().objectName()});
+        } else if (save == "results sheet") {
+            clickButton(screen(), "出力ボタン");
+            zalvik::OutputScreen& out = program->outputScreen();
+            auto* first =
+                out.findChild<QRadioButton*>(ui::ElementName(QStringLiteral("クラスオプ"), 0));
+            QTest::mouseClick(first, Qt::LeftButton);
+            clickButton(out, "実行ボタン");
+            QCOMPARE(ShownNames(*program), QStringList{out.objectName()});
+        } else {
+            clickButton(screen(), "終了ボタン");
+            QVERIFY(!program->workbook());
+        }
+        QCOMPARE(questions().size(), 1);
+        QVERIFY2(questions()[0].contains(QStringLiteral("ほかのプログラム")),
+                 qPrintable(questions()[0]));
+
+        const std::string beside = dir->file("大会 (2).xlsx");
+        std::string error;
+        auto theirs = sheet::Workbook::open(path, &error);
+        QVERIFY(theirs);
+        QCOMPARE(theirs->worksheet(1)->text(2, kColName), std::string("山田　太朗"));
+        auto ours = yes ? std::move(theirs) : sheet::Workbook::open(beside, &error);
+        QVERIFY(ours);
+        QCOMPARE(std::filesystem::exists(beside), !yes);
+        sheet::Worksheet& input = *ours->worksheet(1);
+        QCOMPARE(input.text(2, kColName), std::string(yes ? "山田　太朗" : "山田　太郎"));
+        QCOMPARE(input.text(2, kColRunTime), std::string("50"));
+        if (yes) {
+            QVERIFY2(!messages().join("").contains(QStringLiteral("次からは")),
+                     qPrintable(messages().join("\n")));
+        } else {
+            QVERIFY(!messages().isEmpty());
+            QVERIFY2(messages()[0].contains(QStringLiteral("次からは「大会 (2).xlsx」")),
+                     qPrintable(messages()[0]));
+        }
+        if (save == "set action") {
+            zalvik::Competition read;
+            ReadEventDetails(input, read);
+            QCOMPARE(read.eventName, QStringLiteral("春季大会"));
+            QCOMPARE(data().eventName, QStringLiteral("春季大会"));
+        } else if (save == "results sheet") {
+            // The sheet is the one of this run, with the name as the file now has it, and it is
+            // the file holding it that is shown.
+            sheet::Worksheet& sheet2 = *ours->worksheet(2);
+            QCOMPARE(sheet2.text(6, 2), std::string("11"));
+            QCOMPARE(QString::fromStdString(sheet2.text(6, 4))
+                         .contains(QString::fromUtf8(yes ? "山田　太朗" : "山田　太郎")),
+                     true);
+            QCOMPARE(opened, QStringList{QString::fromStdString(yes ? path : beside)});
+        } else {
+            QCOMPARE(input.text(4, kColRunTime), std::string("40"));
+        }
+        ui::testing::SetSpreadsheetOpener({});
+    }
+
+    // The other program left the file so that it no longer reads as a competition (a bib out
+    // of range): Yes takes nothing of it in, the program keeps its own workbook with every
+    // result and saves it beside the file, saying so.
+    void fileChangedIntoOneThatDoesNotRead() {
+        if (!haveOpenpyxl()) QSKIP("openpyxl is not installed");
+        registerRun(11, QStringLiteral("50"));
+        renameInOtherProgram(3, "99999", kColBib);
+        ui::testing::QueueYesNoAnswer(true);
+        registerRun(13, QStringLiteral("40"));
+        QCOMPARE(questions().size(), 1);
+        QCOMPARE(messages().size(), 2);
+        QVERIFY2(messages()[0].contains(QStringLiteral("A3")), qPrintable(messages()[0]));
+        QVERIFY2(messages()[1].contains(QStringLiteral("次からは「大会 (2).xlsx」")),
+                 qPrintable(messages()[1]));
+        QCOMPARE(data().competitorCount, 5);
+        QCOMPARE(data().competitors[2].bib, 12);
+        QCOMPARE(standingsBibs(), (QStringList{"13", "11"}));
+        std::string error;
+        auto ours = sheet::Workbook::open(dir->file("大会 (2).xlsx"), &error);
+        QVERIFY(ours);
+        QCOMPARE(ours->worksheet(1)->text(2, kColRunTime), std::string("50"));
+        QCOMPARE(ours->worksheet(1)->text(4, kColRunTime), std::string("40"));
+        QCOMPARE(ours->worksheet(1)->text(3, kColBib), std::string("12"));
     }
 
     // Bad journals: each gives at most one message, the load completes and the journal stays
