@@ -7,6 +7,7 @@
 #include "output/ResultsSheet.h"
 #include "race/ProcessingScreen.h"
 #include "sheet/Workbook.h"
+#include "store/FileMessages.h"
 #include "store/Journal.h"
 #include "store/ScreenLoader.h"
 #include "ui/Dialogs.h"
@@ -42,7 +43,7 @@ QString FileNameOf(const std::string& path) {
 }  // namespace
 
 QString SavedUnderNewNameMessage(const sheet::SaveResult& saved) {
-    return QString::fromStdString(saved.message) +
+    return store::SaveMessage(saved) +
            QStringLiteral("次からは「%1」を読み込んでください。").arg(FileNameOf(saved.savedPath));
 }
 
@@ -62,7 +63,7 @@ bool Program::saveWorkbook(QWidget* parent, bool reportFailure) {
     if (saved.savedUnderNewName)
         ui::ShowMessage(parent, SavedUnderNewNameMessage(saved));
     else if (!saved.ok && reportFailure)
-        ui::ShowMessage(parent, QString::fromStdString(saved.message));
+        ui::ShowMessage(parent, store::SaveMessage(saved));
     return saved.ok;
 }
 
@@ -82,10 +83,10 @@ bool Program::releaseWorkbook(QWidget* parent) {
 std::optional<bool> Program::takeInOtherProgramsChanges(QWidget* parent, bool reportFailure) {
     const std::string path = workbook_->path();
     const QString file = FileNameOf(path);
-    std::string error;
-    std::unique_ptr<sheet::Workbook> fresh = sheet::Workbook::open(path, &error);
+    sheet::FileFault opening;
+    std::unique_ptr<sheet::Workbook> fresh = sheet::Workbook::open(path, &opening);
     if (!fresh || !fresh->worksheet(1)) {
-        ui::ShowMessage(parent, QString::fromStdString(fresh ? fresh->lastError() : error));
+        ui::ShowMessage(parent, store::FileFaultMessage(fresh ? fresh->lastFault() : opening));
         return std::nullopt;
     }
     // The same file stays open, so this session's journal entries stay this session's.

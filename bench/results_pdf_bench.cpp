@@ -21,6 +21,7 @@
 #include "output/ResultsSheetPdf.h"
 #include "race/Scoring.h"
 #include "sheet/Workbook.h"
+#include "store/FileMessages.h"
 
 namespace {
 
@@ -66,12 +67,13 @@ void BM_ResultsPdfOf999(benchmark::State& state) {
         return;
     }
     const std::string path = folder + "/results.xlsx";
-    std::string error;
+    sheet::FileFault fault;
     std::unique_ptr<sheet::Workbook> book;
-    if (sheet::Workbook::createEmpty(path, {"入力", "成績表"}, &error))
-        book = sheet::Workbook::open(path, &error);
+    if (sheet::Workbook::createEmpty(path, {"入力", "成績表"}, &fault))
+        book = sheet::Workbook::open(path, &fault);
     auto c = RankedClassOf999();
     if (!book || !WriteResultsSheet(*c, book.get()).written) {
+        const std::string error = zalvik::store::FileFaultMessage(fault).toStdString();
         state.SkipWithError(error.empty() ? "the results sheet was not written" : error.c_str());
     } else {
         const QString pdf = ResultsPdfPath(QString::fromStdString(path), *c);

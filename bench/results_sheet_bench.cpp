@@ -20,6 +20,7 @@
 #include "output/ResultsSheet.h"
 #include "race/Scoring.h"
 #include "sheet/Workbook.h"
+#include "store/FileMessages.h"
 
 namespace {
 
@@ -62,8 +63,11 @@ void BM_ResultsSheetOf999(benchmark::State& state) {
     std::string error = "the benchmark workbook bench.xlsx is missing";
     std::error_code ec;
     std::unique_ptr<sheet::Workbook> book;
-    if (std::filesystem::copy_file(benchsupport::BenchWorkbook(), path, ec))
-        book = sheet::Workbook::open(path, &error);
+    sheet::FileFault fault;
+    if (std::filesystem::copy_file(benchsupport::BenchWorkbook(), path, ec)) {
+        book = sheet::Workbook::open(path, &fault);
+        error = zalvik::store::FileFaultMessage(fault).toStdString();
+    }
     auto c = ClassOf999(state.range(0) == 1);
 
     if (!book) {

@@ -12,6 +12,7 @@
 
 #include "bench/BenchSupport.h"
 #include "sheet/Workbook.h"
+#include "store/FileMessages.h"
 
 namespace {
 
@@ -26,12 +27,12 @@ std::string& BenchPath() {
 
 // Writes the benchmark workbook through the layer itself.
 bool MakeBenchWorkbook(const std::string& path) {
-    std::string err;
-    if (!sheet::Workbook::createEmpty(path, {"入力", "成績"}, &err)) {
-        std::fprintf(stderr, "%s\n", err.c_str());
+    sheet::FileFault fault;
+    if (!sheet::Workbook::createEmpty(path, {"入力", "成績"}, &fault)) {
+        std::fprintf(stderr, "%s\n", zalvik::store::FileFaultMessage(fault).toUtf8().constData());
         return false;
     }
-    auto book = sheet::Workbook::open(path, &err);
+    auto book = sheet::Workbook::open(path, &fault);
     if (!book) return false;
     sheet::Worksheet* ws = book->worksheet(1);
     const char* headers[] = {"Zno",    " 氏　　名", "　所　　　　　属", "性別",
@@ -80,7 +81,7 @@ bool MakeBenchWorkbook(const std::string& path) {
     for (int k = 1; k <= kClasses; ++k) ws->setText(k + 1, 28, "クラス" + std::to_string(k));
     sheet::SaveResult r = book->save();
     std::remove((path + ".bak").c_str());
-    if (!r.ok) std::fprintf(stderr, "%s\n", r.message.c_str());
+    if (!r.ok) std::fprintf(stderr, "%s\n", zalvik::store::SaveMessage(r).toUtf8().constData());
     return r.ok;
 }
 
@@ -88,8 +89,7 @@ bool MakeBenchWorkbook(const std::string& path) {
 void BM_OpenAndReadCompetitors(benchmark::State& state) {
     size_t chars = 0;
     for (auto _ : state) {
-        std::string err;
-        auto book = sheet::Workbook::open(BenchPath(), &err);
+        auto book = sheet::Workbook::open(BenchPath(), nullptr);
         sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
         if (!ws) {
             state.SkipWithError("cannot open the benchmark workbook");
@@ -105,8 +105,7 @@ void BM_OpenAndReadCompetitors(benchmark::State& state) {
 
 // Write one competitor's result row as the register action does, then save the file.
 void BM_RegisterRowAndSave(benchmark::State& state) {
-    std::string err;
-    auto book = sheet::Workbook::open(BenchPath(), &err);
+    auto book = sheet::Workbook::open(BenchPath(), nullptr);
     sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
     if (!ws) {
         state.SkipWithError("cannot open the benchmark workbook");
@@ -124,7 +123,7 @@ void BM_RegisterRowAndSave(benchmark::State& state) {
         for (int g = 0; g < kGates; ++g) ws->setText(r, 9 + g, std::to_string(2 + g % 5));
         sheet::SaveResult saved = book->save();
         if (!saved.ok) {
-            state.SkipWithError(saved.message.c_str());
+            state.SkipWithError(zalvik::store::SaveMessage(saved).toStdString().c_str());
             return;
         }
     }

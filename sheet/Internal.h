@@ -43,14 +43,14 @@ struct SheetEntry {
     std::string partName;  // zip entry, empty when the relationship leads nowhere
     bool isWorksheet = false;
     std::unique_ptr<Worksheet> worksheet;
-    std::string error;  // why it could not be read, once tried
+    FileFault fault;  // why it could not be read, once tried
 };
 
 }  // namespace detail
 
 struct Workbook::Impl {
     std::string path;
-    std::string fileName;                            // for messages
+    std::string fileName;                            // for faults
     std::shared_ptr<const std::string> loadedBytes;  // the file as opened, for the backup copy
     detail::ZipReader zip;
     detail::FileIdentity identity;
@@ -75,10 +75,10 @@ struct Workbook::Impl {
 
     std::string calcChainPart;
     std::set<std::string> deletedParts;  // lower-case entry names
-    std::string lastError;
+    FileFault lastFault;
 
-    std::string fileMessage(const std::string& what) const;  // "ファイル「x」は…"
-    bool readPart(const std::string& entry, std::string* text, std::string* why);
+    FileFault faultOf(FileProblem problem, const std::string& part = {}) const;  // names the file
+    bool readPart(const std::string& entry, std::string* text, FileFault* fault);
     detail::StyleSheet* stylesForRead();
     detail::StyleSheet* stylesForWrite();
     const std::vector<std::string>& strings();
@@ -107,8 +107,9 @@ struct Worksheet::Impl {
     mutable const Row* lastRow = nullptr;
     mutable int lastRowNo = 0;
 
-    // Indexes the cells; false with a Japanese fragment in *why when the sheet data is unusable.
-    bool index(std::string* why);
+    // Indexes the cells; false when the sheet data is unusable, with what is wrong in the
+    // defect, row, column and found fields of *why.
+    bool index(FileFault* why);
     pugi::xml_node findCell(int row, int col) const;
     Row& ensureRow(int row);
     pugi::xml_node ensureCell(int row, int col);

@@ -68,50 +68,52 @@ FileIdentity IdentityOf(const struct stat& st) {
     return id;
 }
 
-std::string OtherFormatMessage(const std::string& fileName) {
-    return "ファイル「" + fileName +
-           "」はxlsx形式のブックではないため、表計算ソフトで開いて「."
-           "xlsx」形式で保存し直してから読み込んでください。";
-}
-
-std::string ZipErrorText(const ZipError& e) {
+// A failed zip read as a fault of the file; the caller fills in the file's name.
+FileFault FaultOf(const ZipError& e) {
+    FileFault f;
+    f.part = e.entry;
     switch (e.kind) {
         case ZipError::NotZip:
-            return "はxlsx形式のブックではありません（zipとして読めません）。";
+            f.problem = FileProblem::NotZip;
+            break;
         case ZipError::TooManyEntries:
-            return "は部品の数が多すぎるため読み込めません。";
-        case ZipError::Corrupt:
-            return "は壊れています（" + e.entry + "を展開できません）。";
+            f.problem = FileProblem::TooManyParts;
+            break;
         case ZipError::TooLarge:
-            return "は大きすぎるため読み込めません（" + e.entry +
-                   "の展開後の大きさが上限を超えています）。";
+            f.problem = FileProblem::PartTooLarge;
+            break;
         case ZipError::Bomb:
-            return "は読み込めません（" + e.entry +
-                   "の圧縮率が異常に高く、不正なファイルの疑いがあります）。";
-        case ZipError::None:
+            f.problem = FileProblem::Compression;
+            break;
+        case ZipError::Corrupt:
+        case ZipError::None:  // every failed read names its kind; damaged is the safe reading
+            f.problem = FileProblem::DamagedPart;
+            f.defect = PartDefect::CannotInflate;
             break;
     }
-    return "を読み込めません。";
+    return f;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* out, std::string* why) {
+// Reads the whole file; false with the problem (and errno) in *fault.
+bool ReadWholeFile(const std::string& path, std::string* out, FileFault* fault) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         int e = errno;
-        *why = e == ENOENT || e == ENOTDIR ? "が見つかりません。"
-               : e == EACCES               ? "を読む権限がありません。"
-                             : "を開けません（エラー番号" + std::to_string(e) + "）。";
+        fault->problem = e == ENOENT || e == ENOTDIR ? FileProblem::NotFound
+                         : e == EACCES               ? FileProblem::ReadDenied
+                                                     : FileProblem::OpenFailed;
+        fault->systemError = e;
         return false;
     }
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        *why = "はファイルではありません。";
+        fault->problem = FileProblem::NotAFile;
         return false;
     }
     if (static_cast<uint64_t>(st.st_size) > zipLimits().maxFileBytes) {
         ::close(fd);
-        *why = "は大きすぎるため読み込めません。";
+        fault->problem = FileProblem::FileTooLarge;
         return false;
     }
     out->resize(static_cast<size_t>(st.st_size));
@@ -147,19 +149,25 @@ bool Deselect(pugi::xml_node sheetRoot) {
 // ---------------------------------------------------------------------------------------------
 // Workbook::Impl
 
-std::string Workbook::Impl::fileMessage(const std::string& what) const {
-    return "ファイル「" + fileName + "」" + what;
+FileFault Workbook::Impl::faultOf(FileProblem problem, const std::string& part) const {
+    FileFault f;
+    f.problem = problem;
+    f.fileName = fileName;
+    f.part = part;
+    return f;
 }
 
-bool Workbook::Impl::readPart(const std::string& entry, std::string* text, std::string* why) {
+bool Workbook::Impl::readPart(const std::string& entry, std::string* text, FileFault* fault) {
     int64_t i = zip.find(entry);
     if (i < 0) {
-        *why = fileMessage("は壊れています（" + entry + "がありません）。");
+        *fault = faultOf(FileProblem::DamagedPart, entry);
+        fault->defect = PartDefect::Missing;
         return false;
     }
     ZipError ze;
     if (!zip.read(i, text, &ze)) {
-        *why = fileMessage(ZipErrorText(ze));
+        *fault = FaultOf(ze);
+        fault->fileName = fileName;
         return false;
     }
     return true;
@@ -169,14 +177,17 @@ StyleSheet* Workbook::Impl::stylesForRead() {
     if (stylesTried) return styles.get();
     stylesTried = true;
     if (stylesPart.empty()) return nullptr;
-    std::string text, why;
+    std::string text;
     pugi::xml_document doc;
-    if (!readPart(stylesPart, &text, &lastError)) {
+    if (!readPart(stylesPart, &text, &lastFault)) {
         stylesBroken = true;
         return nullptr;
     }
-    if (!ParseXml(text, doc, &why) || !IsLocal(doc.document_element(), "styleSheet")) {
-        lastError = fileMessage("は壊れています（" + stylesPart + "：" + why + "）。");
+    FileFault why = faultOf(FileProblem::DamagedPart, stylesPart);
+    if (ParseXml(text, doc, &why) && !IsLocal(doc.document_element(), "styleSheet"))
+        why.defect = PartDefect::WrongRoot;
+    if (why.defect != PartDefect::None) {
+        lastFault = why;
         stylesBroken = true;
         return nullptr;
     }
@@ -189,8 +200,8 @@ StyleSheet* Workbook::Impl::stylesForWrite() {
     if (stylesBroken) return nullptr;  // never replace a part that could not be read
     // A workbook without a style part gets a minimal one, linked from the workbook.
     pugi::xml_document doc;
-    std::string why;
-    ParseXml(StyleSheet::MinimalXml(), doc, &why);
+    FileFault ignored;
+    ParseXml(StyleSheet::MinimalXml(), doc, &ignored);
     styles = std::make_unique<StyleSheet>(std::move(doc));
     stylesNew = true;
     stylesPart = workbookDir + "styles.xml";
@@ -225,11 +236,12 @@ const std::vector<std::string>& Workbook::Impl::strings() {
     if (sharedStringsTried) return sharedStrings;
     sharedStringsTried = true;
     if (sharedStringsPart.empty()) return sharedStrings;
-    std::string text, why;
+    std::string text;
     pugi::xml_document doc;
-    if (!readPart(sharedStringsPart, &text, &lastError)) return sharedStrings;
+    if (!readPart(sharedStringsPart, &text, &lastFault)) return sharedStrings;
+    FileFault why = faultOf(FileProblem::DamagedPart, sharedStringsPart);
     if (!ParseXml(text, doc, &why)) {
-        lastError = fileMessage("は壊れています（" + sharedStringsPart + "：" + why + "）。");
+        lastFault = why;
         return sharedStrings;
     }
     for (pugi::xml_node si = doc.document_element().first_child(); si; si = si.next_sibling())
@@ -267,13 +279,14 @@ void Workbook::Impl::dropCalcChain() {
 
 Worksheet* Workbook::Impl::loadWorksheet(int position) {
     if (position < 1 || position > static_cast<int>(worksheetIndex.size())) {
-        lastError = fileMessage("にはワークシート" + std::to_string(position) + "がありません。");
+        lastFault = faultOf(FileProblem::NoSuchWorksheet);
+        lastFault.worksheetPosition = position;
         return nullptr;
     }
     SheetEntry& e = sheets[worksheetIndex[position - 1]];
     if (e.worksheet) return e.worksheet.get();
-    if (!e.error.empty()) {
-        lastError = e.error;
+    if (e.fault) {
+        lastFault = e.fault;
         return nullptr;
     }
     auto impl = std::make_unique<Worksheet::Impl>();
@@ -281,10 +294,10 @@ Worksheet* Workbook::Impl::loadWorksheet(int position) {
     impl->name = e.name;
     impl->sheetIndex = e.sheetIndex;
     impl->part.name = e.partName;
-    std::string text, why;
+    std::string text;
+    FileFault why = faultOf(FileProblem::WorksheetUnreadable, e.name);
     if (e.partName.empty()) {
-        e.error =
-            fileMessage("は壊れています（ワークシート「" + e.name + "」の部品がありません）。");
+        e.fault = faultOf(FileProblem::WorksheetWithoutPart, e.name);
     } else if (auto pending = otherParts.find(e.partName); pending != otherParts.end()) {
         // Deselected before it was loaded: take over the changed text.
         impl->part.doc = std::move(pending->second.doc);
@@ -294,19 +307,16 @@ Worksheet* Workbook::Impl::loadWorksheet(int position) {
             otherParts.erase(pending);
         } else {
             pending->second.doc = std::move(impl->part.doc);
-            e.error =
-                fileMessage("のワークシート「" + e.name + "」は読み込めません（" + why + "）。");
+            e.fault = why;
         }
-    } else if (!readPart(e.partName, &text, &e.error)) {
-        // readPart has written the message
+    } else if (!readPart(e.partName, &text, &e.fault)) {
+        // readPart has said why
     } else {
         impl->part.textSize = text.size();
-        if (!ParseXml(text, impl->part.doc, &why) || !impl->index(&why))
-            e.error =
-                fileMessage("のワークシート「" + e.name + "」は読み込めません（" + why + "）。");
+        if (!ParseXml(text, impl->part.doc, &why) || !impl->index(&why)) e.fault = why;
     }
-    if (!e.error.empty()) {
-        lastError = e.error;
+    if (e.fault) {
+        lastFault = e.fault;
         return nullptr;
     }
     e.worksheet.reset(new Worksheet(std::move(impl)));
@@ -340,7 +350,8 @@ void Workbook::Impl::selectSheet(int sheetIndex) {
             if (Deselect(other->second.doc.document_element())) other->second.dirty = true;
             continue;
         }
-        std::string text, ignored;
+        std::string text;
+        FileFault ignored;
         if (!readPart(e.partName, &text, &ignored) || text.find("tabSelected") == std::string::npos)
             continue;
         // A sheet that is only deselected is not loaded as a worksheet: loading would write
@@ -362,9 +373,10 @@ void Workbook::Impl::selectSheet(int sheetIndex) {
 Workbook::Workbook() : d_(std::make_unique<Impl>()) {}
 Workbook::~Workbook() = default;
 
-std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* error) {
-    std::string dummy;
-    if (!error) error = &dummy;
+std::unique_ptr<Workbook> Workbook::open(const std::string& path, FileFault* fault) {
+    FileFault dummy;
+    if (!fault) fault = &dummy;
+    *fault = {};
     std::unique_ptr<Workbook> wb(new Workbook());
     Impl& d = *wb->d_;
     d.path = path;
@@ -372,57 +384,47 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
     const std::string ext =
         ToLowerAscii(path.substr(std::min(path.size(), path.find_last_of('.'))));
 
+    auto fail = [&](FileFault f) {
+        *fault = std::move(f);
+        fault->fileName = d.fileName;
+        return nullptr;
+    };
     auto bytes = std::make_shared<std::string>();
-    std::string why;
-    if (!ReadWholeFile(path, bytes.get(), &why)) {
-        *error = d.fileMessage(why);
-        return nullptr;
-    }
+    FileFault why;
+    if (!ReadWholeFile(path, bytes.get(), &why)) return fail(why);
     if (ext == ".xls" || ext == ".xlsb" || ext == ".ods" || ext == ".csv" ||
-        bytes->compare(0, 4, "\xD0\xCF\x11\xE0") == 0) {  // the older binary format
-        *error = OtherFormatMessage(d.fileName);
-        return nullptr;
-    }
+        bytes->compare(0, 4, "\xD0\xCF\x11\xE0") == 0)  // the older binary format
+        return fail(d.faultOf(FileProblem::OtherFormat));
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) d.identity = IdentityOf(st);
     d.loadedBytes = bytes;
 
     ZipError ze;
-    if (!d.zip.open(bytes, &ze)) {
-        *error = d.fileMessage(ZipErrorText(ze));
-        return nullptr;
-    }
+    if (!d.zip.open(bytes, &ze)) return fail(FaultOf(ze));
     if (int64_t m = d.zip.find("mimetype"); m >= 0) {
         std::string mime;
-        if (d.zip.read(m, &mime, &ze) && mime.find("opendocument") != std::string::npos) {
-            *error = OtherFormatMessage(d.fileName);
-            return nullptr;
-        }
+        if (d.zip.read(m, &mime, &ze) && mime.find("opendocument") != std::string::npos)
+            return fail(d.faultOf(FileProblem::OtherFormat));
     }
 
     // The binary workbook is a zip too, but its parts are records, not XML.
-    if (d.zip.find("xl/workbook.bin") >= 0) {
-        *error = OtherFormatMessage(d.fileName);
-        return nullptr;
-    }
+    if (d.zip.find("xl/workbook.bin") >= 0) return fail(d.faultOf(FileProblem::OtherFormat));
 
     auto loadXml = [&](const std::string& entry, XmlPart& part) {
-        std::string text, w;
-        if (!d.readPart(entry, &text, error)) return false;
+        std::string text;
+        if (!d.readPart(entry, &text, fault)) return false;
         part.name = d.zip.name(d.zip.find(entry));
+        FileFault w = d.faultOf(FileProblem::DamagedPart, entry);
         if (!ParseXml(text, part.doc, &w)) {
-            *error = d.fileMessage("は壊れています（" + entry + "：" + w + "）。");
+            *fault = w;
             return false;
         }
         return true;
     };
-    const std::string notWorkbook =
-        "はxlsx形式のブックではありません（ブック本体の部品がありません）。";
+    const FileFault notWorkbook = d.faultOf(FileProblem::NotWorkbook);
 
-    if (d.zip.find(kContentTypesName) < 0 || d.zip.find("_rels/.rels") < 0) {
-        *error = d.fileMessage(notWorkbook);
-        return nullptr;
-    }
+    if (d.zip.find(kContentTypesName) < 0 || d.zip.find("_rels/.rels") < 0)
+        return fail(notWorkbook);
     if (!loadXml(kContentTypesName, d.contentTypes)) return nullptr;
     XmlPart rootRels;
     if (!loadXml("_rels/.rels", rootRels)) return nullptr;
@@ -431,28 +433,21 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
     for (pugi::xml_node r = rootRels.doc.document_element().first_child(); r; r = r.next_sibling())
         if (IsLocal(r, "Relationship") && EndsWith(r.attribute("Type").value(), "/officeDocument"))
             workbookPart = ResolveTarget("", r.attribute("Target").value());
-    if (EndsWith(ToLowerAscii(workbookPart), ".bin")) {
-        *error = OtherFormatMessage(d.fileName);
-        return nullptr;
-    }
-    if (workbookPart.empty() || d.zip.find(workbookPart) < 0) {
-        *error = d.fileMessage(notWorkbook);
-        return nullptr;
-    }
+    if (EndsWith(ToLowerAscii(workbookPart), ".bin"))
+        return fail(d.faultOf(FileProblem::OtherFormat));
+    if (workbookPart.empty() || d.zip.find(workbookPart) < 0) return fail(notWorkbook);
     if (!loadXml(workbookPart, d.workbook)) return nullptr;
     pugi::xml_node wbRoot = d.workbook.doc.document_element();
-    if (!IsLocal(wbRoot, "workbook")) {
-        *error = d.fileMessage(notWorkbook);
-        return nullptr;
-    }
+    if (!IsLocal(wbRoot, "workbook")) return fail(notWorkbook);
     workbookPart = d.workbook.name;
     auto slash = workbookPart.find_last_of('/');
     d.workbookDir = slash == std::string::npos ? "" : workbookPart.substr(0, slash + 1);
     std::string relsName =
         d.workbookDir + "_rels/" + workbookPart.substr(d.workbookDir.size()) + ".rels";
     if (d.zip.find(relsName) < 0) {
-        *error = d.fileMessage("は壊れています（" + relsName + "がありません）。");
-        return nullptr;
+        FileFault missing = d.faultOf(FileProblem::DamagedPart, relsName);
+        missing.defect = PartDefect::Missing;
+        return fail(missing);
     }
     if (!loadXml(relsName, d.workbookRels)) return nullptr;
 
@@ -502,10 +497,7 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, std::string* e
         if (e.isWorksheet) d.worksheetIndex.push_back(static_cast<int>(d.sheets.size()));
         d.sheets.push_back(std::move(e));
     }
-    if (d.worksheetIndex.empty()) {
-        *error = d.fileMessage("にはワークシートがありません。");
-        return nullptr;
-    }
+    if (d.worksheetIndex.empty()) return fail(d.faultOf(FileProblem::NoWorksheets));
     return wb;
 }
 
@@ -518,7 +510,7 @@ std::string Workbook::worksheetName(int position) const {
 }
 
 Worksheet* Workbook::worksheet(int position) { return d_->loadWorksheet(position); }
-const std::string& Workbook::lastError() const { return d_->lastError; }
+const FileFault& Workbook::lastFault() const { return d_->lastFault; }
 
 bool Workbook::hasUnsavedChanges() const {
     if (d_->contentTypes.dirty || d_->workbook.dirty || d_->workbookRels.dirty) return true;
@@ -545,6 +537,12 @@ bool Workbook::changedOnDisk() const {
 SaveResult Workbook::save() {
     Impl& d = *d_;
     SaveResult result;
+    result.fault.fileName = d.fileName;
+    auto fail = [&](FileProblem problem, int systemError) {
+        result.fault.problem = problem;
+        result.fault.systemError = systemError;
+        return result;
+    };
 
     // 1. The changed parts, serialised; everything else is copied from the file as read.
     std::map<std::string, std::pair<std::string, std::string>>
@@ -590,10 +588,8 @@ SaveResult Workbook::save() {
         if (built) built = writer.add(entry.first, std::move(entry.second), LevelFor(entry.second));
     std::string bytes;
     if (!built || !writer.finish(&bytes)) {
-        result.message = d.fileMessage(
-            "を保存できませんでした（ファイルの組み立てに失敗しました：" + writer.error() +
-            "）が、変更は保持しているので次の保存で再び書き込みます。");
-        return result;
+        result.fault.systemMessage = writer.error();
+        return fail(FileProblem::PackingFailed, 0);
     }
 
     // 3. Where to write: over the file, unless someone else has changed it since we read or
@@ -602,7 +598,7 @@ SaveResult Workbook::save() {
     struct stat st;
     bool exists = ::stat(d.path.c_str(), &st) == 0;
     bool changedBehind = exists && d.identity.valid && !(IdentityOf(st) == d.identity);
-    std::string why;
+    int why = 0;
     bool written = false;
     if (changedBehind) {
         std::string stem = d.path, ext;
@@ -613,9 +609,12 @@ SaveResult Workbook::save() {
         }
         for (int n = 2; n < 1000 && !written; ++n) {
             target = stem + " (" + std::to_string(n) + ")" + ext;
-            if (::access(target.c_str(), F_OK) == 0) continue;
+            if (::access(target.c_str(), F_OK) == 0) {
+                why = EEXIST;  // so that running out of numbers says why
+                continue;
+            }
             written = WriteFileAtomically(target, bytes, /*noReplace=*/true, &why);
-            if (!written && why != "同じ名前のファイルがすでにあります") break;
+            if (!written && why != EEXIST) break;  // taken meanwhile: try the next number
         }
     } else {
         // 4. Before the first save over the file, keep the file as it was loaded beside it.
@@ -624,22 +623,13 @@ SaveResult Workbook::save() {
             writeFaultForTesting() = WriteFault::None;
             bool ok = WriteFileAtomically(d.path + ".bak", *d.loadedBytes, false, &why);
             writeFaultForTesting() = fault;
-            if (!ok) {
-                result.message =
-                    d.fileMessage("の控え（.bak）を作れなかったため保存しませんでした（" + why +
-                                  "）が、変更は保持しているので次の保存で再び書き込みます。");
-                return result;
-            }
+            if (!ok) return fail(FileProblem::BackupFailed, why);
             d.backupWritten = true;
             d.loadedBytes.reset();
         }
         written = WriteFileAtomically(target, bytes, false, &why);
     }
-    if (!written) {
-        result.message = d.fileMessage("を保存できませんでした（" + why +
-                                       "）が、変更は保持しているので次の保存で再び書き込みます。");
-        return result;
-    }
+    if (!written) return fail(FileProblem::WriteFailed, why);
 
     // 5. The written file becomes the source of unchanged parts for the next save.
     auto saved = std::make_shared<const std::string>(std::move(bytes));
@@ -662,8 +652,6 @@ SaveResult Workbook::save() {
     result.savedPath = target;
     if (changedBehind) {
         result.savedUnderNewName = true;
-        result.message = d.fileMessage("はほかのプログラムで変更されていたため上書きせず、「" +
-                                       BaseName(target) + "」として保存しました。");
         d.path = target;
         d.fileName = BaseName(target);
         d.backupWritten = true;  // the new file has no earlier version to keep
@@ -672,12 +660,13 @@ SaveResult Workbook::save() {
 }
 
 bool Workbook::createEmpty(const std::string& path, const std::vector<std::string>& sheetNames,
-                           std::string* error) {
-    std::string dummy;
-    if (!error) error = &dummy;
-    const std::string fileName = BaseName(path);
+                           FileFault* fault) {
+    FileFault dummy;
+    if (!fault) fault = &dummy;
+    *fault = {};
+    fault->fileName = BaseName(path);
     if (sheetNames.empty()) {
-        *error = "ファイル「" + fileName + "」を作れません（ワークシートの名前がありません）。";
+        fault->problem = FileProblem::NoSheetNames;
         return false;
     }
     auto build = [&](auto fill) {
@@ -783,13 +772,14 @@ bool Workbook::createEmpty(const std::string& path, const std::vector<std::strin
         });
         ok = writer.add("xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", sheet);
     }
-    std::string bytes, why;
+    std::string bytes;
     if (!ok || !writer.finish(&bytes)) {
-        *error = "ファイル「" + fileName + "」を作れませんでした（" + writer.error() + "）。";
+        fault->problem = FileProblem::PackingFailed;
+        fault->systemMessage = writer.error();
         return false;
     }
-    if (!WriteFileAtomically(path, bytes, false, &why)) {
-        *error = "ファイル「" + fileName + "」を作れませんでした（" + why + "）。";
+    if (!WriteFileAtomically(path, bytes, false, &fault->systemError)) {
+        fault->problem = FileProblem::WriteFailed;
         return false;
     }
     return true;

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sheet/FileFault.h"
+
 namespace sheet {
 
 enum class ValueType { Empty, Number, Text, Boolean, Error, Date };
@@ -47,7 +49,9 @@ struct SaveResult {
     bool ok = false;
     bool savedUnderNewName = false;
     std::string savedPath;
-    std::string message;  // Japanese, for the user; empty after an ordinary successful save
+    // Why the save failed. fault.fileName is set after every save, also a successful one: it is
+    // the name the file had before the save, which a save under a new name has changed.
+    FileFault fault;
 };
 
 class Workbook;
@@ -128,18 +132,20 @@ class Workbook {
     Workbook(const Workbook&) = delete;
     Workbook& operator=(const Workbook&) = delete;
 
-    // nullptr and a Japanese message in *error when the file cannot be opened.
-    static std::unique_ptr<Workbook> open(const std::string& path, std::string* error);
+    // nullptr, and why in *fault, when the file cannot be opened. fault may be null.
+    static std::unique_ptr<Workbook> open(const std::string& path, FileFault* fault);
     // Writes a new workbook with empty worksheets of these names (at least one).
     static bool createEmpty(const std::string& path, const std::vector<std::string>& sheetNames,
-                            std::string* error);
+                            FileFault* fault);
 
     const std::string& path() const;  // changes when a save had to go under a new name
     int worksheetCount() const;
     std::string worksheetName(int position) const;
-    // 1-based; nullptr when there is no such worksheet or it cannot be read (see lastError()).
+    // 1-based; nullptr when there is no such worksheet or it cannot be read (see lastFault()).
     Worksheet* worksheet(int position);
-    const std::string& lastError() const;
+    // The last part that could not be read, the styles and shared strings included (a part
+    // read without fault later does not clear it).
+    const FileFault& lastFault() const;
 
     bool hasUnsavedChanges() const;
     // Whether another program has changed (or replaced) the file since it was opened or last

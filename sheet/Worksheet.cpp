@@ -149,10 +149,10 @@ std::string CellName(int row, int col) { return ColumnName(col) + std::to_string
 // ---------------------------------------------------------------------------------------------
 // Index of the sheet data
 
-bool Worksheet::Impl::index(std::string* why) {
+bool Worksheet::Impl::index(FileFault* why) {
     root = part.doc.document_element();
     if (!IsLocal(root, "worksheet")) {
-        *why = "ワークシートの部品の形式が正しくありません";
+        why->defect = PartDefect::WrongRoot;
         return false;
     }
     prefix = PrefixOf(root);
@@ -167,13 +167,14 @@ bool Worksheet::Impl::index(std::string* why) {
         if (pugi::xml_attribute a = r.attribute("r")) {
             long long v = a.as_llong(0);
             if (v < 1 || v > kMaxRow) {
-                *why = "行番号「" + std::string(a.value()) + "」が範囲（1～1048576）の外にあります";
+                why->defect = PartDefect::RowNumberOutOfRange;
+                why->found = a.value();
                 return false;
             }
             rowNo = static_cast<int>(v);
         } else {
             if (rowNo > kMaxRow) {
-                *why = "行の数が上限の1048576を超えています";
+                why->defect = PartDefect::TooManyRows;
                 return false;
             }
             // An implicit row number is made explicit, so that inserting rows later cannot
@@ -181,7 +182,8 @@ bool Worksheet::Impl::index(std::string* why) {
             r.append_attribute("r").set_value(rowNo);
         }
         if (rowNo <= prevRow) {
-            *why = "行" + std::to_string(rowNo) + "が正しい並び順にありません";
+            why->defect = PartDefect::RowOutOfOrder;
+            why->row = rowNo;
             return false;
         }
         prevRow = rowNo;
@@ -194,25 +196,29 @@ bool Worksheet::Impl::index(std::string* why) {
             if (pugi::xml_attribute a = c.attribute("r")) {
                 int cr = 0, cc = 0;
                 if (!ParseCellRef(a.value(), &cr, &cc)) {
-                    *why = "セル番地「" + std::string(a.value()) +
-                           "」が正しくないか範囲の外にあります";
+                    why->defect = PartDefect::CellReferenceBad;
+                    why->found = a.value();
                     return false;
                 }
                 if (cr != rowNo) {
-                    *why = "セル" + std::string(a.value()) + "が行" + std::to_string(rowNo) +
-                           "の中にあります";
+                    why->defect = PartDefect::CellInOtherRow;
+                    why->found = a.value();
+                    why->row = rowNo;
                     return false;
                 }
                 col = cc;
             } else {
                 if (col > kMaxCol) {
-                    *why = "行" + std::to_string(rowNo) + "の列の数が上限の16384を超えています";
+                    why->defect = PartDefect::TooManyColumns;
+                    why->row = rowNo;
                     return false;
                 }
                 c.append_attribute("r").set_value(CellName(rowNo, col).c_str());
             }
             if (col <= prevCol) {
-                *why = "セル" + CellName(rowNo, col) + "が正しい並び順にありません";
+                why->defect = PartDefect::CellOutOfOrder;
+                why->row = rowNo;
+                why->column = col;
                 return false;
             }
             prevCol = col;

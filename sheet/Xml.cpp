@@ -182,10 +182,10 @@ pugi::xml_node InsertChild(pugi::xml_node parent, std::string_view local, Order 
     return parent.append_child(name.c_str());
 }
 
-bool ParseXml(const std::string& text, pugi::xml_document& doc, std::string* why) {
+bool ParseXml(const std::string& text, pugi::xml_document& doc, FileFault* why) {
     // A DOCTYPE has no business in a package part, and refusing it keeps entity tricks out.
     if (text.find("<!DOCTYPE") != std::string::npos) {
-        *why = "許可されていないDOCTYPE宣言があります";
+        why->defect = PartDefect::Doctype;
         return false;
     }
     const unsigned options =
@@ -193,11 +193,12 @@ bool ParseXml(const std::string& text, pugi::xml_document& doc, std::string* why
     pugi::xml_parse_result r =
         doc.load_buffer(text.data(), text.size(), options, pugi::encoding_auto);
     if (!r) {
-        *why = "XMLとして読めません（" + std::to_string(r.offset) + "バイト目）";
+        why->defect = PartDefect::NotXml;
+        why->byteOffset = static_cast<long long>(r.offset);
         return false;
     }
     if (!doc.document_element()) {
-        *why = "XMLの中身がありません";
+        why->defect = PartDefect::NoElement;
         return false;
     }
     // The text is held as UTF-8 whatever the part was written in, and a changed part is saved

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "sheet/FileFault.h"
+
 namespace sheet::detail {
 
 using Order = std::span<const std::string_view>;
@@ -25,8 +27,9 @@ pugi::xml_node EnsureChild(pugi::xml_node parent, std::string_view local, Order 
 // Inserts a new child `local` at its place in `order`, after any existing children of that name.
 pugi::xml_node InsertChild(pugi::xml_node parent, std::string_view local, Order order);
 
-// Parses a package part. Refuses DOCTYPE declarations. On failure *why is a Japanese fragment.
-bool ParseXml(const std::string& text, pugi::xml_document& doc, std::string* why);
+// Parses a package part. Refuses DOCTYPE declarations. On failure the defect (and byteOffset)
+// of *why say what is wrong; its other fields are the caller's to fill.
+bool ParseXml(const std::string& text, pugi::xml_document& doc, FileFault* why);
 // sizeHint: the expected size of the text, reserved up front so that a large part is not
 // copied again and again while it grows.
 std::string SerializeXml(const pugi::xml_document& doc, size_t sizeHint = 0);

@@ -262,26 +262,6 @@ bool ZipWriter::finish(std::string* out) {
 
 namespace {
 
-std::string ErrnoText(int e) {
-    switch (e) {
-        case EACCES:
-        case EPERM:
-            return "フォルダに書き込む権限がありません";
-        case EROFS:
-            return "読み取り専用の場所です";
-        case ENOSPC:
-        case EDQUOT:
-            return "ディスクの空きが足りません";
-        case ENOENT:
-        case ENOTDIR:
-            return "保存先のフォルダが見つかりません";
-        case EEXIST:
-            return "同じ名前のファイルがすでにあります";
-        default:
-            return "書き込みに失敗しました（エラー番号" + std::to_string(e) + "）";
-    }
-}
-
 void SyncFolder(const std::string& dir) {
     int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -293,18 +273,18 @@ void SyncFolder(const std::string& dir) {
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         std::string* why) {
+                         int* systemError) {
     const std::string dir = DirName(path);
     std::string tmp = dir + "/." + BaseName(path) + ".tmp-XXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) {
-        *why = ErrnoText(errno);
+        *systemError = errno;
         return false;
     }
     auto fail = [&](int e) {
         if (fd >= 0) ::close(fd);
         ::unlink(tmp.c_str());
-        *why = ErrnoText(e);
+        *systemError = e;
         return false;
     };
 

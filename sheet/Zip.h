@@ -28,7 +28,7 @@ struct ZipLimits {
 };
 ZipLimits& zipLimits();
 
-// Why a read failed, as a fragment the caller puts into a sentence naming the file.
+// Why a read failed; the caller turns it into a fault naming the file.
 struct ZipError {
     enum Kind { None, NotZip, TooManyEntries, Corrupt, TooLarge, Bomb } kind = None;
     std::string entry;
@@ -84,9 +84,10 @@ class ZipWriter {
 
 // Writes `data` to `path` so that the file is either the old one or the new one, never a mix:
 // a temporary file in the same folder, flushed, renamed over the target, folder flushed.
-// `noReplace` refuses to replace an existing file. On failure *why is a Japanese fragment.
+// `noReplace` refuses to replace an existing file (the failure's error is then EEXIST). On
+// failure *systemError is the errno of the step that failed.
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         std::string* why);
+                         int* systemError);
 
 enum class WriteFault { None, DuringWrite, AfterTempWritten };
 WriteFault& writeFaultForTesting();

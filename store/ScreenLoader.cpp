@@ -9,6 +9,7 @@
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"
+#include "store/FileMessages.h"
 #include "ui/Dialogs.h"
 
 namespace zalvik {
@@ -64,15 +65,15 @@ void OpenWorkbook(Program& program) {
     // that fails to open never leaves the old competition's workbook to be read or written.
     program.closeWorkbook();
     d.excelStarted = true;
-    std::string error;
+    sheet::FileFault opening;
     std::unique_ptr<sheet::Workbook> wb =
-        sheet::Workbook::open(d.workbookPath.toStdString(), &error);
+        sheet::Workbook::open(d.workbookPath.toStdString(), &opening);
     if (!wb) {
-        ui::ShowMessage(parent, QString::fromStdString(error));
+        ui::ShowMessage(parent, store::FileFaultMessage(opening));
         return;
     }
     if (!wb->worksheet(1)) {
-        ui::ShowMessage(parent, QString::fromStdString(wb->lastError()));
+        ui::ShowMessage(parent, store::FileFaultMessage(wb->lastFault()));
         return;
     }
     program.setWorkbook(std::move(wb));

@@ -10,19 +10,23 @@
 #include "race/Scoring.h"
 #include "sheet/Workbook.h"
 #include "store/ExampleData.h"
+#include "store/FileMessages.h"
 #include "store/InputSheet.h"
 
 int main(int argc, char** argv) {
     const std::string path = argc > 1 ? argv[1] : "examples/example.xlsx";
-    std::string error;
-    if (!sheet::Workbook::createEmpty(path, {"入力", "成績"}, &error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    auto say = [](const sheet::FileFault& fault) {
+        std::fprintf(stderr, "%s\n", zalvik::store::FileFaultMessage(fault).toUtf8().constData());
+    };
+    sheet::FileFault fault;
+    if (!sheet::Workbook::createEmpty(path, {"入力", "成績"}, &fault)) {
+        say(fault);
         return 1;
     }
-    auto book = sheet::Workbook::open(path, &error);
+    auto book = sheet::Workbook::open(path, &fault);
     sheet::Worksheet* input = book ? book->worksheet(1) : nullptr;
     if (!input) {
-        std::fprintf(stderr, "%s\n", book ? book->lastError().c_str() : error.c_str());
+        say(book ? book->lastFault() : fault);
         return 1;
     }
     using Kind = zalvik::example::Cell::Kind;
@@ -62,7 +66,7 @@ int main(int argc, char** argv) {
     }
     const sheet::SaveResult saved = book->save();
     if (!saved.ok) {
-        std::fprintf(stderr, "%s\n", saved.message.c_str());
+        std::fprintf(stderr, "%s\n", zalvik::store::SaveMessage(saved).toUtf8().constData());
         return 1;
     }
     // The backup of the moments-old empty workbook is of no use to anyone.

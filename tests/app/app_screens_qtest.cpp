@@ -18,6 +18,7 @@
 #include "race/ProcessingScreen.h"
 #include "sheet/Workbook.h"
 #include "store/ExampleData.h"
+#include "support/FaultText.h"
 #include "support/TestFiles.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
@@ -222,8 +223,9 @@ class NavigationTest : public QObject {
         if (!cancel) {
             // A workbook with an empty input sheet: the load reads no competitor.
             const std::string file = dir.file("大会結果.xlsx");
-            std::string error;
-            QVERIFY2(sheet::Workbook::createEmpty(file, {"入力", "成績表"}, &error), error.c_str());
+            sheet::FileFault fault;
+            QVERIFY2(sheet::Workbook::createEmpty(file, {"入力", "成績表"}, &fault),
+                     testsupport::Message(fault).c_str());
             path = QString::fromStdString(file);
             ui::testing::QueueFileAnswer(path);
         }

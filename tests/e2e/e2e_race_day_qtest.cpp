@@ -23,6 +23,7 @@
 
 #include "output/OutputScreen.h"
 #include "store/LoadTestSupport.h"
+#include "support/FaultText.h"
 #include "ui/TabStrip.h"
 
 using namespace testsupport;
@@ -155,9 +156,9 @@ class RaceDayTest : public QObject {
     }
 
     std::unique_ptr<sheet::Workbook> savedFile() {
-        std::string error;
-        auto book = sheet::Workbook::open(path, &error);
-        if (!book) qWarning("%s", error.c_str());
+        sheet::FileFault fault;
+        auto book = sheet::Workbook::open(path, &fault);
+        if (!book) qWarning("%s", testsupport::Message(fault).c_str());
         return book;
     }
 

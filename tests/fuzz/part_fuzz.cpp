@@ -15,6 +15,7 @@
 #include "app/Competition.h"
 #include "sheet/Workbook.h"
 #include "sheet/Zip.h"
+#include "store/FileMessages.h"
 #include "store/InputSheet.h"
 
 namespace {
@@ -159,13 +160,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zip.add("xl/worksheets/sheet2.xml", Sheet2(), 1);
     zip.add("xl/styles.xml", part(2), 1);
     zip.add("xl/sharedStrings.xml", part(1), 1);
-    std::string bytes, why;
+    std::string bytes;
     if (!zip.finish(&bytes)) Fail("building the package", zip.error());
     const std::string path = Path(".xlsx");
+    int why = 0;
     if (!sheet::detail::WriteFileAtomically(path, bytes, false, &why)) return 0;
 
-    std::string error;
-    auto book = sheet::Workbook::open(path, &error);
+    sheet::FileFault fault;
+    auto book = sheet::Workbook::open(path, &fault);
     if (book) {
         sheet::Worksheet* ws = nullptr;
         if (!onlySelect && (ws = book->worksheet(1))) {
@@ -191,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool wrote = ws != nullptr;
         const double widthBefore = wrote ? ws->columnWidth(5) : 0;
         sheet::SaveResult saved = book->save();
-        if (!saved.ok) Fail("save", saved.message);
+        if (!saved.ok) Fail("save", zalvik::store::SaveMessage(saved).toStdString());
 
         // The layer never writes shared strings: the part must come back as it went in.
         sheet::detail::ZipReader savedZip;
@@ -208,11 +210,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (si < 0 || !savedZip.read(si, &strings, &ze) || strings != part(1))
             Fail("shared strings changed", strings.substr(0, 80));
 
-        auto again = sheet::Workbook::open(path, &error);
-        if (!again) Fail("reopening what was saved", error);
+        auto again = sheet::Workbook::open(path, &fault);
+        if (!again)
+            Fail("reopening what was saved", zalvik::store::FileFaultMessage(fault).toStdString());
         if (wrote) {
             sheet::Worksheet* back = again->worksheet(1);
-            if (!back) Fail("reading the written sheet back", again->lastError());
+            if (!back)
+                Fail("reading the written sheet back",
+                     zalvik::store::FileFaultMessage(again->lastFault()).toStdString());
             if (back->text(1, 5) != " 公 式 成 績 表" || back->text(6, 4) != "選手 6" ||
                 back->value(6, 7).number != 67.25 || back->columnWidth(5) != widthBefore)
                 Fail("written cells", back->text(1, 5) + "|" + back->text(6, 4));

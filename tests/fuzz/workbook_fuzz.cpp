@@ -10,6 +10,7 @@
 
 #include "app/Competition.h"
 #include "sheet/Workbook.h"
+#include "store/FileMessages.h"
 #include "store/InputSheet.h"
 
 namespace {
@@ -31,10 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fwrite(data, 1, size, f);
     std::fclose(f);
 
-    std::string error;
-    auto book = sheet::Workbook::open(path, &error);
+    sheet::FileFault fault;
+    auto book = sheet::Workbook::open(path, &fault);
+    // Whatever the file holds, the sentence about it is built without a fault of its own.
+    zalvik::store::FileFaultMessage(fault);
     if (book) {
-        for (int n = 1; n <= book->worksheetCount() && n <= 2; ++n) book->worksheet(n);
+        for (int n = 1; n <= book->worksheetCount() && n <= 2; ++n)
+            if (!book->worksheet(n)) zalvik::store::FileFaultMessage(book->lastFault());
         if (sheet::Worksheet* ws = book->worksheet(1)) {
             // The competition data is large; keep one per process and reset it.
             static zalvik::Competition* c = new zalvik::Competition;

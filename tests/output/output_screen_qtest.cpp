@@ -13,6 +13,7 @@
 #include "race/ProcessingScreen.h"
 #include "race/Scoring.h"
 #include "sheet/Workbook.h"
+#include "support/FaultText.h"
 #include "support/TestFiles.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
@@ -70,18 +71,19 @@ class OutputScreenTest : public QObject {
 
     std::string openWorkbook() {
         const std::string path = dir_->file("race.xlsx");
-        std::string error;
-        if (!sheet::Workbook::createEmpty(path, {"入力", "成績表"}, &error))
-            qFatal("%s", error.c_str());
-        program_->setWorkbook(sheet::Workbook::open(path, &error));
+        sheet::FileFault fault;
+        if (!sheet::Workbook::createEmpty(path, {"入力", "成績表"}, &fault))
+            qFatal("%s", testsupport::Message(fault).c_str());
+        program_->setWorkbook(sheet::Workbook::open(path, &fault));
         return path;
     }
 
     // The results sheet as saved on disk.
     std::string savedText(const std::string& path, int row, int col) {
-        std::string error;
-        auto book = sheet::Workbook::open(path, &error);
-        if (!book || !book->worksheet(2)) return "<unreadable: " + error + ">";
+        sheet::FileFault fault;
+        auto book = sheet::Workbook::open(path, &fault);
+        if (!book || !book->worksheet(2))
+            return "<unreadable: " + testsupport::Message(fault) + ">";
         return book->worksheet(2)->text(row, col);
     }
 
@@ -247,8 +249,8 @@ class OutputScreenTest : public QObject {
         QCOMPARE(opened_, QStringList{QString::fromStdString(path)});
         QCOMPARE(savedText(path, 6, 2), std::string("11"));
         {
-            std::string error;
-            auto book = sheet::Workbook::open(path, &error);
+            sheet::FileFault fault;
+            auto book = sheet::Workbook::open(path, &fault);
             QVERIFY(book);
             QVERIFY(book->worksheet(2)->isSelected());
         }
@@ -297,9 +299,9 @@ class OutputScreenTest : public QObject {
         // A workbook with only the input sheet: the message names the file.
         ui::testing::Messages().clear();
         const std::string path = dir_->file("one.xlsx");
-        std::string error;
-        QVERIFY(sheet::Workbook::createEmpty(path, {"入力"}, &error));
-        program_->setWorkbook(sheet::Workbook::open(path, &error));
+        sheet::FileFault fault;
+        QVERIFY(sheet::Workbook::createEmpty(path, {"入力"}, &fault));
+        program_->setWorkbook(sheet::Workbook::open(path, &fault));
         find<QPushButton>(QStringLiteral("実行ボタン"))->click();
         QCOMPARE(ui::testing::Messages().size(), 1);
         QVERIFY(ui::testing::Messages().first().contains(QStringLiteral("one.xlsx")));
@@ -313,8 +315,8 @@ class OutputScreenTest : public QObject {
         loadCompetition(1);
         const std::string path = openWorkbook();
         {
-            std::string error;
-            QVERIFY(sheet::Workbook::createEmpty(path, {"他のプログラム", "x", "y"}, &error));
+            sheet::FileFault fault;
+            QVERIFY(sheet::Workbook::createEmpty(path, {"他のプログラム", "x", "y"}, &fault));
         }
         screen().show();
         classOption(0)->click();

@@ -17,6 +17,7 @@
 #include "race/ProcessingScreen.h"
 #include "race/Scoring.h"
 #include "sheet/Workbook.h"
+#include "support/FaultText.h"
 #include "support/TestFiles.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
@@ -123,10 +124,10 @@ class ResultsPdfTest : public QObject {
 
     QString openWorkbook(const QString& name = QStringLiteral("race.xlsx")) {
         const std::string path = dir_->file(name.toStdString());
-        std::string error;
-        if (!sheet::Workbook::createEmpty(path, {"入力", "成績表"}, &error))
-            qFatal("%s", error.c_str());
-        program_->setWorkbook(sheet::Workbook::open(path, &error));
+        sheet::FileFault fault;
+        if (!sheet::Workbook::createEmpty(path, {"入力", "成績表"}, &fault))
+            qFatal("%s", testsupport::Message(fault).c_str());
+        program_->setWorkbook(sheet::Workbook::open(path, &fault));
         return QString::fromStdString(path);
     }
 
@@ -216,8 +217,8 @@ class ResultsPdfTest : public QObject {
 
         // Every competitor row of the saved sheet, on the page of its row: bib, name and race
         // points on one line.
-        std::string error;
-        auto saved = sheet::Workbook::open(book.toStdString(), &error);
+        sheet::FileFault fault;
+        auto saved = sheet::Workbook::open(book.toStdString(), &fault);
         QVERIFY(saved);
         sheet::Worksheet* ws = saved->worksheet(2);
         int rows = 0;
@@ -314,8 +315,8 @@ class ResultsPdfTest : public QObject {
         QVERIFY(QFileInfo(pdf).isDir());
         QCOMPARE(filesInFolder(), (QStringList{"race.journal.csv", "race.xlsx", "race.xlsx.bak",
                                                QStringLiteral("race_一般男子.pdf")}));
-        std::string error;
-        auto saved = sheet::Workbook::open(book.toStdString(), &error);
+        sheet::FileFault fault;
+        auto saved = sheet::Workbook::open(book.toStdString(), &fault);
         QVERIFY(saved);
         QCOMPARE(saved->worksheet(2)->text(6, 1), std::string("1"));
         QVERIFY(saved->worksheet(2)->text(6, 4).rfind("山田", 0) == 0);

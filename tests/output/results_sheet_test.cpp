@@ -11,6 +11,7 @@
 
 #include "output/ResultsSheet.h"
 #include "race/Scoring.h"
+#include "support/FaultText.h"
 #include "support/TestFiles.h"
 
 namespace zalvik {
@@ -71,10 +72,10 @@ class ResultsSheetTest : public ::testing::Test {
   protected:
     void SetUp() override {
         path_ = dir_.file("results.xlsx");
-        std::string error;
-        ASSERT_TRUE(sheet::Workbook::createEmpty(path_, {"入力", "成績表"}, &error)) << error;
-        book_ = sheet::Workbook::open(path_, &error);
-        ASSERT_TRUE(book_) << error;
+        sheet::FileFault fault;
+        ASSERT_TRUE(sheet::Workbook::createEmpty(path_, {"入力", "成績表"}, &fault)) << fault;
+        book_ = sheet::Workbook::open(path_, &fault);
+        ASSERT_TRUE(book_) << fault;
     }
 
     sheet::Worksheet& ws() { return *book_->worksheet(2); }
@@ -93,7 +94,7 @@ class ResultsSheetTest : public ::testing::Test {
         ResultsSheetRun run = WriteResultsSheet(c, book_.get());
         EXPECT_TRUE(run.written) << run.why.toStdString();
         const sheet::SaveResult saved = book_->save();
-        EXPECT_TRUE(saved.ok) << saved.message;
+        EXPECT_TRUE(saved.ok) << saved;
         return run;
     }
     // The rows 1..last that carry the tan fill anywhere in A..K.
@@ -503,10 +504,10 @@ TEST_F(ResultsSheetTest, NothingIsWrittenWithoutASecondWorksheet) {
     EXPECT_FALSE(none.why.isEmpty());
 
     const std::string single = dir_.file("single.xlsx");
-    std::string error;
-    ASSERT_TRUE(sheet::Workbook::createEmpty(single, {"入力"}, &error)) << error;
-    auto book = sheet::Workbook::open(single, &error);
-    ASSERT_TRUE(book) << error;
+    sheet::FileFault fault;
+    ASSERT_TRUE(sheet::Workbook::createEmpty(single, {"入力"}, &fault)) << fault;
+    auto book = sheet::Workbook::open(single, &fault);
+    ASSERT_TRUE(book) << fault;
     const auto before = std::filesystem::last_write_time(single);
     const ResultsSheetRun run = WriteResultsSheet(*c, book.get());
     EXPECT_FALSE(run.written);

@@ -12,6 +12,7 @@
 
 #include "store/InputSheet.h"
 #include "store/LoadTestSupport.h"
+#include "support/FaultText.h"
 
 using namespace testsupport;
 using namespace zalvik::store;
@@ -70,9 +71,10 @@ struct Outcome {
 };
 
 QStringList SheetCells(const std::string& path) {
-    std::string error;
-    auto book = sheet::Workbook::open(path, &error);
-    if (!book || !book->worksheet(1)) return {QString::fromStdString("unreadable: " + error)};
+    sheet::FileFault fault;
+    auto book = sheet::Workbook::open(path, &fault);
+    if (!book || !book->worksheet(1))
+        return {QString::fromStdString("unreadable: " + testsupport::Message(fault))};
     QStringList cells;
     for (int r = 1; r <= kCompetitors + 1; ++r)
         for (int c = 1; c < kColFirstGate + kGates; ++c)

@@ -426,9 +426,9 @@ class ProcessingScreenTest : public QObject {
         // The spreadsheet button shows the loaded workbook's file; the screen stays.
         testsupport::TempDir dir;
         const std::string file = dir.file("大会.xlsx");
-        std::string error;
-        QVERIFY(sheet::Workbook::createEmpty(file, {"入力", "成績"}, &error));
-        program_->setWorkbook(sheet::Workbook::open(file, &error));
+        sheet::FileFault fault;
+        QVERIFY(sheet::Workbook::createEmpty(file, {"入力", "成績"}, &fault));
+        program_->setWorkbook(sheet::Workbook::open(file, &fault));
         QVERIFY(program_->workbook());
         program_->data().workbookPath = QString::fromStdString(file);
         QStringList opened;

@@ -15,6 +15,7 @@
 #include "race/Formatting.h"
 #include "race/Scoring.h"
 #include "store/LoadTestSupport.h"
+#include "support/FaultText.h"
 #include "ui/TabStrip.h"
 
 using namespace testsupport;
@@ -39,9 +40,10 @@ QStringList SheetRow(const sheet::Worksheet& ws, int row, int lastCol = kColFirs
 }
 
 QStringList SheetRowOnDisk(const std::string& path, int row) {
-    std::string error;
-    auto book = sheet::Workbook::open(path, &error);
-    if (!book || !book->worksheet(1)) return {QString::fromStdString("unreadable: " + error)};
+    sheet::FileFault fault;
+    auto book = sheet::Workbook::open(path, &fault);
+    if (!book || !book->worksheet(1))
+        return {QString::fromStdString("unreadable: " + testsupport::Message(fault))};
     return SheetRow(*book->worksheet(1), row);
 }
 

@@ -10,6 +10,7 @@
 #include "race/ResultWriter.h"
 #include "sheet/Workbook.h"
 #include "store/InputSheet.h"
+#include "support/FaultText.h"
 #include "support/TestFiles.h"
 
 namespace zalvik {
@@ -109,10 +110,10 @@ class ResultWriterTest : public ::testing::Test {
   protected:
     void SetUp() override {
         path_ = dir_.file("大会.xlsx");
-        std::string error;
-        ASSERT_TRUE(sheet::Workbook::createEmpty(path_, {"入力", "成績"}, &error)) << error;
-        book_ = sheet::Workbook::open(path_, &error);
-        ASSERT_TRUE(book_) << error;
+        sheet::FileFault fault;
+        ASSERT_TRUE(sheet::Workbook::createEmpty(path_, {"入力", "成績"}, &fault)) << fault;
+        book_ = sheet::Workbook::open(path_, &fault);
+        ASSERT_TRUE(book_) << fault;
         ws_ = book_->worksheet(1);
     }
     sheet::Worksheet& ws() { return *ws_; }

@@ -16,6 +16,7 @@
 #include "output/OutputScreen.h"
 #include "store/Journal.h"
 #include "store/LoadTestSupport.h"
+#include "support/FaultText.h"
 
 using namespace testsupport;
 using namespace zalvik::store;
@@ -181,9 +182,9 @@ class TakeBackTest : public QObject, public ProgramFixture {
         QVERIFY(!program->workbook()->hasUnsavedChanges());
 
         {
-            std::string error;
-            auto saved = sheet::Workbook::open(path, &error);
-            QVERIFY2(saved, error.c_str());
+            sheet::FileFault fault;
+            auto saved = sheet::Workbook::open(path, &fault);
+            QVERIFY2(saved, testsupport::Message(fault).c_str());
             sheet::Worksheet& ws = *saved->worksheet(1);
             for (int c = kColRunTime; c <= kColFirstGate + 11; ++c)
                 QVERIFY2(ws.value(3, c).isEmpty(), qPrintable(QString::number(c)));
@@ -225,8 +226,8 @@ class TakeBackTest : public QObject, public ProgramFixture {
         QVERIFY(takeBackFromMenu(grid("グリッドリスト"), 4, /*withKey=*/true));
         QCOMPARE(data().competitors[4].status, int16_t(0));
         QCOMPARE(grid("グリッド結果")->text(4, 4), QString());
-        std::string error;
-        auto saved = sheet::Workbook::open(path, &error);
+        sheet::FileFault fault;
+        auto saved = sheet::Workbook::open(path, &fault);
         QVERIFY(saved->worksheet(1)->value(5, kColStatus).isEmpty());
         QCOMPARE(messages(), QStringList{});
     }
@@ -308,12 +309,12 @@ class TakeBackTest : public QObject, public ProgramFixture {
         QVERIFY2(questions()[0].contains(QStringLiteral("ほかのプログラム")),
                  qPrintable(questions()[0]));
         const std::string beside = dir->file("大会 (2).xlsx");
-        std::string error;
+        sheet::FileFault fault;
         if (yes) {
             QCOMPARE(messages(), QStringList{});
             QVERIFY(!std::filesystem::exists(beside));
-            auto saved = sheet::Workbook::open(path, &error);
-            QVERIFY2(saved, error.c_str());
+            auto saved = sheet::Workbook::open(path, &fault);
+            QVERIFY2(saved, testsupport::Message(fault).c_str());
             sheet::Worksheet& ws = *saved->worksheet(1);
             QCOMPARE(ws.text(3, kColName), std::string("鈴木　健二"));
             QCOMPARE(ws.text(2, kColRunTime), std::string("50"));
@@ -324,15 +325,15 @@ class TakeBackTest : public QObject, public ProgramFixture {
             // Later registrations go on in the same file without a question.
             registerRun(14, QStringLiteral("45"));
             QCOMPARE(questions().size(), 1);
-            saved = sheet::Workbook::open(path, &error);
+            saved = sheet::Workbook::open(path, &fault);
             QCOMPARE(saved->worksheet(1)->text(5, kColRunTime), std::string("45"));
         } else {
             QCOMPARE(messages().size(), 1);
             QVERIFY2(messages()[0].contains(QStringLiteral("次からは「大会 (2).xlsx」")),
                      qPrintable(messages()[0]));
-            auto theirs = sheet::Workbook::open(path, &error);
+            auto theirs = sheet::Workbook::open(path, &fault);
             QVERIFY(theirs->worksheet(1)->value(4, kColRunTime).isEmpty());
-            auto ours = sheet::Workbook::open(beside, &error);
+            auto ours = sheet::Workbook::open(beside, &fault);
             QCOMPARE(ours->worksheet(1)->text(4, kColRunTime), std::string("40"));
         }
     }
@@ -398,11 +399,11 @@ class TakeBackTest : public QObject, public ProgramFixture {
                  qPrintable(questions()[0]));
 
         const std::string beside = dir->file("大会 (2).xlsx");
-        std::string error;
-        auto theirs = sheet::Workbook::open(path, &error);
+        sheet::FileFault fault;
+        auto theirs = sheet::Workbook::open(path, &fault);
         QVERIFY(theirs);
         QCOMPARE(theirs->worksheet(1)->text(2, kColName), std::string("山田　太朗"));
-        auto ours = yes ? std::move(theirs) : sheet::Workbook::open(beside, &error);
+        auto ours = yes ? std::move(theirs) : sheet::Workbook::open(beside, &fault);
         QVERIFY(ours);
         QCOMPARE(std::filesystem::exists(beside), !yes);
         sheet::Worksheet& input = *ours->worksheet(1);
@@ -453,8 +454,8 @@ class TakeBackTest : public QObject, public ProgramFixture {
         QCOMPARE(data().competitorCount, 5);
         QCOMPARE(data().competitors[2].bib, 12);
         QCOMPARE(standingsBibs(), (QStringList{"13", "11"}));
-        std::string error;
-        auto ours = sheet::Workbook::open(dir->file("大会 (2).xlsx"), &error);
+        sheet::FileFault fault;
+        auto ours = sheet::Workbook::open(dir->file("大会 (2).xlsx"), &fault);
         QVERIFY(ours);
         QCOMPARE(ours->worksheet(1)->text(2, kColRunTime), std::string("50"));
         QCOMPARE(ours->worksheet(1)->text(4, kColRunTime), std::string("40"));

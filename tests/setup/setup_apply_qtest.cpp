@@ -11,6 +11,7 @@
 
 #include "store/LoadTestSupport.h"
 #include "support/Controls.h"
+#include "support/FaultText.h"
 #include "ui/TabStrip.h"
 
 using namespace testsupport;
@@ -60,9 +61,9 @@ class ApplySettingsTest : public QObject, public ProgramFixture {
 
     // The input sheet of the file on disk, as another program would find it.
     std::unique_ptr<sheet::Workbook> savedFile() {
-        std::string error;
-        auto book = sheet::Workbook::open(program->workbook()->path(), &error);
-        if (!book) qWarning("%s", error.c_str());
+        sheet::FileFault fault;
+        auto book = sheet::Workbook::open(program->workbook()->path(), &fault);
+        if (!book) qWarning("%s", testsupport::Message(fault).c_str());
         return book;
     }
 

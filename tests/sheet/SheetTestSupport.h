@@ -25,9 +25,10 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 inline void WriteZip(const std::string& path, const Entries& entries) {
     sheet::detail::ZipWriter w;
     for (const auto& [name, data] : entries) ASSERT_TRUE(w.add(name, data, 9)) << w.error();
-    std::string bytes, why;
+    std::string bytes;
     ASSERT_TRUE(w.finish(&bytes)) << w.error();
-    ASSERT_TRUE(sheet::detail::WriteFileAtomically(path, bytes, false, &why)) << why;
+    int why = 0;
+    ASSERT_TRUE(sheet::detail::WriteFileAtomically(path, bytes, false, &why)) << "errno " << why;
 }
 
 inline std::string ReadFile(const std::string& path) {

@@ -7,6 +7,7 @@
 #include "sheet/SheetTestSupport.h"
 #include "sheet/Workbook.h"
 #include "sheet/Zip.h"
+#include "support/FaultText.h"
 
 using namespace sheet;
 using sheettest::MiniBook;
@@ -26,8 +27,8 @@ sheettest::Entries Without(sheettest::Entries e, const std::string& name) {
 }
 
 std::string ValidBytes(const testsupport::TempDir& dir) {
-    std::string err;
-    Workbook::createEmpty(dir.file("valid.xlsx"), {"a", "b"}, &err);
+    sheet::FileFault fault;
+    Workbook::createEmpty(dir.file("valid.xlsx"), {"a", "b"}, &fault);
     return sheettest::ReadFile(dir.file("valid.xlsx"));
 }
 
@@ -143,19 +144,20 @@ TEST(SheetBadFiles, EachGivesAMessageNamingTheFile) {
         testsupport::TempDir dir;
         const std::string path = dir.file(c.fileName);
         c.make(dir, path);
-        std::string err;
-        auto wb = Workbook::open(path, &err);
+        sheet::FileFault fault;
+        auto wb = Workbook::open(path, &fault);
         if (c.failsAtOpen) {
+            const std::string err = testsupport::Message(fault);
             EXPECT_FALSE(wb) << c.what;
-            EXPECT_NE(err.find(c.expected), std::string::npos) << c.what << ": " << err;
+            EXPECT_NE(err.find(c.expected), std::string::npos) << c.what << ": " << fault;
             EXPECT_NE(err.find("「" + c.fileName + "」"), std::string::npos)
-                << c.what << ": " << err;
+                << c.what << ": " << fault;
         } else {
-            ASSERT_TRUE(wb) << c.what << ": " << err;
+            ASSERT_TRUE(wb) << c.what << ": " << fault;
             EXPECT_EQ(wb->worksheet(1), nullptr) << c.what;
-            EXPECT_NE(wb->lastError().find(c.expected), std::string::npos)
-                << c.what << ": " << wb->lastError();
-            EXPECT_NE(wb->lastError().find("「" + c.fileName + "」"), std::string::npos) << c.what;
+            const std::string lastError = testsupport::Message(wb->lastFault());
+            EXPECT_NE(lastError.find(c.expected), std::string::npos) << c.what << ": " << lastError;
+            EXPECT_NE(lastError.find("「" + c.fileName + "」"), std::string::npos) << c.what;
             EXPECT_NE(wb->worksheet(2), nullptr) << c.what << ": other sheets still readable";
         }
     }
@@ -163,11 +165,12 @@ TEST(SheetBadFiles, EachGivesAMessageNamingTheFile) {
 
 TEST(SheetBadFiles, MissingFileAndFolder) {
     testsupport::TempDir dir;
-    std::string err;
-    EXPECT_FALSE(Workbook::open(dir.file("nothing.xlsx"), &err));
-    EXPECT_EQ(err, "ファイル「nothing.xlsx」が見つかりません。");
-    EXPECT_FALSE(Workbook::open(dir.path(), &err));
-    EXPECT_NE(err.find("ファイルではありません"), std::string::npos) << err;
+    sheet::FileFault fault;
+    EXPECT_FALSE(Workbook::open(dir.file("nothing.xlsx"), &fault));
+    EXPECT_EQ(testsupport::Message(fault), "ファイル「nothing.xlsx」が見つかりません。");
+    EXPECT_FALSE(Workbook::open(dir.path(), &fault));
+    EXPECT_NE(testsupport::Message(fault).find("ファイルではありません"), std::string::npos)
+        << fault;
 }
 
 TEST(SheetBadFiles, CorruptDataIsReportedNotTrusted) {
@@ -185,9 +188,10 @@ TEST(SheetBadFiles, CorruptDataIsReportedNotTrusted) {
     ASSERT_NE(at, std::string::npos);
     for (size_t i = at + 40; i < at + 80; ++i) b[i] = static_cast<char>(b[i] ^ 0x5A);
     sheettest::WriteFile(dir.file("c.xlsx"), b);
-    std::string err;
-    auto wb = Workbook::open(dir.file("c.xlsx"), &err);
-    std::string message = wb ? (wb->worksheet(1) ? std::string() : wb->lastError()) : err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(dir.file("c.xlsx"), &fault);
+    std::string message = testsupport::Message(
+        wb ? (wb->worksheet(1) ? sheet::FileFault() : wb->lastFault()) : fault);
     EXPECT_NE(message.find("ファイル「c.xlsx」"), std::string::npos) << message;
 }
 
@@ -197,23 +201,25 @@ TEST(SheetBadFiles, SizeLimitsCountWhatIsInflated) {
     MiniBook book;
     book.sheets = {SheetXml(std::string(300000, ' ')), SheetXml("")};
     sheettest::WriteZip(dir.file("big.xlsx"), book.entries());
-    std::string err;
+    sheet::FileFault fault;
 
     detail::zipLimits().maxEntryBytes = 100000;
-    auto wb = Workbook::open(dir.file("big.xlsx"), &err);
-    ASSERT_TRUE(wb) << err;
+    auto wb = Workbook::open(dir.file("big.xlsx"), &fault);
+    ASSERT_TRUE(wb) << fault;
     EXPECT_EQ(wb->worksheet(1), nullptr);
-    EXPECT_NE(wb->lastError().find("展開後の大きさが上限を超えています"), std::string::npos)
-        << wb->lastError();
+    EXPECT_NE(testsupport::Message(wb->lastFault()).find("展開後の大きさが上限を超えています"),
+              std::string::npos)
+        << wb->lastFault();
 
     detail::zipLimits() = guard.saved;
     detail::zipLimits().maxEntries = 5;
-    EXPECT_FALSE(Workbook::open(dir.file("big.xlsx"), &err));
-    EXPECT_EQ(err, "ファイル「big.xlsx」は部品の数が多すぎるため読み込めません。");
+    EXPECT_FALSE(Workbook::open(dir.file("big.xlsx"), &fault));
+    EXPECT_EQ(testsupport::Message(fault),
+              "ファイル「big.xlsx」は部品の数が多すぎるため読み込めません。");
 
     detail::zipLimits() = guard.saved;
     detail::zipLimits().maxTotalBytes = 200000;
-    wb = Workbook::open(dir.file("big.xlsx"), &err);
-    ASSERT_TRUE(wb) << err;
+    wb = Workbook::open(dir.file("big.xlsx"), &fault);
+    ASSERT_TRUE(wb) << fault;
     EXPECT_EQ(wb->worksheet(1), nullptr);
 }

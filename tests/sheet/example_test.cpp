@@ -5,15 +5,16 @@
 #include "app/Numbers.h"
 #include "sheet/Workbook.h"
 #include "store/ExampleData.h"
+#include "support/FaultText.h"
 
 TEST(SheetExample, CommittedWorkbookMatchesTheExampleData) {
-    std::string err;
+    sheet::FileFault fault;
     auto book =
-        sheet::Workbook::open(std::string(PROJECT_SOURCE_DIR) + "/examples/example.xlsx", &err);
-    ASSERT_TRUE(book) << err;
+        sheet::Workbook::open(std::string(PROJECT_SOURCE_DIR) + "/examples/example.xlsx", &fault);
+    ASSERT_TRUE(book) << fault;
     ASSERT_EQ(book->worksheetCount(), 2);
     sheet::Worksheet* ws = book->worksheet(1);
-    ASSERT_TRUE(ws) << book->lastError();
+    ASSERT_TRUE(ws) << book->lastFault();
     using Kind = zalvik::example::Cell::Kind;
     for (const auto& cell : zalvik::example::InputSheetCells()) {
         sheet::Value v = ws->value(cell.row, cell.col);

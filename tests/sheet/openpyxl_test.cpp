@@ -3,6 +3,7 @@
 
 #include "sheet/SheetTestSupport.h"
 #include "sheet/Workbook.h"
+#include "support/FaultText.h"
 
 using namespace sheet;
 
@@ -10,11 +11,11 @@ TEST(SheetOpenpyxl, ReadsWhatTheLayerWrote) {
     if (!testsupport::haveOpenpyxl()) GTEST_SKIP() << "openpyxl is not installed";
     testsupport::TempDir dir;
     const std::string path = dir.file("results.xlsx");
-    std::string err;
-    ASSERT_TRUE(Workbook::createEmpty(path, {"入力", "成績"}, &err)) << err;
+    sheet::FileFault fault;
+    ASSERT_TRUE(Workbook::createEmpty(path, {"入力", "成績"}, &fault)) << fault;
     {
-        auto wb = Workbook::open(path, &err);
-        ASSERT_TRUE(wb) << err;
+        auto wb = Workbook::open(path, &fault);
+        ASSERT_TRUE(wb) << fault;
         Worksheet* in = wb->worksheet(1);
         in->setNumberFormat(2, 5, "0.00");
         in->setNumber(2, 5, 51.25);
@@ -34,7 +35,7 @@ TEST(SheetOpenpyxl, ReadsWhatTheLayerWrote) {
         out->setHeaderFooter({"L1\nL2", "大会 & 会場", "", "2024/03/09/会場", "", "T"});
         out->select();
         SaveResult r = wb->save();
-        ASSERT_TRUE(r.ok) << r.message;
+        ASSERT_TRUE(r.ok) << r;
     }
     int rc = 0;
     std::string got = sheettest::Python(R"(

@@ -4,6 +4,7 @@
 
 #include "sheet/SheetTestSupport.h"
 #include "sheet/Workbook.h"
+#include "support/FaultText.h"
 
 using namespace sheet;
 
@@ -49,9 +50,9 @@ TEST(SheetPageFit, OnePageWideReachesOtherProgramsInFileOrder) {
                               &rc);
         ASSERT_EQ(rc, 0) << out;
 
-        std::string err;
-        auto book = Workbook::open(path, &err);
-        ASSERT_TRUE(book) << err;
+        sheet::FileFault fault;
+        auto book = Workbook::open(path, &fault);
+        ASSERT_TRUE(book) << fault;
         ASSERT_FALSE(book->worksheet(2)->fitsToPageWidth());
         book->worksheet(2)->setFitToPageWidth();
         book->worksheet(2)->setPageMargins({0.8, 0.3, 1.5, 0.98, 1.2, 0.1});
@@ -84,8 +85,8 @@ TEST(SheetPageFit, OnePageWideReachesOtherProgramsInFileOrder) {
         ASSERT_EQ(rc, 0) << out;
         EXPECT_EQ(out, std::string("True 1 0\n") + (*c.kept ? std::string(c.kept) + "\n" : ""));
 
-        auto again = Workbook::open(path, &err);
-        ASSERT_TRUE(again) << err;
+        auto again = Workbook::open(path, &fault);
+        ASSERT_TRUE(again) << fault;
         EXPECT_TRUE(again->worksheet(2)->fitsToPageWidth());
     }
 }
@@ -96,10 +97,10 @@ TEST(SheetPageFit, OnePageWideReachesOtherProgramsInFileOrder) {
 TEST(SheetPageFit, SizesAsTheSpreadsheetProgramDrawsThem) {
     testsupport::TempDir dir;
     const std::string path = dir.file("sizes.xlsx");
-    std::string err;
-    ASSERT_TRUE(Workbook::createEmpty(path, {"a", "b"}, &err)) << err;
-    auto book = Workbook::open(path, &err);
-    ASSERT_TRUE(book) << err;
+    sheet::FileFault fault;
+    ASSERT_TRUE(Workbook::createEmpty(path, {"a", "b"}, &fault)) << fault;
+    auto book = Workbook::open(path, &fault);
+    ASSERT_TRUE(book) << fault;
     Worksheet& ws = *book->worksheet(2);
     ws.setColumnWidth(1, 4);
     ws.setColumnWidth(5, 30);
@@ -108,8 +109,8 @@ TEST(SheetPageFit, SizesAsTheSpreadsheetProgramDrawsThem) {
     ws.setRowHeight(70, 20);  // a format only, no value
     ASSERT_TRUE(book->save().ok);
 
-    auto again = Workbook::open(path, &err);
-    ASSERT_TRUE(again) << err;
+    auto again = Workbook::open(path, &fault);
+    ASSERT_TRUE(again) << fault;
     const Worksheet& back = *again->worksheet(2);
     // A width of n digits draws n digits and 5 pixels of padding; pixels are 3/4 point.
     const int digit = static_cast<int>(back.columnWidthPoints(1) / 0.75 - 5) / 4;

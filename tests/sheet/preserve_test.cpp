@@ -6,6 +6,7 @@
 
 #include "sheet/SheetTestSupport.h"
 #include "sheet/Workbook.h"
+#include "support/FaultText.h"
 
 using namespace sheet;
 using sheettest::MiniBook;
@@ -40,23 +41,23 @@ wb.save(')" + path + "')",
     ASSERT_EQ(rc, 0) << out;
     const auto before = ZipEntries(path);
 
-    std::string err;
-    auto wb = Workbook::open(path, &err);
-    ASSERT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(path, &fault);
+    ASSERT_TRUE(wb) << fault;
     ASSERT_EQ(wb->worksheetCount(), 3);
     EXPECT_EQ(wb->worksheetName(2), "成績");
     Worksheet* input = wb->worksheet(1);
-    ASSERT_TRUE(input) << wb->lastError();
+    ASSERT_TRUE(input) << wb->lastFault();
     EXPECT_EQ(input->text(4, 5), "31.5");
     input->setNumber(2, 5, 99);
     Worksheet* results = wb->worksheet(2);
-    ASSERT_TRUE(results) << wb->lastError();
+    ASSERT_TRUE(results) << wb->lastFault();
     results->clearContents();
     results->setFill("A6:K6", Fill::Tan);
     results->setHeaderFooter({"", "大会", "", "", "", ""});
     results->select();
     SaveResult saved = wb->save();
-    ASSERT_TRUE(saved.ok) << saved.message;
+    ASSERT_TRUE(saved.ok) << saved;
 
     const auto after = ZipEntries(path);
     const std::set<std::string> mayChange = {"xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml",
@@ -111,9 +112,9 @@ TEST(SheetPreserve, RemovingAFormulaDropsTheStaleCalculationChain) {
     const std::string path = dir.file("calc.xlsx");
     sheettest::WriteZip(path, entries);
 
-    std::string err;
-    auto wb = Workbook::open(path, &err);
-    ASSERT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(path, &fault);
+    ASSERT_TRUE(wb) << fault;
     EXPECT_EQ(wb->worksheet(1)->text(1, 2), "4");
     wb->worksheet(1)->setNumber(1, 1, 3);  // no formula touched: the chain stays
     ASSERT_TRUE(wb->save().ok);
@@ -126,8 +127,8 @@ TEST(SheetPreserve, RemovingAFormulaDropsTheStaleCalculationChain) {
     EXPECT_EQ(after["[Content_Types].xml"].find("calcChain"), std::string::npos);
     EXPECT_EQ(after["xl/_rels/workbook.xml.rels"].find("calcChain"), std::string::npos);
     EXPECT_EQ(after["xl/worksheets/sheet1.xml"].find("<f>"), std::string::npos);
-    auto again = Workbook::open(path, &err);
-    ASSERT_TRUE(again) << err;
+    auto again = Workbook::open(path, &fault);
+    ASSERT_TRUE(again) << fault;
     EXPECT_EQ(again->worksheet(1)->text(1, 2), "6");
 }
 
@@ -137,15 +138,15 @@ TEST(SheetPreserve, WorkbookWithoutStylesGetsOne) {
     book.sheets = {SheetXml(R"(<row r="1"><c r="A1"><v>1.5</v></c></row>)")};
     const std::string path = dir.file("plain.xlsx");
     sheettest::WriteZip(path, book.entries());
-    std::string err;
-    auto wb = Workbook::open(path, &err);
-    ASSERT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(path, &fault);
+    ASSERT_TRUE(wb) << fault;
     EXPECT_EQ(wb->worksheet(1)->numberFormat(1, 1), "General");
     wb->worksheet(1)->setNumberFormat(1, 1, "0.00");
     wb->worksheet(1)->setFontSize(1, 1, 12);
     ASSERT_TRUE(wb->save().ok);
-    auto again = Workbook::open(path, &err);
-    ASSERT_TRUE(again) << err;
+    auto again = Workbook::open(path, &fault);
+    ASSERT_TRUE(again) << fault;
     EXPECT_EQ(again->worksheet(1)->numberFormat(1, 1), "0.00");
     EXPECT_DOUBLE_EQ(again->worksheet(1)->fontSize(1, 1), 12);
     if (testsupport::haveOpenpyxl()) {
@@ -167,15 +168,15 @@ TEST(SheetPreserve, OverwritingTheFirstCellOfASharedFormulaLeavesValidCells) {
         R"(<row r="3"><c r="A3"><v>3</v></c><c r="B3"><f t="shared" si="0"/><v>6</v></c><c r="C3"><f t="shared" ref="C3" si="1">A3</f><v>3</v></c></row>)")};
     const std::string path = dir.file("shared.xlsx");
     sheettest::WriteZip(path, book.entries());
-    std::string err;
-    auto wb = Workbook::open(path, &err);
-    ASSERT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(path, &fault);
+    ASSERT_TRUE(wb) << fault;
     wb->worksheet(1)->setText(1, 2, "x");
     ASSERT_TRUE(wb->save().ok);
     std::string sheet = ZipEntries(path)["xl/worksheets/sheet1.xml"];
     EXPECT_EQ(sheet.find(R"(si="0")"), std::string::npos) << sheet;
     EXPECT_NE(sheet.find(R"(si="1")"), std::string::npos) << "other shared formulas stay";
-    auto again = Workbook::open(path, &err);
+    auto again = Workbook::open(path, &fault);
     EXPECT_EQ(again->worksheet(1)->text(2, 2), "4");
     EXPECT_EQ(again->worksheet(1)->text(3, 2), "6");
 }

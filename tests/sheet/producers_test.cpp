@@ -8,6 +8,7 @@
 
 #include "sheet/SheetTestSupport.h"
 #include "sheet/Workbook.h"
+#include "support/FaultText.h"
 
 using namespace sheet;
 using sheettest::MiniBook;
@@ -20,9 +21,9 @@ const char* kNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 
 std::unique_ptr<Workbook> WriteAndOpen(const std::string& path, const sheettest::Entries& e) {
     sheettest::WriteZip(path, e);
-    std::string err;
-    auto wb = Workbook::open(path, &err);
-    EXPECT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(path, &fault);
+    EXPECT_TRUE(wb) << fault;
     return wb;
 }
 
@@ -90,7 +91,7 @@ TEST(SheetProducers, Utf16PartsAreSavedAsUtf8ThatEveryProgramReads) {
     const std::string path = dir.file("phone.xlsx");
     auto wb = WriteAndOpen(path, entries);
     Worksheet* ws = wb->worksheet(1);
-    ASSERT_TRUE(ws) << wb->lastError();
+    ASSERT_TRUE(ws) << wb->lastFault();
     EXPECT_EQ(ws->text(1, 1), "山田　太郎");
     ws->setText(2, 1, "北山 SC");
     ws->setFontSize(2, 1, 14);
@@ -113,9 +114,9 @@ TEST(SheetProducers, Utf16PartsAreSavedAsUtf8ThatEveryProgramReads) {
             EXPECT_EQ(saved[name], data);
         }
 
-    std::string err;
-    auto again = Workbook::open(path, &err);
-    ASSERT_TRUE(again) << err;
+    sheet::FileFault fault;
+    auto again = Workbook::open(path, &fault);
+    ASSERT_TRUE(again) << fault;
     EXPECT_EQ(again->worksheet(1)->text(2, 1), "北山 SC");
     EXPECT_DOUBLE_EQ(again->worksheet(1)->fontSize(2, 1), 14);
     if (testsupport::haveOpenpyxl()) {
@@ -136,7 +137,7 @@ TEST(SheetProducers, EmptyCachedValuesReadAsEmpty) {
         R"(<c r="E1" t="n"><v> </v></c><c r="F1" t="str"><f>""</f><v/></c><c r="G1"><v>2</v></c></row>)")};
     auto wb = WriteAndOpen(dir.file("empty.xlsx"), book.entries());
     Worksheet* ws = wb->worksheet(1);
-    ASSERT_TRUE(ws) << wb->lastError();
+    ASSERT_TRUE(ws) << wb->lastFault();
     for (int col = 1; col <= 6; ++col) {
         EXPECT_TRUE(ws->value(1, col).isEmpty()) << CellName(1, col);
         EXPECT_NE(ws->value(1, col).type, ValueType::Error) << CellName(1, col);
@@ -183,7 +184,7 @@ TEST(SheetProducers, IsoDatesTimesAndDurationsReadAsSerials) {
         book.sheets = {SheetXml(row + "</row>")};
         auto wb = WriteAndOpen(dir.file("iso.xlsx"), book.entries());
         Worksheet* ws = wb->worksheet(1);
-        ASSERT_TRUE(ws) << wb->lastError();
+        ASSERT_TRUE(ws) << wb->lastFault();
         for (size_t i = 0; i < std::size(cases); ++i) {
             const Case& c = cases[i];
             Value v = ws->value(1, static_cast<int>(i) + 1);
@@ -226,7 +227,7 @@ TEST(SheetProducers, BuiltInAndCustomTimeFormatsReadAlike) {
     book.sheets = {SheetXml(row + "</row>")};
     auto wb = WriteAndOpen(dir.file("times.xlsx"), book.entries());
     Worksheet* ws = wb->worksheet(1);
-    ASSERT_TRUE(ws) << wb->lastError();
+    ASSERT_TRUE(ws) << wb->lastFault();
     for (size_t i = 0; i < std::size(cases); ++i)
         for (int k = 0; k < 2; ++k) {
             const int c = static_cast<int>(i) * 2 + k + 1;
@@ -251,7 +252,7 @@ TEST(SheetProducers, EscapedSurrogatesBecomeValidText) {
         R"(<c r="F1" t="inlineStr"><is><t>x_xDBFF_</t></is></c></row>)")};
     auto wb = WriteAndOpen(dir.file("sur.xlsx"), book.entries());
     Worksheet* ws = wb->worksheet(1);
-    ASSERT_TRUE(ws) << wb->lastError();
+    ASSERT_TRUE(ws) << wb->lastFault();
     const std::string fffd = "\xEF\xBF\xBD";
     const std::string expected[] = {"a" + fffd + "b", fffd,        "\xF0\x9F\x98\x80!",
                                     fffd + "A",       fffd + fffd, "x" + fffd};
@@ -260,9 +261,9 @@ TEST(SheetProducers, EscapedSurrogatesBecomeValidText) {
     // What was read can be written and read back: it is valid UTF-8.
     for (int c = 1; c <= 6; ++c) ws->setText(2, c, ws->text(1, c));
     ASSERT_TRUE(wb->save().ok);
-    std::string err;
-    auto again = Workbook::open(dir.file("sur.xlsx"), &err);
-    ASSERT_TRUE(again) << err;
+    sheet::FileFault fault;
+    auto again = Workbook::open(dir.file("sur.xlsx"), &fault);
+    ASSERT_TRUE(again) << fault;
     for (int c = 1; c <= 6; ++c) EXPECT_EQ(again->worksheet(1)->text(2, c), expected[c - 1]);
 }
 
@@ -287,7 +288,7 @@ TEST(SheetProducers, ColumnWidthInUnsortedRangesSplitsTheCoveringRange) {
         const std::string path = dir.file("cols.xlsx");
         auto wb = WriteAndOpen(path, book.entries());
         Worksheet* ws = wb->worksheet(1);
-        ASSERT_TRUE(ws) << wb->lastError();
+        ASSERT_TRUE(ws) << wb->lastFault();
         ws->setColumnWidth(6, 12);
         ws->setColumnWidth(11, 9);
         ws->setColumnWidth(14, 7);  // covered by no range
@@ -304,9 +305,9 @@ TEST(SheetProducers, ColumnWidthInUnsortedRangesSplitsTheCoveringRange) {
             if (r.min >= 5 && r.max <= 8) {
                 EXPECT_EQ(r.style, 1) << c.what << " " << r.min;
             }
-        std::string err;
-        auto again = Workbook::open(path, &err);
-        ASSERT_TRUE(again) << err;
+        sheet::FileFault fault;
+        auto again = Workbook::open(path, &fault);
+        ASSERT_TRUE(again) << fault;
         Worksheet* back = again->worksheet(1);
         EXPECT_DOUBLE_EQ(back->columnWidth(6), 12) << c.what;
         EXPECT_DOUBLE_EQ(back->columnWidth(11), 9) << c.what;
@@ -347,16 +348,16 @@ TEST(SheetProducers, SelectingASheetLeavesTheOthersUsedRangeAlone) {
 
         // The deselected sheet is still there to read and write, and stays deselected.
         Worksheet* first = wb->worksheet(1);
-        ASSERT_TRUE(first) << wb->lastError();
+        ASSERT_TRUE(first) << wb->lastFault();
         EXPECT_EQ(first->text(2, 1), "2");
         first->setNumber(40, 2, 5);
         ASSERT_TRUE(wb->save().ok);
         sheet1 = ZipEntries(path)["xl/worksheets/sheet1.xml"];
         EXPECT_NE(sheet1.find(R"(<dimension ref="A1:B40"/>)"), std::string::npos) << sheet1;
         EXPECT_EQ(sheet1.find("tabSelected"), std::string::npos) << sheet1;
-        std::string err;
-        auto again = Workbook::open(path, &err);
-        ASSERT_TRUE(again) << err;
+        sheet::FileFault fault;
+        auto again = Workbook::open(path, &fault);
+        ASSERT_TRUE(again) << fault;
         EXPECT_TRUE(again->worksheet(2)->isSelected());
         EXPECT_EQ(again->worksheet(1)->text(40, 2), "5");
     }
@@ -374,15 +375,15 @@ TEST(SheetProducers, TwoSheetsNamingOnePartAreNotBothEdited) {
     auto wb = WriteAndOpen(path, entries);
     ASSERT_EQ(wb->worksheetCount(), 2);
     Worksheet* first = wb->worksheet(1);
-    ASSERT_TRUE(first) << wb->lastError();
+    ASSERT_TRUE(first) << wb->lastFault();
     EXPECT_EQ(wb->worksheet(2), nullptr);
-    EXPECT_EQ(wb->lastError(),
+    EXPECT_EQ(testsupport::Message(wb->lastFault()),
               "ファイル「twice.xlsx」は壊れています（ワークシート「Sheet2」の部品がありません）。");
     first->setNumber(2, 1, 2);
     first->select();
     ASSERT_TRUE(wb->save().ok);
-    std::string err;
-    auto again = Workbook::open(path, &err);
-    ASSERT_TRUE(again) << err;
+    sheet::FileFault fault;
+    auto again = Workbook::open(path, &fault);
+    ASSERT_TRUE(again) << fault;
     EXPECT_EQ(again->worksheet(1)->text(1, 1) + again->worksheet(1)->text(2, 1), "12");
 }

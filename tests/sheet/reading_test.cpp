@@ -4,6 +4,7 @@
 
 #include "sheet/SheetTestSupport.h"
 #include "sheet/Workbook.h"
+#include "support/FaultText.h"
 
 using namespace sheet;
 using sheettest::MiniBook;
@@ -16,9 +17,9 @@ const char* kStyles =
 
 std::unique_ptr<Workbook> OpenMini(const testsupport::TempDir& dir, const MiniBook& book) {
     sheettest::WriteZip(dir.file("mini.xlsx"), book.entries());
-    std::string err;
-    auto wb = Workbook::open(dir.file("mini.xlsx"), &err);
-    EXPECT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(dir.file("mini.xlsx"), &fault);
+    EXPECT_TRUE(wb) << fault;
     return wb;
 }
 
@@ -39,7 +40,7 @@ TEST(SheetReading, ValueTypesAndSharedStrings) {
         R"(<row r="2"><c r="A2"><v>307.5</v></c><c r="B2" t="b"><v>1</v></c><c r="C2" t="e"><v>#DIV/0!</v></c><c r="D2" t="str"><f>A2&amp;"x"</f><v>307.5x</v></c><c r="E2"><f>A2*2</f></c><c r="F2" t="inlineStr"><is><t>インライン</t><rPh><t>x</t></rPh></is></c><c r="G2"><v>0.30000000000000004</v></c><c r="H2" t="n"><v>5.0</v></c></row>)")};
     auto wb = OpenMini(dir, book);
     Worksheet* ws = wb->worksheet(1);
-    ASSERT_TRUE(ws) << wb->lastError();
+    ASSERT_TRUE(ws) << wb->lastFault();
     struct Case {
         const char* cell;
         int row, col;
@@ -85,7 +86,7 @@ TEST(SheetReading, DatesInBothDateSystems) {
             R"(</v></c><c r="AC3" t="d"><v>2024-02-15T00:00:00</v></c></row>)")};
         auto wb = OpenMini(dir, book);
         Worksheet* ws = wb->worksheet(1);
-        ASSERT_TRUE(ws) << wb->lastError();
+        ASSERT_TRUE(ws) << wb->lastFault();
         EXPECT_EQ(ws->value(3, 26).type, ValueType::Date) << is1904;
         EXPECT_EQ(ws->text(3, 26), "2024/02/15") << is1904;
         EXPECT_EQ(ws->text(3, 27), "2024/02/15") << is1904;  // custom 年月日 format, time ignored
@@ -96,8 +97,8 @@ TEST(SheetReading, DatesInBothDateSystems) {
         // A date written into a 1904 workbook reads back as the same day elsewhere too.
         ws->setDate(5, 26, {2026, 2, 15});
         ASSERT_TRUE(wb->save().ok);
-        std::string err;
-        auto again = Workbook::open(dir.file("mini.xlsx"), &err);
+        sheet::FileFault fault;
+        auto again = Workbook::open(dir.file("mini.xlsx"), &fault);
         EXPECT_EQ(again->worksheet(1)->text(5, 26), "2026/02/15") << is1904;
         if (testsupport::haveOpenpyxl()) {
             std::string got =
@@ -120,11 +121,11 @@ TEST(SheetReading, PrefixedElementsAndCellsWithoutAddresses) {
             R"(<row><c><v>11</v></c><c><v>12</v></c></row><row><c t="inlineStr"><is><t>b1</t></is></c><c r="C2"><v>23</v></c><c><v>24</v></c></row><row r="5"><c r="B5"><v>52</v></c><c><v>53</v></c></row>)")};
     auto wb = OpenMini(dir, book);
     Worksheet* x = wb->worksheet(1);
-    ASSERT_TRUE(x) << wb->lastError();
+    ASSERT_TRUE(x) << wb->lastFault();
     EXPECT_EQ(x->text(2, 1), "1");
     EXPECT_EQ(x->text(2, 3), "c");
     Worksheet* plain = wb->worksheet(2);
-    ASSERT_TRUE(plain) << wb->lastError();
+    ASSERT_TRUE(plain) << wb->lastFault();
     struct Case {
         int row, col;
         const char* text;
@@ -139,14 +140,14 @@ TEST(SheetReading, PrefixedElementsAndCellsWithoutAddresses) {
     plain->setNumber(2, 2, 22);
     plain->setNumber(1, 3, 13);
     ASSERT_TRUE(wb->save().ok);
-    std::string err;
-    auto again = Workbook::open(dir.file("mini.xlsx"), &err);
-    ASSERT_TRUE(again) << err;
+    sheet::FileFault fault;
+    auto again = Workbook::open(dir.file("mini.xlsx"), &fault);
+    ASSERT_TRUE(again) << fault;
     Worksheet* x2 = again->worksheet(1);
-    ASSERT_TRUE(x2) << again->lastError();
+    ASSERT_TRUE(x2) << again->lastFault();
     EXPECT_EQ(x2->text(2, 1) + x2->text(2, 2) + x2->text(2, 3) + x2->text(1, 1), "1bc7");
     Worksheet* p2 = again->worksheet(2);
-    ASSERT_TRUE(p2) << again->lastError();
+    ASSERT_TRUE(p2) << again->lastFault();
     for (const auto& c : cases) {
         if (c.row == 2 && c.col == 2) continue;
         EXPECT_EQ(p2->text(c.row, c.col), c.text) << CellName(c.row, c.col);
@@ -189,14 +190,15 @@ TEST(SheetReading, ChartSheetsDoNotCountAsWorksheets) {
     const std::string path = dir.file("chart.xlsx");
     sheettest::WriteZip(path, entries);
 
-    std::string err;
-    auto wb = Workbook::open(path, &err);
-    ASSERT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(path, &fault);
+    ASSERT_TRUE(wb) << fault;
     EXPECT_EQ(wb->worksheetCount(), 2);
     EXPECT_EQ(wb->worksheet(1)->text(1, 1), "1");
     EXPECT_EQ(wb->worksheet(2)->text(1, 1), "2");
     EXPECT_EQ(wb->worksheet(3), nullptr);
-    EXPECT_EQ(wb->lastError(), "ファイル「chart.xlsx」にはワークシート3がありません。");
+    EXPECT_EQ(testsupport::Message(wb->lastFault()),
+              "ファイル「chart.xlsx」にはワークシート3がありません。");
 
     wb->worksheet(2)->select();
     ASSERT_TRUE(wb->save().ok);
@@ -204,7 +206,7 @@ TEST(SheetReading, ChartSheetsDoNotCountAsWorksheets) {
     EXPECT_NE(saved["xl/workbook.xml"].find(R"(activeTab="2")"), std::string::npos)
         << saved["xl/workbook.xml"];
     EXPECT_EQ(saved["xl/chartsheets/sheet1.xml"].find("tabSelected"), std::string::npos);
-    auto again = Workbook::open(path, &err);
+    auto again = Workbook::open(path, &fault);
     EXPECT_TRUE(again->worksheet(2)->isSelected());
     EXPECT_FALSE(again->worksheet(1)->isSelected());
 }

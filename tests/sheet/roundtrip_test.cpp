@@ -5,6 +5,7 @@
 
 #include "sheet/SheetTestSupport.h"
 #include "sheet/Workbook.h"
+#include "support/FaultText.h"
 
 using namespace sheet;
 using sheettest::ZipEntries;
@@ -13,17 +14,17 @@ namespace {
 
 std::unique_ptr<Workbook> Fresh(const testsupport::TempDir& dir,
                                 const std::string& name = "book.xlsx") {
-    std::string err;
-    EXPECT_TRUE(Workbook::createEmpty(dir.file(name), {"入力", "成績"}, &err)) << err;
-    auto wb = Workbook::open(dir.file(name), &err);
-    EXPECT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    EXPECT_TRUE(Workbook::createEmpty(dir.file(name), {"入力", "成績"}, &fault)) << fault;
+    auto wb = Workbook::open(dir.file(name), &fault);
+    EXPECT_TRUE(wb) << fault;
     return wb;
 }
 
 std::unique_ptr<Workbook> Reopen(const std::string& path) {
-    std::string err;
-    auto wb = Workbook::open(path, &err);
-    EXPECT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(path, &fault);
+    EXPECT_TRUE(wb) << fault;
     return wb;
 }
 
@@ -68,7 +69,7 @@ TEST(SheetRoundTrip, ValuesKeepTheirTypeAndText) {
     };
     for (auto& c : cases) c.write(ws);
     SaveResult r = wb->save();
-    ASSERT_TRUE(r.ok) << r.message;
+    ASSERT_TRUE(r.ok) << r;
     EXPECT_EQ(r.savedPath, dir.file("book.xlsx"));
 
     auto again = Reopen(dir.file("book.xlsx"));

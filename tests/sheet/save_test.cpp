@@ -10,6 +10,7 @@
 
 #include "sheet/SheetTestSupport.h"
 #include "sheet/Workbook.h"
+#include "support/FaultText.h"
 
 using namespace sheet;
 using sheettest::ReadFile;
@@ -29,17 +30,17 @@ struct FaultGuard {
 };
 
 std::unique_ptr<Workbook> MakeAndOpen(const std::string& path) {
-    std::string err;
-    EXPECT_TRUE(Workbook::createEmpty(path, {"入力", "成績"}, &err)) << err;
-    auto wb = Workbook::open(path, &err);
-    EXPECT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    EXPECT_TRUE(Workbook::createEmpty(path, {"入力", "成績"}, &fault)) << fault;
+    auto wb = Workbook::open(path, &fault);
+    EXPECT_TRUE(wb) << fault;
     return wb;
 }
 
 std::string CellAfterReopen(const std::string& path, int row, int col) {
-    std::string err;
-    auto wb = Workbook::open(path, &err);
-    return wb ? wb->worksheet(1)->text(row, col) : err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(path, &fault);
+    return wb ? wb->worksheet(1)->text(row, col) : testsupport::Message(fault);
 }
 
 }  // namespace
@@ -78,9 +79,9 @@ TEST(SheetSave, ChangesMadeByAnotherProgramAreNotOverwritten) {
     ASSERT_TRUE(wb->save().ok);
 
     // Another program saves the file; a name "book (2).xlsx" is taken already.
-    std::string err;
+    sheet::FileFault fault;
     {
-        auto other = Workbook::open(path, &err);
+        auto other = Workbook::open(path, &fault);
         other->worksheet(1)->setText(2, 2, "theirs");
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ASSERT_TRUE(other->save().ok);
@@ -90,10 +91,10 @@ TEST(SheetSave, ChangesMadeByAnotherProgramAreNotOverwritten) {
 
     wb->worksheet(1)->setText(3, 2, "second");
     SaveResult r = wb->save();
-    ASSERT_TRUE(r.ok) << r.message;
+    ASSERT_TRUE(r.ok) << r;
     EXPECT_TRUE(r.savedUnderNewName);
     EXPECT_EQ(r.savedPath, dir.file("book (3).xlsx"));
-    EXPECT_EQ(r.message,
+    EXPECT_EQ(testsupport::Message(r),
               "ファイル「book.xlsx」はほかのプログラムで変更されていたため上書きせず、「book "
               "(3).xlsx」として保存しました。");
     EXPECT_EQ(ReadFile(path), theirs);
@@ -105,7 +106,7 @@ TEST(SheetSave, ChangesMadeByAnotherProgramAreNotOverwritten) {
     EXPECT_EQ(wb->path(), r.savedPath);
     wb->worksheet(1)->setText(4, 2, "third");
     SaveResult again = wb->save();
-    ASSERT_TRUE(again.ok) << again.message;
+    ASSERT_TRUE(again.ok) << again;
     EXPECT_FALSE(again.savedUnderNewName);
     EXPECT_EQ(CellAfterReopen(r.savedPath, 4, 2), "third");
     EXPECT_EQ(ReadFile(path), theirs);
@@ -126,9 +127,9 @@ TEST(SheetSave, AFailedSaveLeavesTheFileWholeAndTheNextSaveWritesEverything) {
         Workbook::setSaveFaultForTesting(fault);
         SaveResult failed = wb->save();
         EXPECT_FALSE(failed.ok);
-        EXPECT_NE(failed.message.find("ファイル「book.xlsx」を保存できませんでした"),
+        EXPECT_NE(testsupport::Message(failed).find("ファイル「book.xlsx」を保存できませんでした"),
                   std::string::npos)
-            << failed.message;
+            << failed;
         EXPECT_EQ(ReadFile(path), before);
         EXPECT_EQ(Listing(dir.path()),
                   (std::vector<std::string>{"book.xlsx", "book.xlsx.bak"}));  // no temporary left
@@ -138,8 +139,8 @@ TEST(SheetSave, AFailedSaveLeavesTheFileWholeAndTheNextSaveWritesEverything) {
         ASSERT_TRUE(wb->save().ok);
         EXPECT_EQ(CellAfterReopen(path, 2, 5), "1");
         EXPECT_EQ(CellAfterReopen(path, 3, 5), "2");
-        std::string err;
-        auto back = Workbook::open(path, &err);
+        sheet::FileFault fault;
+        auto back = Workbook::open(path, &fault);
         EXPECT_DOUBLE_EQ(back->worksheet(2)->fontSize(1, 5), 24);
     }
 }
@@ -158,14 +159,15 @@ TEST(SheetSave, AFolderThatCannotBeWrittenFailsCleanly) {
     sheettest::WriteFile(folder, "not a folder");
     SaveResult failed = wb->save();
     EXPECT_FALSE(failed.ok);
-    EXPECT_NE(failed.message.find("保存できませんでした"), std::string::npos) << failed.message;
-    EXPECT_NE(failed.message.find("次の保存で再び書き込みます"), std::string::npos)
-        << failed.message;
+    EXPECT_NE(testsupport::Message(failed).find("保存できませんでした"), std::string::npos)
+        << failed;
+    EXPECT_NE(testsupport::Message(failed).find("次の保存で再び書き込みます"), std::string::npos)
+        << failed;
 
     std::filesystem::remove(folder);
     ASSERT_EQ(rename((folder + "-away").c_str(), folder.c_str()), 0);
     SaveResult ok = wb->save();
-    ASSERT_TRUE(ok.ok) << ok.message;
+    ASSERT_TRUE(ok.ok) << ok;
     EXPECT_EQ(CellAfterReopen(path, 2, 2), "kept");
 
     if (geteuid() != 0) {  // root writes anywhere, so only others can test permissions
@@ -173,7 +175,7 @@ TEST(SheetSave, AFolderThatCannotBeWrittenFailsCleanly) {
         ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
         SaveResult denied = wb->save();
         EXPECT_FALSE(denied.ok);
-        EXPECT_NE(denied.message.find("権限"), std::string::npos) << denied.message;
+        EXPECT_NE(testsupport::Message(denied).find("権限"), std::string::npos) << denied;
         chmod(folder.c_str(), 0755);
     }
 }

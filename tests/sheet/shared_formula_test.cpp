@@ -6,6 +6,7 @@
 #include "sheet/Formula.h"
 #include "sheet/SheetTestSupport.h"
 #include "sheet/Workbook.h"
+#include "support/FaultText.h"
 
 using namespace sheet;
 using sheettest::MiniBook;
@@ -81,11 +82,11 @@ TEST(SheetSharedFormula, OtherCellsKeepTheirFormulasWhenTheFirstIsOverwritten) {
     const std::string before = dir.file("before.xlsx");
     sheettest::WriteFile(before, sheettest::ReadFile(path));
 
-    std::string err;
-    auto wb = Workbook::open(path, &err);
-    ASSERT_TRUE(wb) << err;
+    sheet::FileFault fault;
+    auto wb = Workbook::open(path, &fault);
+    ASSERT_TRUE(wb) << fault;
     Worksheet* ws = wb->worksheet(1);
-    ASSERT_TRUE(ws) << wb->lastError();
+    ASSERT_TRUE(ws) << wb->lastFault();
     ws->setNumber(1, 2, 10);   // B1
     ws->setText(1, 4, "x");    // D1
     ws->setNumber(1, 7, 0.5);  // G1
@@ -103,8 +104,8 @@ TEST(SheetSharedFormula, OtherCellsKeepTheirFormulasWhenTheFirstIsOverwritten) {
             R"(<c r="G3"><v>43</v></c>)",
         })
         EXPECT_NE(sheet.find(expected), std::string::npos) << expected << "\n" << sheet;
-    auto again = Workbook::open(path, &err);
-    ASSERT_TRUE(again) << err;
+    auto again = Workbook::open(path, &fault);
+    ASSERT_TRUE(again) << fault;
     EXPECT_EQ(again->worksheet(1)->text(1, 2), "10");
     EXPECT_EQ(again->worksheet(1)->text(3, 2), "9");
     EXPECT_EQ(again->worksheet(1)->text(3, 7), "43");

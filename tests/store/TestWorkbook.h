@@ -11,6 +11,7 @@
 
 #include "sheet/Workbook.h"
 #include "store/ExampleData.h"
+#include "store/FileMessages.h"
 #include "store/InputSheet.h"
 
 namespace testsupport {
@@ -18,11 +19,11 @@ namespace testsupport {
 class TestWorkbook {
   public:
     explicit TestWorkbook(std::string path) : path_(std::move(path)) {
-        std::string error;
-        if (!sheet::Workbook::createEmpty(path_, {"入力", "成績"}, &error))
-            throw std::runtime_error(error);
-        wb_ = sheet::Workbook::open(path_, &error);
-        if (!wb_) throw std::runtime_error(error);
+        sheet::FileFault fault;
+        if (!sheet::Workbook::createEmpty(path_, {"入力", "成績"}, &fault))
+            throw std::runtime_error(zalvik::store::FileFaultMessage(fault).toStdString());
+        wb_ = sheet::Workbook::open(path_, &fault);
+        if (!wb_) throw std::runtime_error(zalvik::store::FileFaultMessage(fault).toStdString());
         ws_ = wb_->worksheet(1);
     }
 
@@ -106,7 +107,7 @@ class TestWorkbook {
 
     void save() {
         const sheet::SaveResult r = wb_->save();
-        if (!r.ok) throw std::runtime_error(r.message);
+        if (!r.ok) throw std::runtime_error(zalvik::store::SaveMessage(r).toStdString());
     }
 
   private:

@@ -8,6 +8,7 @@
 #include "store/InputSheet.h"
 #include "store/SettingsWriter.h"
 #include "store/TestWorkbook.h"
+#include "support/FaultText.h"
 #include "support/TestFiles.h"
 
 using namespace zalvik;
@@ -100,9 +101,9 @@ TEST(SettingsWriter, WritesValuesAndLeavesOldEntriesBelowTheCounts) {
                       store::SettingsBlockCells(c, QStringLiteral("4"), QDate(2026, 3, 1)));
     wb.save();
 
-    std::string error;
-    auto book = sheet::Workbook::open(wb.path(), &error);
-    ASSERT_TRUE(book) << error;
+    sheet::FileFault fault;
+    auto book = sheet::Workbook::open(wb.path(), &fault);
+    ASSERT_TRUE(book) << fault;
     const sheet::Worksheet& ws = *book->worksheet(1);
     EXPECT_EQ(ws.value(2, 23).type, sheet::ValueType::Text);
     EXPECT_EQ(ws.value(2, 23).text, "4");

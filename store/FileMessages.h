@@ -1,0 +1,21 @@
+#pragma once
+// The sentences a user reads when the workbook file cannot be opened, read, created or saved.
+// The file layer reports what went wrong as a sheet::FileFault; every sentence about it is worded
+// here and nowhere else, each one naming the file.
+
+#include <QString>
+
+#include "sheet/Workbook.h"
+
+namespace zalvik::store {
+
+// The sentence for a fault of open(), worksheet() (lastFault()) or createEmpty(); empty when
+// there is no fault.
+QString FileFaultMessage(const sheet::FileFault& fault);
+
+// What to tell the user after a save: nothing after an ordinary save; after a save under a new
+// name, that the file was changed by another program and where the results went; after a failed
+// save, why, and that the changes are kept and written by the next save.
+QString SaveMessage(const sheet::SaveResult& saved);
+
+}  // namespace zalvik::store
