@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QPushButton>
 #include <QtTest>
 #include <functional>
 
@@ -160,6 +161,42 @@ class RobustnessTest : public QObject, public ProgramFixture {
         QCOMPARE(program->data().competitors[999].name, QStringLiteral("選手999"));
         QCOMPARE(program->data().competitors[1000].name, QString());
         QCOMPARE(Bytes(QString::fromStdString(path)), before);
+    }
+
+    // The official reads the file layer's sentence word for word, whether the file cannot be
+    // opened or its input sheet cannot be read.
+    void theMessageIsTheFileLayersSentence_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("sheetXml");  // empty: no file at all
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("missing") << "gone.xlsx" << QString()
+                                 << QStringLiteral("ファイル「gone.xlsx」が見つかりません。");
+        QTest::newRow("rows out of order")
+            << "order.xlsx"
+            << R"(<worksheet><sheetData><row r="5"/><row r="3"/></sheetData></worksheet>)"
+            << QStringLiteral(
+                   "ファイル「order.xlsx」のワークシート「入力」は読み込めません（行3が"
+                   "正しい並び順にありません）。");
+    }
+
+    void theMessageIsTheFileLayersSentence() {
+        QFETCH(QString, file);
+        QFETCH(QString, sheetXml);
+        QFETCH(QString, expected);
+        const QString path = QString::fromStdString(dir->file(file.toStdString()));
+        if (!sheetXml.isEmpty()) {
+            Sound(path.toStdString()).save();
+            const std::string xml = sheetXml.toStdString();
+            ReplacePart(path, "xl/worksheets/sheet1.xml", &xml);
+        }
+        auto* load =
+            program->dataLoadScreen().findChild<QPushButton*>(QStringLiteral("読込ボタン"));
+        QVERIFY(load && load->isVisible());
+        ui::testing::QueueFileAnswer(path);
+        QTest::mouseClick(load, Qt::LeftButton, {}, load->rect().center());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(ui::testing::Messages(), QStringList{expected});
+        QCOMPARE(ShownNames(*program), QStringList{"処理画面"});
     }
 
     // A file the program may not read gives its message (only meaningful when not root, since
