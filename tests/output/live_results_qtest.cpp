@@ -29,6 +29,7 @@
 #include "output/LiveServer.h"
 #include "output/OutputScreen.h"
 #include "store/LoadTestSupport.h"
+#include "support/Controls.h"
 #include "ui/Twips.h"
 
 using namespace testsupport;
@@ -86,9 +87,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
     QStringList& messages() { return ui::testing::Messages(); }
     template <typename W = QWidget>
     W* on(QWidget& screen, const char* name) {
-        W* w = screen.findChild<W*>(QString::fromUtf8(name));
-        if (!w) qFatal("no control named %s", name);
-        return w;
+        return testsupport::Find<W>(screen, QString::fromUtf8(name));
     }
     QWidget& processing() { return program->processingScreen(); }
     QRadioButton* option(const char* array, int i) {

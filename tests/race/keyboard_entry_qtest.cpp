@@ -12,6 +12,7 @@
 
 #include "store/InputSheet.h"
 #include "store/LoadTestSupport.h"
+#include "support/Controls.h"
 #include "support/FaultText.h"
 
 using namespace testsupport;
@@ -103,9 +104,7 @@ class KeyboardEntryTest : public QObject, public ProgramFixture {
     QStringList& messages() { return ui::testing::Messages(); }
     template <typename W = QWidget>
     W* find(const QString& name) {
-        W* w = screen().findChild<W*>(name);
-        if (!w) qFatal("no control named %s", qPrintable(name));
-        return w;
+        return testsupport::Find<W>(screen(), name);
     }
     QWidget* option(const char* array, int i) {
         return find(ui::ElementName(QString::fromUtf8(array), i));

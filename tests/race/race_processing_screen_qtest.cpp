@@ -88,9 +88,7 @@ class ProcessingScreenTest : public QObject {
     ProcessingScreen& screen() { return program_->processingScreen(); }
     template <typename T>
     T* find(const QString& name) {
-        T* w = screen().findChild<T*>(name);
-        if (!w) qFatal("no control named %s", qPrintable(name));
-        return w;
+        return testsupport::Find<T>(screen(), name);
     }
 
   private slots:

@@ -15,6 +15,7 @@
 #include "race/Formatting.h"
 #include "race/Scoring.h"
 #include "store/LoadTestSupport.h"
+#include "support/Controls.h"
 #include "support/FaultText.h"
 #include "ui/TabStrip.h"
 
@@ -65,9 +66,7 @@ class ResultEntryTest : public QObject, public ProgramFixture {
     QStringList& messages() { return ui::testing::Messages(); }
     template <typename W>
     W* find(const QString& name) {
-        W* w = screen().findChild<W*>(name);
-        if (!w) qFatal("no control named %s", qPrintable(name));
-        return w;
+        return testsupport::Find<W>(screen(), name);
     }
     QLineEdit* box(const char* name) { return find<QLineEdit>(QString::fromUtf8(name)); }
     QLabel* label(const QString& name) { return find<QLabel>(name); }

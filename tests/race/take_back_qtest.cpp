@@ -16,6 +16,7 @@
 #include "output/OutputScreen.h"
 #include "store/Journal.h"
 #include "store/LoadTestSupport.h"
+#include "support/Controls.h"
 #include "support/FaultText.h"
 
 using namespace testsupport;
@@ -42,9 +43,7 @@ class TakeBackTest : public QObject, public ProgramFixture {
     QStringList& questions() { return ui::testing::Questions(); }
     template <typename W>
     W* find(const QString& name) {
-        W* w = screen().findChild<W*>(name);
-        if (!w) qFatal("no control named %s", qPrintable(name));
-        return w;
+        return testsupport::Find<W>(screen(), name);
     }
     QLineEdit* box(const char* name) { return find<QLineEdit>(QString::fromUtf8(name)); }
     ui::Grid* grid(const char* name) { return find<ui::Grid>(QString::fromUtf8(name)); }
@@ -124,8 +123,8 @@ class TakeBackTest : public QObject, public ProgramFixture {
                  0);
     }
     void clickButton(QWidget& screen, const char* name) {
-        auto* b = screen.findChild<QPushButton*>(QString::fromUtf8(name));
-        QVERIFY2(b && b->isVisible() && b->isEnabled(), name);
+        auto* b = Find<QPushButton>(screen, QString::fromUtf8(name));
+        QVERIFY2(b->isVisible() && b->isEnabled(), name);
         QTest::mouseClick(b, Qt::LeftButton);
     }
 
@@ -372,7 +371,7 @@ class TakeBackTest : public QObject, public ProgramFixture {
             zalvik::SettingsScreen& s = program->settingsScreen();
             s.activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&s));
-            auto* event = s.findChild<QLineEdit*>(QStringLiteral("大会名称"));
+            auto* event = Find<QLineEdit>(s, QStringLiteral("大会名称"));
             QTest::mouseClick(event, Qt::LeftButton);
             QCOMPARE(QApplication::focusWidget(), event);
             event->selectAll();
@@ -385,9 +384,8 @@ class TakeBackTest : public QObject, public ProgramFixture {
         } else if (save == "results sheet") {
             clickButton(screen(), "出力ボタン");
             zalvik::OutputScreen& out = program->outputScreen();
-            auto* first =
-                out.findChild<QRadioButton*>(ui::ElementName(QStringLiteral("クラスオプ"), 0));
-            QTest::mouseClick(first, Qt::LeftButton);
+            QTest::mouseClick(Find<QRadioButton>(out, QStringLiteral("クラスオプ"), 0),
+                              Qt::LeftButton);
             clickButton(out, "実行ボタン");
             QCOMPARE(ShownNames(*program), QStringList{out.objectName()});
         } else {
