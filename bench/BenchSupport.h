@@ -1,15 +1,23 @@
 #pragma once
 // What the benchmark programs share: the benchmark workbook that the bench program writes beside
-// itself at start-up (999 competitors, 12 gates, 9 classes), and the application object that
-// screens and fonts need.
+// itself at start-up (999 competitors, 12 gates, 9 classes), the application object that
+// screens and fonts need, a class of 999 for the results sheet and its PDF, and the process's
+// peak memory.
 
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
+#include "app/Competition.h"
+#include "app/Screens.h"
+#include "race/Scoring.h"
+#include "store/ScreenLoader.h"
 #include "support/Controls.h"
+#include "ui/Dialogs.h"
 
 namespace benchsupport {
 
@@ -30,6 +38,18 @@ inline void EnsureApplication() {
     static QApplication app(argc, argv);
 }
 
+// A started program that has loaded the workbook at `path` as the load button does, with the
+// dialogs answered by the test hooks and no message shown yet.
+inline std::unique_ptr<zalvik::Program> LoadedProgram(const std::string& path) {
+    ui::testing::EnableDialogHooks(true);
+    ui::testing::Messages().clear();
+    auto program = std::make_unique<zalvik::Program>();
+    program->start();
+    ui::testing::QueueFileAnswer(QString::fromStdString(path));
+    zalvik::BeginLoad(*program);
+    return program;
+}
+
 // Fills the processing screen's entry panel with run number i of a benchmark race, through its
 // controls as an official would: bib 1 + 3i (mod 999), status OK, 1 min and 1..50.25 s, a buoy
 // at each of the 12 gates.
@@ -45,6 +65,46 @@ inline void EnterRun(QWidget& screen, int i) {
         Find<QRadioButton>(screen, QStringLiteral("Gop"), g)->click();
         Find<QRadioButton>(screen, QStringLiteral("ブイ"), (i + g) % 5)->click();
     }
+}
+
+// One class of 999 competitors with their standings built, chosen for output. All ranked, or
+// every third one with a status (DS, DF, DQ in turn) instead of a run.
+inline std::unique_ptr<zalvik::Competition> ClassOf999(bool allRanked) {
+    using namespace zalvik;
+    auto c = std::make_unique<Competition>();
+    c->classCount = 9;
+    for (int k = 1; k <= 9; ++k) c->className[k] = QStringLiteral("クラス%1").arg(k);
+    c->eventName = QStringLiteral("ベンチマーク大会");
+    c->eventVenue = QStringLiteral("白樺スキー場");
+    c->eventDate = QStringLiteral("2024/02/11");
+    for (int i = 1; i <= kMaxCompetitors; ++i) {
+        Competitor& who = c->competitors[i];
+        who.bib = static_cast<int16_t>(i);
+        who.name = QStringLiteral("山田 太郎%1").arg(i);
+        who.affiliation = QStringLiteral("スキークラブ%1").arg(i % 37);
+        who.classNo = ClassValue::ofNumber(1);
+        if (!allRanked && i % 3 == 0) {
+            who.status = static_cast<int16_t>(1 + (i / 3) % 3);
+            continue;
+        }
+        who.runTime = 50.0f + static_cast<float>(i % 400) / 10.0f;
+        who.buoyPoints = static_cast<float>(10 + i % 25);
+        who.racePoints = RacePoints(who.runTime, who.buoyPoints);
+    }
+    c->competitorCount = kMaxCompetitors;
+    c->outputClass = 1;
+    BuildStandings(*c);
+    return c;
+}
+
+// The process's high-water mark of resident memory in MB; -1 when it cannot be read.
+inline double PeakResidentMb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return -1;
 }
 
 }  // namespace benchsupport

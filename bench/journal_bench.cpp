@@ -71,11 +71,7 @@ void BM_RegisterWithJournal(benchmark::State& state) {
         return;
     }
     PrepareJournal(QString::fromStdString(path), static_cast<int>(state.range(0)));
-    ui::testing::EnableDialogHooks(true);
-    auto program = std::make_unique<zalvik::Program>();
-    program->start();
-    ui::testing::QueueFileAnswer(QString::fromStdString(path));
-    zalvik::BeginLoad(*program);
+    auto program = benchsupport::LoadedProgram(path);
     zalvik::ProcessingScreen& screen = program->processingScreen();
     int i = 0;
     using testsupport::Find;

@@ -76,11 +76,7 @@ void BM_GateKeyToRepaintedTotal(benchmark::State& state) {
     const std::string path = folder + "/race.xlsx";
     std::error_code ec;
     std::filesystem::copy_file(benchsupport::BenchWorkbook(), path, ec);
-    ui::testing::EnableDialogHooks(true);
-    auto program = std::make_unique<zalvik::Program>();
-    program->start();
-    ui::testing::QueueFileAnswer(QString::fromStdString(path));
-    zalvik::BeginLoad(*program);
+    auto program = benchsupport::LoadedProgram(path);
 
     zalvik::ProcessingScreen& screen = program->processingScreen();
     auto* total = screen.findChild<QLabel*>(QStringLiteral("合計"));

@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QFile>
 #include <filesystem>
 #include <memory>
 
@@ -21,16 +20,6 @@ QString BenchWorkbookPath() {
     return QString::fromStdString(benchsupport::BenchWorkbook().string());
 }
 
-// The screens need an application object; the benchmark draws nothing on a real display.
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "zalvik-bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
-
 // One load as the load button makes it, up to the competitor list.
 bool LoadOnce(zalvik::Program& program, const QString& path) {
     ui::testing::Messages().clear();
@@ -43,7 +32,7 @@ bool LoadOnce(zalvik::Program& program, const QString& path) {
 // A load into a program that has loaded before: the reset of the previous competition and the
 // whole load, with the screens already created. This is the figure the target is set for.
 void BM_LoadCompetition(benchmark::State& state) {
-    App();
+    benchsupport::EnsureApplication();
     ui::testing::EnableDialogHooks(true);
     const QString path = BenchWorkbookPath();
     auto program = std::make_unique<zalvik::Program>();
@@ -65,7 +54,7 @@ void BM_LoadCompetition(benchmark::State& state) {
 
 // The first load of a run: the processing and settings screens are created on the way.
 void BM_FirstLoadWithScreenCreation(benchmark::State& state) {
-    App();
+    benchsupport::EnsureApplication();
     ui::testing::EnableDialogHooks(true);
     const QString path = BenchWorkbookPath();
     for (auto _ : state) {
@@ -90,19 +79,14 @@ void BM_FirstLoadWithScreenCreation(benchmark::State& state) {
 // (the process's high-water mark of resident memory). Run in a fresh process, before any
 // benchmark, so that nothing else has raised the mark.
 double PeakMemoryAfterLoadMb() {
-    App();
+    benchsupport::EnsureApplication();
     ui::testing::EnableDialogHooks(true);
     auto program = std::make_unique<zalvik::Program>();
     program->start();
     if (!LoadOnce(*program, BenchWorkbookPath())) return -1;
     program->processingScreen().show();
     QCoreApplication::processEvents();
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return -1;
+    return benchsupport::PeakResidentMb();
 }
 
 namespace {

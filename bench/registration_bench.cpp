@@ -45,12 +45,7 @@ class LoadedRace {
         const std::string path = folder_ + "/race.xlsx";
         std::error_code ec;
         if (!std::filesystem::copy_file(benchsupport::BenchWorkbook(), path, ec)) return;
-        ui::testing::EnableDialogHooks(true);
-        ui::testing::Messages().clear();
-        program_ = std::make_unique<zalvik::Program>();
-        program_->start();
-        ui::testing::QueueFileAnswer(QString::fromStdString(path));
-        zalvik::BeginLoad(*program_);
+        program_ = benchsupport::LoadedProgram(path);
         loaded_ = ui::testing::Messages().isEmpty() && program_->data().competitorCount == 999;
     }
     ~LoadedRace() {

@@ -19,45 +19,12 @@
 #include "bench/BenchSupport.h"
 #include "output/ResultsSheet.h"
 #include "output/ResultsSheetPdf.h"
-#include "race/Scoring.h"
 #include "sheet/Workbook.h"
 #include "store/FileMessages.h"
 
 namespace {
 
 using namespace zalvik;
-
-std::unique_ptr<Competition> RankedClassOf999() {
-    auto c = std::make_unique<Competition>();
-    c->classCount = 1;
-    c->className[1] = QStringLiteral("一般男子");
-    c->eventName = QStringLiteral("ベンチマーク大会");
-    c->eventVenue = QStringLiteral("白樺スキー場");
-    c->eventDate = QStringLiteral("2024/02/11");
-    for (int i = 1; i <= kMaxCompetitors; ++i) {
-        Competitor& who = c->competitors[i];
-        who.bib = static_cast<int16_t>(i);
-        who.name = QStringLiteral("山田 太郎%1").arg(i);
-        who.affiliation = QStringLiteral("スキークラブ%1").arg(i % 37);
-        who.classNo = ClassValue::ofNumber(1);
-        who.runTime = 50.0f + static_cast<float>(i % 400) / 10.0f;
-        who.buoyPoints = static_cast<float>(10 + i % 25);
-        who.racePoints = RacePoints(who.runTime, who.buoyPoints);
-    }
-    c->competitorCount = kMaxCompetitors;
-    c->outputClass = 1;
-    BuildStandings(*c);
-    return c;
-}
-
-double PeakResidentMb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return -1;
-}
 
 void BM_ResultsPdfOf999(benchmark::State& state) {
     benchsupport::EnsureApplication();
@@ -71,7 +38,7 @@ void BM_ResultsPdfOf999(benchmark::State& state) {
     std::unique_ptr<sheet::Workbook> book;
     if (sheet::Workbook::createEmpty(path, {"入力", "成績表"}, &fault))
         book = sheet::Workbook::open(path, &fault);
-    auto c = RankedClassOf999();
+    auto c = benchsupport::ClassOf999(/*allRanked=*/true);
     if (!book || !WriteResultsSheet(*c, book.get()).written) {
         const std::string error = zalvik::store::FileFaultMessage(fault).toStdString();
         state.SkipWithError(error.empty() ? "the results sheet was not written" : error.c_str());
@@ -89,7 +56,7 @@ void BM_ResultsPdfOf999(benchmark::State& state) {
         }
         state.counters["pages"] = pages;
         state.counters["PDF_kB"] = static_cast<double>(QFile(pdf).size()) / 1024.0;
-        state.counters["peak_MB"] = PeakResidentMb();
+        state.counters["peak_MB"] = benchsupport::PeakResidentMb();
     }
     book.reset();
     std::error_code ec;

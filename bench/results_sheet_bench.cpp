@@ -18,40 +18,12 @@
 #include "app/Competition.h"
 #include "bench/BenchSupport.h"
 #include "output/ResultsSheet.h"
-#include "race/Scoring.h"
 #include "sheet/Workbook.h"
 #include "store/FileMessages.h"
 
 namespace {
 
 using namespace zalvik;
-
-std::unique_ptr<Competition> ClassOf999(bool allRanked) {
-    auto c = std::make_unique<Competition>();
-    c->classCount = 9;
-    for (int k = 1; k <= 9; ++k) c->className[k] = QStringLiteral("クラス%1").arg(k);
-    c->eventName = QStringLiteral("ベンチマーク大会");
-    c->eventVenue = QStringLiteral("白樺スキー場");
-    c->eventDate = QStringLiteral("2024/02/11");
-    for (int i = 1; i <= kMaxCompetitors; ++i) {
-        Competitor& who = c->competitors[i];
-        who.bib = static_cast<int16_t>(i);
-        who.name = QStringLiteral("選手 %1").arg(i);
-        who.affiliation = QStringLiteral("スキークラブ%1").arg(i % 37);
-        who.classNo = ClassValue::ofNumber(1);
-        if (!allRanked && i % 3 == 0) {
-            who.status = static_cast<int16_t>(1 + (i / 3) % 3);
-            continue;
-        }
-        who.runTime = 50.0f + static_cast<float>(i % 400) / 10.0f;
-        who.buoyPoints = static_cast<float>(10 + i % 25);
-        who.racePoints = RacePoints(who.runTime, who.buoyPoints);
-    }
-    c->competitorCount = kMaxCompetitors;
-    c->outputClass = 1;
-    BuildStandings(*c);
-    return c;
-}
 
 void BM_ResultsSheetOf999(benchmark::State& state) {
     std::string folder = (std::filesystem::temp_directory_path() / "zalvik-bench-XXXXXX").string();
@@ -68,7 +40,7 @@ void BM_ResultsSheetOf999(benchmark::State& state) {
         book = sheet::Workbook::open(path, &fault);
         error = zalvik::store::FileFaultMessage(fault).toStdString();
     }
-    auto c = ClassOf999(state.range(0) == 1);
+    auto c = benchsupport::ClassOf999(state.range(0) == 1);
 
     if (!book) {
         state.SkipWithError(error.c_str());
