@@ -17,8 +17,9 @@ QString AboutFile(const FileFault& f, const QString& rest) {
     return QStringLiteral("ファイル「") + Text(f.fileName) + QStringLiteral("」") + rest;
 }
 
-// Why a file could not be written, from the system's error number.
-QString WriteErrorText(int e) {
+}  // namespace
+
+QString FileWriteReason(int e) {
     switch (e) {
         case EACCES:
         case EPERM:
@@ -33,10 +34,16 @@ QString WriteErrorText(int e) {
             return QStringLiteral("保存先のフォルダが見つかりません");
         case EEXIST:
             return QStringLiteral("同じ名前のファイルがすでにあります");
+        case EISDIR:
+            return QStringLiteral("同じ名前のフォルダがあります");
+        case ENODEV:
+            return QStringLiteral("普通のファイルではありません");
         default:
             return QStringLiteral("書き込みに失敗しました（エラー番号%1）").arg(e);
     }
 }
+
+namespace {
 
 // What is wrong inside a part; inWorksheet words a wrong root element for a worksheet.
 QString DefectText(const FileFault& f, bool inWorksheet) {
@@ -149,11 +156,11 @@ QString FileFaultMessage(const FileFault& f) {
                                     QStringLiteral("）。"));
         case FileProblem::WriteFailed:
             return AboutFile(f, QStringLiteral("を作れませんでした（") +
-                                    WriteErrorText(f.systemError) + QStringLiteral("）。"));
+                                    FileWriteReason(f.systemError) + QStringLiteral("）。"));
         case FileProblem::BackupFailed:
             return AboutFile(f, QStringLiteral("の控え（.bak）を作れなかったため保存しませんでし"
                                                "た（") +
-                                    WriteErrorText(f.systemError) + QStringLiteral("）。"));
+                                    FileWriteReason(f.systemError) + QStringLiteral("）。"));
     }
     return {};
 }
@@ -177,10 +184,10 @@ QString SaveMessage(const sheet::SaveResult& saved) {
         case FileProblem::BackupFailed:
             return AboutFile(f, QStringLiteral("の控え（.bak）を作れなかったため保存しませんでし"
                                                "た（") +
-                                    WriteErrorText(f.systemError) + QStringLiteral("）") + kept);
+                                    FileWriteReason(f.systemError) + QStringLiteral("）") + kept);
         case FileProblem::WriteFailed:
             return AboutFile(f, QStringLiteral("を保存できませんでした（") +
-                                    WriteErrorText(f.systemError) + QStringLiteral("）") + kept);
+                                    FileWriteReason(f.systemError) + QStringLiteral("）") + kept);
         default:
             return AboutFile(f, QStringLiteral("を保存できませんでした") + kept);
     }

@@ -18,4 +18,9 @@ QString FileFaultMessage(const sheet::FileFault& fault);
 // save, why, and that the changes are kept and written by the next save.
 QString SaveMessage(const sheet::SaveResult& saved);
 
+// Why a file could not be written, from the errno that the file layer's write routines
+// (sheet/FileWrite.h) or a save left: a short clause such as "ディスクの空きが足りません", for the
+// sentence of the file concerned.
+QString FileWriteReason(int systemError);
+
 }  // namespace zalvik::store
