@@ -192,6 +192,16 @@ class ProcessingScreen : public ScreenBase {
     void backOneGate(int g);
     // Where a registration leaves the official: in ゼッケン, its text selected.
     void returnToBib();
+    // Keys in the results grid and the competitor list: the take-back menu, back to the bib.
+    bool onGridKey(ui::Grid* grid, QKeyEvent* key);
+    // Takes the focus to グリッド結果 on the row of the competitor the panel shows.
+    void focusResultsRow();
+    // A control whose click leaves this screen.
+    bool leavesScreen(const QWidget* w) const;
+    // Brings the next (step 1) or previous (step -1) class page in front, wrapping round.
+    void turnClassPage(int step);
+    // A time or a buoy entered while the panel shows DS, DF or DQ is a run: OK is chosen.
+    void takeEntryAsRun();
 
     ui::Grid* グリッドリスト_ = nullptr;
     ui::Grid* グリッド結果_ = nullptr;

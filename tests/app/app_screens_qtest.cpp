@@ -252,6 +252,20 @@ class NavigationTest : public QObject {
         QVERIFY(list && list->isVisible());
         QCOMPARE(list->rows(), 1);
         QCOMPARE(list->text(0, 0), QString(" ZNo"));
+
+        // A bib typed here names nobody: the message comes once, at Enter, and not again when
+        // the return button's click takes the focus out of the box on the way back.
+        processing.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&processing));
+        QCOMPARE(QApplication::focusWidget(), Control(processing, "ゼッケン"));
+        QTest::keyClicks(QApplication::focusWidget(), "5");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        messages << "該当するゼッケン番号はありません。";
+        QCOMPARE(ui::testing::Messages(), messages);
+        QTest::mouseClick(Control(processing, "終了ボタン"), Qt::LeftButton);
+        QTRY_COMPARE(ShownNames(*program), QStringList{"データ読込画面"});
+        QCoreApplication::processEvents();
+        QCOMPARE(ui::testing::Messages(), messages);
     }
 
     // The real modal dialogs: the file dialog is cancelled and the message box is answered
