@@ -18,4 +18,8 @@ QString FileFaultMessage(const sheet::FileFault& fault);
 // save, why, and that the changes are kept and written by the next save.
 QString SaveMessage(const sheet::SaveResult& saved);
 
+// What to tell the user when the workbook named fileName is to be shown while a spreadsheet
+// program still holds it open: that program keeps showing what it read when it opened it.
+QString HeldOpenMessage(const QString& fileName);
+
 }  // namespace zalvik::store

@@ -435,6 +435,18 @@ class ProcessingScreenTest : public QObject {
         find<QPushButton>("エクセルボタン")->click();
         QCOMPARE(opened, QStringList{QString::fromStdString(file)});
         QVERIFY(s.isVisible());
+        // While a spreadsheet program holds it open, handing it over again would only bring
+        // forward its old contents: a message says so instead.
+        QFile lock(QString::fromStdString(dir.file(".~lock.大会.xlsx#")));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.close();
+        find<QPushButton>("エクセルボタン")->click();
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(ui::testing::Messages().size(), 1);
+        QVERIFY(
+            ui::testing::Messages().first().startsWith(QStringLiteral("ブック「大会.xlsx」は")));
+        lock.remove();
+        ui::testing::Messages().clear();
 
         find<QPushButton>("基本設定ボタン")->click();
         QCOMPARE(program_->shownScreens(), QList<QWidget*>{&program_->settingsScreen()});
