@@ -23,4 +23,8 @@ QString SaveMessage(const sheet::SaveResult& saved);
 // sentence of the file concerned.
 QString FileWriteReason(int systemError);
 
+// What to tell the user when the workbook named fileName is to be shown while a spreadsheet
+// program still holds it open: that program keeps showing what it read when it opened it.
+QString HeldOpenMessage(const QString& fileName);
+
 }  // namespace zalvik::store
