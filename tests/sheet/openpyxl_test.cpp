@@ -71,3 +71,38 @@ print(wb.active.title)
         "成績\n";
     EXPECT_EQ(got, expected);
 }
+
+// A worksheet large enough to be deflated in pieces, saved once whole and then with a cell
+// changed in its middle, so that the second file joins pieces kept from the first save with
+// one deflated again: openpyxl reads every cell of it.
+TEST(SheetOpenpyxl, ReadsALargeSheetSavedInPieces) {
+    if (!testsupport::haveOpenpyxl()) GTEST_SKIP() << "openpyxl is not installed";
+    testsupport::TempDir dir;
+    const std::string path = dir.file("large.xlsx");
+    sheet::FileFault fault;
+    ASSERT_TRUE(Workbook::createEmpty(path, {"入力", "成績"}, &fault)) << fault;
+    auto wb = Workbook::open(path, &fault);
+    ASSERT_TRUE(wb) << fault;
+    Worksheet* in = wb->worksheet(1);
+    for (int row = 1; row <= 3000; ++row) {
+        in->setText(row, 1, "選手" + std::to_string(row));
+        in->setNumber(row, 2, row * 0.25);
+    }
+    ASSERT_TRUE(wb->save().ok);
+    in->setText(1500, 1, "変更");
+    in->setNumber(2999, 2, -1);
+    ASSERT_TRUE(wb->save().ok);
+
+    int rc = 0;
+    const std::string got = sheettest::Python(R"(
+import openpyxl
+ws = openpyxl.load_workbook(')" + path + R"(').worksheets[0]
+wrong = [r for r in range(1, 3001)
+         if ws.cell(r, 1).value != ('変更' if r == 1500 else '選手%d' % r)
+         or ws.cell(r, 2).value != (-1 if r == 2999 else r * 0.25)]
+print(ws.max_row, wrong[:5])
+)",
+                                              &rc);
+    ASSERT_EQ(rc, 0) << got;
+    EXPECT_EQ(got, "3000 []\n");
+}
