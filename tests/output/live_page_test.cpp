@@ -10,9 +10,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
 
 #include "output/LivePage.h"
+#include "output/LivePageBuilder.h"
 #include "race/Scoring.h"
 
 using namespace zalvik;
@@ -135,4 +137,31 @@ TEST(LivePage, BackgroundWriterEndsWithTheLastPage) {
     EXPECT_GE(written, 1);
     EXPECT_LE(written, 200);
     EXPECT_EQ(failures.size(), 1);
+}
+
+// Pages built in the background from copies taken at each change: a burst of changes is served
+// in order, ends with the last one, also when the builder is destroyed right after it, and the
+// page and the JSON of each snapshot show the same moment.
+TEST(LivePage, BackgroundBuilderServesWholeSnapshotsInOrder) {
+    std::vector<int> served;  // the builder's own thread writes it; read after it has stopped
+    bool matching = true;
+    {
+        LivePageBuilder builder([&](const LiveSnapshot& s, const QString& path) {
+            const int n = QJsonDocument::fromJson(s.json).object()["event"].toString().toInt();
+            matching = matching && path == QString::number(n) &&
+                       s.html.contains("<h1>" + QByteArray::number(n) + "</h1>");
+            served.push_back(n);
+        });
+        auto c = std::make_unique<Competition>();
+        for (int n = 1; n <= 200; ++n) {
+            c->eventName = QString::number(n);
+            builder.build(std::make_shared<const Competition>(*c), QDateTime::currentDateTime(),
+                          QString::number(n));
+        }
+    }
+    ASSERT_FALSE(served.empty());
+    EXPECT_EQ(served.back(), 200);
+    EXPECT_TRUE(std::is_sorted(served.begin(), served.end()) &&
+                std::adjacent_find(served.begin(), served.end()) == served.end());
+    EXPECT_TRUE(matching);
 }
