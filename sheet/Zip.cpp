@@ -273,7 +273,7 @@ void SyncFolder(const std::string& dir) {
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         int* systemError) {
+                         int* systemError, struct ::stat* written) {
     const std::string dir = DirName(path);
     std::string tmp = dir + "/." + BaseName(path) + ".tmp-XXXXXX";
     int fd = ::mkstemp(tmp.data());
@@ -311,6 +311,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
     }
     if (writeFaultForTesting() == WriteFault::DuringWrite) return fail(ENOSPC);
     if (::fsync(fd) != 0) return fail(errno);
+    // The identity comes from the descriptor itself: a name looked up after the rename could
+    // already be another program's file.
+    if (written && ::fstat(fd, written) != 0) return fail(errno);
     if (::close(fd) != 0) {
         fd = -1;
         return fail(errno);

@@ -11,6 +11,7 @@
 
 struct zip;
 struct zip_source;
+struct stat;
 
 namespace sheet::detail {
 
@@ -85,9 +86,10 @@ class ZipWriter {
 // Writes `data` to `path` so that the file is either the old one or the new one, never a mix:
 // a temporary file in the same folder, flushed, renamed over the target, folder flushed.
 // `noReplace` refuses to replace an existing file (the failure's error is then EEXIST). On
-// failure *systemError is the errno of the step that failed.
+// failure *systemError is the errno of the step that failed. `written`, when given, receives the
+// identity of the new file, taken from its descriptor before the rename.
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         int* systemError);
+                         int* systemError, struct ::stat* written = nullptr);
 
 enum class WriteFault { None, DuringWrite, AfterTempWritten };
 WriteFault& writeFaultForTesting();
