@@ -23,4 +23,14 @@ QString SaveMessage(const sheet::SaveResult& saved);
 // sentence of the file concerned.
 QString FileWriteReason(int systemError);
 
+struct JournalReading;
+
+// What the user is told after reading the journal `fileName` (see JournalReading): why it could
+// not be read, or which of its lines were left out; empty when everything was read.
+QString JournalReadingMessage(const JournalReading& reading, const QString& fileName);
+
+// The journal `fileName` could not be written (errno `systemError`); the workbook is written
+// and saved all the same.
+QString JournalWriteMessage(const QString& fileName, int systemError);
+
 }  // namespace zalvik::store
