@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QUuid>
 #include <QWidget>
 
 #include "app/DataLoadScreen.h"
@@ -59,12 +60,33 @@ void Program::end() {
 void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     workbook_ = std::move(workbook);
     journal_.reset();
+    adoptedJournalId_.clear();
+}
+
+store::JournalOwner Program::journalOwner() {
+    store::JournalOwner owner{{}, data_.eventName, data_.eventDate};
+    if (!workbook_) return owner;
+    owner.id = QString::fromStdString(workbook_->customProperty(store::kWorkbookIdProperty));
+    return owner;
+}
+
+void Program::adoptJournalIdentity(const QString& id) {
+    if (!id.isEmpty()) adoptedJournalId_ = id;
 }
 
 void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
     if (!workbook_) return;
+    store::JournalOwner owner = journalOwner();
+    if (owner.id.isEmpty()) {
+        // The first journaled change gives the workbook the identity its lines will carry;
+        // the save that follows the change stores it in the file.
+        owner.id = !adoptedJournalId_.isEmpty()
+                       ? adoptedJournalId_
+                       : QUuid::createUuid().toString(QUuid::WithoutBraces);
+        workbook_->setCustomProperty(store::kWorkbookIdProperty, owner.id.toStdString());
+    }
     const std::optional<QString> failed =
-        journal_.append(QString::fromStdString(workbook_->path()), entry);
+        journal_.append(QString::fromStdString(workbook_->path()), entry, owner);
     if (failed && !failed->isEmpty()) ui::ShowMessage(parent, *failed);
 }
 
