@@ -129,6 +129,7 @@ bool ReadWholeFile(const std::string& path, std::string* out, FileFault* fault,
     }
     ::close(fd);
     out->resize(done);
+    if (fileDoneForTesting()) fileDoneForTesting()(path);
     return true;
 }
 

@@ -21,6 +21,11 @@ WriteFault& writeFaultForTesting() {
     return fault;
 }
 
+std::function<void(const std::string&)>& fileDoneForTesting() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
 std::string ToLowerAscii(std::string_view s) {
     std::string r(s);
     for (char& c : r)
@@ -336,6 +341,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
     } else if (::rename(tmp.c_str(), path.c_str()) != 0) {
         return fail(errno);
     }
+    if (fileDoneForTesting()) fileDoneForTesting()(path);
     SyncFolder(dir);
     return true;
 }

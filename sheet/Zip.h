@@ -4,6 +4,7 @@
 // unchanged entries without inflating them), and the crash-safe replacement of a file on disk.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -93,6 +94,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
 
 enum class WriteFault { None, DuringWrite, AfterTempWritten };
 WriteFault& writeFaultForTesting();
+// Called with the file's path right after a file was read whole or renamed into place, for
+// tests that play another program saving in that instant.
+std::function<void(const std::string&)>& fileDoneForTesting();
 
 std::string BaseName(const std::string& path);
 std::string DirName(const std::string& path);
