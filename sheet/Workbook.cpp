@@ -533,10 +533,26 @@ bool Workbook::hasUnsavedChanges() const {
     return false;
 }
 
+namespace {
+
+// The fault a test asked the workbook's saves to meet. It is put in place only while a save
+// writes, so that the other files written meanwhile (the journal) are written as ever.
+WriteFault& SaveFaultForTesting() {
+    static WriteFault fault = WriteFault::None;
+    return fault;
+}
+
+struct SaveFaultScope {
+    SaveFaultScope() { writeFaultForTesting() = SaveFaultForTesting(); }
+    ~SaveFaultScope() { writeFaultForTesting() = WriteFault::None; }
+};
+
+}  // namespace
+
 void Workbook::setSaveFaultForTesting(SaveFault fault) {
-    writeFaultForTesting() = fault == SaveFault::DuringWrite        ? WriteFault::DuringWrite
-                             : fault == SaveFault::AfterTempWritten ? WriteFault::AfterTempWritten
-                                                                    : WriteFault::None;
+    SaveFaultForTesting() = fault == SaveFault::DuringWrite        ? WriteFault::DuringWrite
+                            : fault == SaveFault::AfterTempWritten ? WriteFault::AfterTempWritten
+                                                                   : WriteFault::None;
 }
 
 namespace {
@@ -740,6 +756,7 @@ SaveResult Workbook::save() {
     bool changedBehind = exists && d.identity.valid && !(IdentityOf(st) == d.identity);
     int why = 0;
     bool written = false;
+    const SaveFaultScope testFault;
     if (changedBehind) {
         std::string stem = d.path, ext;
         auto dot = d.path.find_last_of('.');
