@@ -244,4 +244,11 @@ QString JournalWriteMessage(const QString& fileName, int systemError) {
         .arg(fileName, FileWriteReason(systemError));
 }
 
+QString HeldOpenMessage(const QString& fileName) {
+    return QStringLiteral(
+               "ブック「%1」は表計算ソフトで開かれたままのため、表示は古い内容のままです。"
+               "表計算ソフトでブックを閉じてから、もう一度開いてください。")
+        .arg(fileName);
+}
+
 }  // namespace zalvik::store

@@ -33,4 +33,8 @@ QString JournalReadingMessage(const JournalReading& reading, const QString& file
 // and saved all the same.
 QString JournalWriteMessage(const QString& fileName, int systemError);
 
+// What to tell the user when the workbook named fileName is to be shown while a spreadsheet
+// program still holds it open: that program keeps showing what it read when it opened it.
+QString HeldOpenMessage(const QString& fileName);
+
 }  // namespace zalvik::store
