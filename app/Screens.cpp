@@ -63,30 +63,29 @@ void Program::end() {
 void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     workbook_ = std::move(workbook);
     journal_.reset();
-    adoptedJournalId_.clear();
+    journalId_.clear();
 }
 
 store::JournalOwner Program::journalOwner() {
     store::JournalOwner owner{{}, data_.eventName, data_.eventDate};
     if (!workbook_) return owner;
     owner.id = QString::fromStdString(workbook_->customProperty(store::kWorkbookIdProperty));
+    if (owner.id.isEmpty()) owner.id = journalId_;
     return owner;
 }
 
 void Program::adoptJournalIdentity(const QString& id) {
-    if (!id.isEmpty()) adoptedJournalId_ = id;
+    if (!id.isEmpty()) journalId_ = id;
 }
 
 void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
     if (!workbook_) return;
     store::JournalOwner owner = journalOwner();
     if (owner.id.isEmpty()) {
-        // The first journaled change gives the workbook the identity its lines will carry;
-        // the save that follows the change stores it in the file.
-        owner.id = !adoptedJournalId_.isEmpty()
-                       ? adoptedJournalId_
-                       : QUuid::createUuid().toString(QUuid::WithoutBraces);
-        workbook_->setCustomProperty(store::kWorkbookIdProperty, owner.id.toStdString());
+        // The first journaled change gives the workbook the identity its lines will carry. It
+        // goes into the file with the next save, not now: a change that ends up writing nothing
+        // leaves the workbook without anything to save.
+        owner.id = journalId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
     }
     const std::optional<QString> failed =
         journal_.append(QString::fromStdString(workbook_->path()), entry, owner);

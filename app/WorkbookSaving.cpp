@@ -59,6 +59,8 @@ bool Program::saveWorkbook(QWidget* parent, bool reportFailure) {
             return *taken;
         // Nothing was taken in: the workbook held here is saved beside the file, as on No.
     }
+    if (!journalId_.isEmpty() && workbook_->customProperty(store::kWorkbookIdProperty).empty())
+        workbook_->setCustomProperty(store::kWorkbookIdProperty, journalId_.toStdString());
     const std::string before = workbook_->path();
     const sheet::SaveResult saved = workbook_->save();
     if (saved.savedUnderNewName) {

@@ -426,6 +426,8 @@ class TakeBackTest : public QObject, public ProgramFixture {
         QVERIFY(saved);
         for (auto [row, time] : {std::pair{2, "50"}, {3, "45"}, {4, "40"}})
             QCOMPARE(saved->worksheet(1)->text(row, kColRunTime), std::string(time));
+        // The file read again keeps the identity its journal lines carry.
+        QVERIFY(!saved->customProperty(kWorkbookIdProperty).empty());
         auto backup = sheet::Workbook::open(path + ".bak", &fault);
         QVERIFY(backup);
         QCOMPARE(backup->worksheet(1)->text(2, kColRunTime), std::string("50"));
