@@ -8,6 +8,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <QUuid>
 #include <QWidget>
 
 #include "app/DataLoadScreen.h"
@@ -65,12 +66,32 @@ void Program::end() {
 void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     workbook_ = std::move(workbook);
     journal_.reset();
+    journalId_.clear();
+}
+
+store::JournalOwner Program::journalOwner() {
+    store::JournalOwner owner{{}, data_.eventName, data_.eventDate};
+    if (!workbook_) return owner;
+    owner.id = QString::fromStdString(workbook_->customProperty(store::kWorkbookIdProperty));
+    if (owner.id.isEmpty()) owner.id = journalId_;
+    return owner;
+}
+
+void Program::adoptJournalIdentity(const QString& id) {
+    if (!id.isEmpty()) journalId_ = id;
 }
 
 void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
     if (!workbook_) return;
+    store::JournalOwner owner = journalOwner();
+    if (owner.id.isEmpty()) {
+        // The first journaled change gives the workbook the identity its lines will carry. It
+        // goes into the file with the next save, not now: a change that ends up writing nothing
+        // leaves the workbook without anything to save.
+        owner.id = journalId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    }
     const std::optional<QString> failed =
-        journal_.append(QString::fromStdString(workbook_->path()), entry);
+        journal_.append(QString::fromStdString(workbook_->path()), entry, owner);
     if (failed && !failed->isEmpty()) ui::ShowMessage(parent, *failed);
 }
 

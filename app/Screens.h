@@ -71,6 +71,12 @@ class Program : public QObject {
     // written says so once (over `parent`) and never stops the change. Without an open
     // workbook nothing is written.
     void writeJournal(QWidget* parent, const store::JournalEntry& entry);
+    // Who the journal's lines are for: the identity stored in the open workbook, or the one it
+    // is given at its first journaled change and stores with its next save; event name and date.
+    store::JournalOwner journalOwner();
+    // A workbook without an identity whose journal entries were recognised by its event name
+    // and date takes on their identity. Ignored when `id` is empty.
+    void adoptJournalIdentity(const QString& id);
     // The journal lines written since the workbook was opened.
     const std::vector<store::JournalEntry>& journaledThisSession() const {
         return journal_.sessionEntries();
@@ -134,6 +140,7 @@ class Program : public QObject {
     std::unique_ptr<sheet::Workbook> workbook_;
     bool takingInChanges_ = false;  // a reread is putting this session's changes back
     store::JournalWriter journal_;
+    QString journalId_;  // the identity the open workbook takes on at its next save
     bool ended_ = false;
     bool loadInProgress_ = false;
     QPointer<StartScreen> start_;

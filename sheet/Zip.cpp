@@ -22,6 +22,11 @@ WriteFault& writeFaultForTesting() {
     return fault;
 }
 
+std::function<void(const std::string&)>& fileDoneForTesting() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
 std::string ToLowerAscii(std::string_view s) {
     std::string r(s);
     for (char& c : r)
@@ -439,7 +444,7 @@ void SyncFolder(const std::string& dir) {
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         int* systemError) {
+                         int* systemError, struct ::stat* written) {
     const std::string dir = DirName(path);
     std::string tmp = dir + "/." + BaseName(path) + ".tmp-XXXXXX";
     int fd = ::mkstemp(tmp.data());
@@ -477,6 +482,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
     }
     if (writeFaultForTesting() == WriteFault::DuringWrite) return fail(ENOSPC);
     if (::fsync(fd) != 0) return fail(errno);
+    // The identity comes from the descriptor itself: a name looked up after the rename could
+    // already be another program's file.
+    if (written && ::fstat(fd, written) != 0) return fail(errno);
     if (::close(fd) != 0) {
         fd = -1;
         return fail(errno);
@@ -499,6 +507,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
     } else if (::rename(tmp.c_str(), path.c_str()) != 0) {
         return fail(errno);
     }
+    if (fileDoneForTesting()) fileDoneForTesting()(path);
     SyncFolder(dir);
     return true;
 }

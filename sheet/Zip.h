@@ -4,6 +4,7 @@
 // unchanged entries without inflating them), and the crash-safe replacement of a file on disk.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 
 struct zip;
 struct zip_source;
+struct stat;
 
 namespace sheet::detail {
 
@@ -117,12 +119,16 @@ class ZipWriter {
 // Writes `data` to `path` so that the file is either the old one or the new one, never a mix:
 // a temporary file in the same folder, flushed, renamed over the target, folder flushed.
 // `noReplace` refuses to replace an existing file (the failure's error is then EEXIST). On
-// failure *systemError is the errno of the step that failed.
+// failure *systemError is the errno of the step that failed. `written`, when given, receives the
+// identity of the new file, taken from its descriptor before the rename.
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         int* systemError);
+                         int* systemError, struct ::stat* written = nullptr);
 
 enum class WriteFault { None, DuringWrite, AfterTempWritten };
 WriteFault& writeFaultForTesting();
+// Called with the file's path right after a file was read whole or renamed into place, for
+// tests that play another program saving in that instant.
+std::function<void(const std::string&)>& fileDoneForTesting();
 
 std::string BaseName(const std::string& path);
 std::string DirName(const std::string& path);

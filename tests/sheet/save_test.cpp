@@ -115,6 +115,44 @@ TEST(SheetSave, ChangesMadeByAnotherProgramAreNotOverwritten) {
     EXPECT_EQ(ReadFile(path), theirs);
 }
 
+// Another program saves over the file in the very instant after this program read it, or after
+// this program's save was renamed into place: the file is known as changed all the same, and
+// the next save does not overwrite it.
+TEST(SheetSave, AReplacementJustAfterReadingOrSavingIsNoticed) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("book.xlsx");
+    MakeAndOpen(path);
+    const std::string theirs = ReadFile(path);
+    struct HookGuard {
+        ~HookGuard() { detail::fileDoneForTesting() = nullptr; }
+    } guard;
+    auto replaceOnce = [&] {
+        detail::fileDoneForTesting() = [&](const std::string& done) {
+            if (done != path) return;
+            detail::fileDoneForTesting() = nullptr;
+            sheettest::WriteFile(path + ".new", theirs);
+            std::filesystem::rename(path + ".new", path);
+        };
+    };
+    sheet::FileFault fault;
+    for (const bool atSave : {false, true}) {
+        if (!atSave) replaceOnce();
+        auto wb = Workbook::open(path, &fault);
+        ASSERT_TRUE(wb) << fault;
+        wb->worksheet(1)->setText(2, 2, "mine");
+        if (atSave) {
+            replaceOnce();
+            ASSERT_TRUE(wb->save().ok);
+        }
+        EXPECT_TRUE(wb->changedOnDisk()) << (atSave ? "after the save" : "after the read");
+        wb->worksheet(1)->setText(3, 2, "more");
+        const SaveResult r = wb->save();
+        ASSERT_TRUE(r.ok) << r;
+        EXPECT_TRUE(r.savedUnderNewName);
+        EXPECT_EQ(ReadFile(path), theirs);
+    }
+}
+
 TEST(SheetSave, AFailedSaveLeavesTheFileWholeAndTheNextSaveWritesEverything) {
     for (auto fault : {Workbook::SaveFault::DuringWrite, Workbook::SaveFault::AfterTempWritten}) {
         FaultGuard guard;
