@@ -74,6 +74,14 @@ struct Workbook::Impl {
     std::vector<std::string> sharedStrings;
 
     std::string calcChainPart;
+
+    // The cell metadata, read once when asked: for each cm index (1-based), whether it marks
+    // the first cell of a dynamic array.
+    std::string metadataPart;
+    bool metadataTried = false;
+    std::vector<bool> dynamicArrayMetadata;
+    bool isDynamicArray(int cm);
+
     std::set<std::string> deletedParts;  // lower-case entry names
     FileFault lastFault;
 
@@ -121,6 +129,7 @@ struct Worksheet::Impl {
     void restyle(int row, int col, Derive derive);
     void clearValue(pugi::xml_node cell, bool wholeSheet = false);
     void moveSharedFormula(pugi::xml_node masterCell, pugi::xml_node f);
+    void clearSpill(pugi::xml_node masterCell, std::string_view ref);
     int newSharedIndex();  // an si no shared formula of the sheet uses yet
     pugi::xml_node addChild(pugi::xml_node parent, const char* local);
     void updateDimension();
