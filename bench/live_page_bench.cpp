@@ -90,7 +90,7 @@ void BM_LivePageBuildAndWrite(benchmark::State& state) {
     for (auto _ : state) {
         const zalvik::LiveSnapshot s =
             zalvik::MakeLiveSnapshot(*race, QDateTime::currentDateTime());
-        if (!zalvik::WriteFileAtomically(page, s.html)) state.SkipWithError("cannot write");
+        if (!zalvik::WriteLivePage(page, s.html)) state.SkipWithError("cannot write");
     }
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);

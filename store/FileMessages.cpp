@@ -1,5 +1,7 @@
 #include "store/FileMessages.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <cerrno>
 
 namespace zalvik::store {
@@ -191,6 +193,16 @@ QString SaveMessage(const sheet::SaveResult& saved) {
         default:
             return AboutFile(f, QStringLiteral("を保存できませんでした") + kept);
     }
+}
+
+QString LivePageWriteMessage(const QString& path, int systemError) {
+    return QStringLiteral("速報ページ「%1」を書けませんでした（%2）。結果の登録は続けられます。")
+        .arg(QFileInfo(path).fileName(), FileWriteReason(systemError));
+}
+
+QString ResultsPdfWriteMessage(const QString& path, int systemError) {
+    return QStringLiteral("PDF「%1」を書き込めませんでした（%2）。")
+        .arg(QDir::toNativeSeparators(path), FileWriteReason(systemError));
 }
 
 }  // namespace zalvik::store

@@ -23,4 +23,9 @@ QString SaveMessage(const sheet::SaveResult& saved);
 // sentence of the file concerned.
 QString FileWriteReason(int systemError);
 
+// The files the program writes beside the workbook, each worded with the reason above: the live
+// page (`path` as the file name alone) and the results sheet's PDF (the whole path).
+QString LivePageWriteMessage(const QString& path, int systemError);
+QString ResultsPdfWriteMessage(const QString& path, int systemError);
+
 }  // namespace zalvik::store

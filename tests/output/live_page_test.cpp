@@ -89,8 +89,8 @@ TEST(LivePage, PathBesideTheWorkbookAndWrittenWhole) {
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("race_速報.html"));
-    ASSERT_TRUE(WriteFileAtomically(path, "first"));
-    ASSERT_TRUE(WriteFileAtomically(path, "second, longer"));
+    ASSERT_TRUE(WriteLivePage(path, "first"));
+    ASSERT_TRUE(WriteLivePage(path, "second, longer"));
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("second, longer"));
@@ -100,8 +100,11 @@ TEST(LivePage, PathBesideTheWorkbookAndWrittenWhole) {
     const QString blocked = dir.filePath(QStringLiteral("blocked_速報.html"));
     ASSERT_TRUE(QDir().mkpath(blocked));
     QString why;
-    EXPECT_FALSE(WriteFileAtomically(blocked, "x", &why));
-    EXPECT_TRUE(why.contains(QStringLiteral("blocked_速報.html"))) << why.toStdString();
+    EXPECT_FALSE(WriteLivePage(blocked, "x", &why));
+    EXPECT_EQ(why,
+              QStringLiteral("速報ページ「blocked_速報.html」を書けませんでした（同じ名前のフォ"
+                             "ルダがあります）。結果の登録は続けられます。"))
+        << why.toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"race_速報.html"});
 }
 
