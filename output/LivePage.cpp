@@ -88,6 +88,14 @@ void AppendEscaped(QByteArray& out, const QString& text) {
     }
 }
 
+// Appends a name or an affiliation isolated from the text around it, so that a right-to-left
+// character or an override in it cannot reorder what follows it on the line or in the list.
+void AppendIsolated(QByteArray& out, const QString& text) {
+    out += "<bdi>";
+    AppendEscaped(out, text);
+    out += "</bdi>";
+}
+
 // Appends a JSON string literal.
 void AppendJsonString(QByteArray& out, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
@@ -233,9 +241,9 @@ QByteArray Html(const Competition& c, const std::vector<ClassStandings>& classes
                 h += "</td><td class=\"n\">";
                 h += QByteArray::number(row.bib);
                 h += "</td><td>";
-                AppendEscaped(h, who.name);
+                AppendIsolated(h, who.name);
                 h += "</td><td>";
-                AppendEscaped(h, who.affiliation);
+                AppendIsolated(h, who.affiliation);
                 h += "</td><td class=\"n\">";
                 h += FormatHundredths(row.racePoints).trimmed().toUtf8();
                 h += "</td><td class=\"n\">";
@@ -269,10 +277,10 @@ QByteArray Html(const Competition& c, const std::vector<ClassStandings>& classes
                 h += "<li>";
                 h += QByteArray::number(who.bib);
                 h += ' ';
-                AppendEscaped(h, who.name);
+                AppendIsolated(h, who.name);
                 if (!who.affiliation.trimmed().isEmpty()) {
                     h += "（";
-                    AppendEscaped(h, who.affiliation);
+                    AppendIsolated(h, who.affiliation);
                     h += "）";
                 }
                 h += "</li>\n";

@@ -31,7 +31,8 @@ std::vector<NameCase> AwkwardNames() {
             {"ampersand entity", QStringLiteral("A&amp;B &lt;")},
             {"line break and tab", QStringLiteral("一行目\n二行目\tタブ")},
             {"control characters", QString::fromUtf8("ベル\x07\x1b") + QChar(0x85) + QChar(0x7f)},
-            {"astral", QString::fromUtf8("𠮷野家")}};
+            {"astral", QString::fromUtf8("𠮷野家")},
+            {"right-to-left override", QString::fromUtf8("\u202Eevil \u202B")}};
 }
 
 }  // namespace
@@ -78,6 +79,10 @@ TEST(LivePage, AwkwardNamesKeepBothFormsSound) {
         EXPECT_FALSE(s.html.contains(bad)) << int(bad);
     EXPECT_FALSE(s.html.contains("\xc2\x85"));
     EXPECT_TRUE(s.html.contains("𠮷野家"));
+    // Every name and affiliation, in the table and in the DQ list, is isolated from the rest.
+    EXPECT_EQ(s.html.count("<bdi>"), 2 * static_cast<qsizetype>(names.size()));
+    EXPECT_TRUE(s.html.contains("<bdi>\u202Eevil \u202B</bdi>"));
+    EXPECT_TRUE(s.html.contains("<li>1 <bdi>&quot;山田&quot; &#39;たろう&#39;</bdi>（<bdi>"));
 }
 
 TEST(LivePage, PathBesideTheWorkbookAndWrittenWhole) {
