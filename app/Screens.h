@@ -112,6 +112,13 @@ class Program : public QObject {
     // Returns once the live page file of the last change is on disk (it is written in the
     // background) and a failure to write it has been reported.
     void waitForLivePage();
+    // Why the last write of the live page failed; empty while the page is written. A failure of
+    // this background write never opens a message box (it would take the next key of the
+    // official's entry or stand over a question): the screens show it as a note instead.
+    QString livePageNote() const { return livePageNote_; }
+
+  signals:
+    void livePageNoteChanged(const QString& note);
 
   private:
     // The five screens that exist now, in the order start, data-load, processing, settings,
@@ -140,7 +147,7 @@ class Program : public QObject {
     std::unique_ptr<LivePageWriter> pageWriter_;
     // The outcome of a page write, in the program's own thread.
     void livePageWritten(bool ok, const QString& why);
-    bool livePageFailed_ = false;  // the last write of the live page failed and was reported
+    QString livePageNote_;
 };
 
 // The report of a save that went under a new name because another program had changed the
