@@ -28,4 +28,8 @@ QString FileWriteReason(int systemError);
 QString LivePageWriteMessage(const QString& path, int systemError);
 QString ResultsPdfWriteMessage(const QString& path, int systemError);
 
+// What to tell the user when the workbook named fileName is to be shown while a spreadsheet
+// program still holds it open: that program keeps showing what it read when it opened it.
+QString HeldOpenMessage(const QString& fileName);
+
 }  // namespace zalvik::store
