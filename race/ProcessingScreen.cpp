@@ -157,9 +157,10 @@ ProcessingScreen::ProcessingScreen(Program& program)
     ui::Place(image, 8460, 330, 3300, 2250);
     image->setPixmap(DrawEmblem(image->width(), image->height()));
 
-    // A failed write of the live page is a note over the foot of the emblem, not a message box
-    // in the middle of the official's entry.
-    速報状態_ = ui::MakeLabel(this, QStringLiteral("速報状態"), {}, {8460, 1830, 3300, 750});
+    // A failed write of the live page is a note over the foot of the emblem (a part of it, so
+    // that it goes where the emblem goes), not a message box in the middle of the official's
+    // entry.
+    速報状態_ = ui::MakeLabel(image, QStringLiteral("速報状態"), {}, {0, 1500, 3300, 750});
     速報状態_->setWordWrap(true);
     速報状態_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     速報状態_->setAutoFillBackground(true);
