@@ -14,6 +14,7 @@
 #include "app/Installation.h"
 #include "app/StartScreen.h"
 #include "output/LivePage.h"
+#include "output/LivePageBuilder.h"
 #include "output/LiveServer.h"
 #include "output/OutputScreen.h"
 #include "race/ProcessingScreen.h"
@@ -30,7 +31,9 @@ Program::Program() {
 }
 
 Program::~Program() {
-    // The last page is written before the program goes; no report of it arrives any more.
+    // The last page is built and written before the program goes; no report of it arrives any
+    // more.
+    pageBuilder_.reset();
     pageWriter_.reset();
     live_.reset();
     delete output_.data();
@@ -145,24 +148,43 @@ LiveServer& Program::liveServer() {
 }
 
 void Program::resultsChanged() {
-    const LiveSnapshot snapshot = MakeLiveSnapshot(data_, QDateTime::currentDateTime());
-    liveServer().publish(snapshot);
-    if (!workbook_) return;
-    const QString book = QString::fromStdString(workbook_->path());
-    // The example workbook in the program's own folder is there to be tried, not to race with;
-    // that folder is not the user's (installed, it is not even writable), so no page goes there.
-    const QString ownFolder = DataFolder();
-    if (!ownFolder.isEmpty() && QFileInfo(book).canonicalPath() == ownFolder) return;
-    if (!pageWriter_) {
+    QString pagePath;
+    if (workbook_) {
+        const QString book = QString::fromStdString(workbook_->path());
+        // The example workbook in the program's own folder is there to be tried, not to race
+        // with; that folder is not the user's (installed, it is not even writable), so no page
+        // goes there.
+        const QString ownFolder = DataFolder();
+        if (ownFolder.isEmpty() || QFileInfo(book).canonicalPath() != ownFolder)
+            pagePath = LivePagePath(book);
+    }
+    if (!pageBuilder_) {
+        // The builder's thread reaches the server and the writer, so both are made before the
+        // first page is queued and go only after the builder has stopped.
+        LiveServer* server = &liveServer();
         pageWriter_ = std::make_unique<LivePageWriter>([this](bool ok, const QString& why) {
             QMetaObject::invokeMethod(
                 this, [this, ok, why] { livePageWritten(ok, why); }, Qt::QueuedConnection);
         });
+        LivePageWriter* writer = pageWriter_.get();
+        pageBuilder_ = std::make_unique<LivePageBuilder>(
+            [server, writer](const LiveSnapshot& snapshot, const QString& path) {
+                server->publish(snapshot);
+                if (!path.isEmpty()) writer->write(path, snapshot.html);
+            });
     }
-    pageWriter_->write(LivePagePath(book), snapshot.html);
+    // A copy of the data as it stands now: the page shows this moment even when the next
+    // registration comes before it is built.
+    pageBuilder_->build(std::make_shared<const Competition>(data_), QDateTime::currentDateTime(),
+                        pagePath);
+}
+
+void Program::waitForLiveServed() {
+    if (pageBuilder_) pageBuilder_->waitUntilBuilt();
 }
 
 void Program::waitForLivePage() {
+    waitForLiveServed();
     if (pageWriter_) pageWriter_->waitUntilWritten();
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }

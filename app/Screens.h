@@ -27,6 +27,7 @@ class SettingsScreen;
 class OutputScreen;
 class LiveServer;
 class LivePageWriter;
+class LivePageBuilder;
 
 class Program : public QObject {
     Q_OBJECT
@@ -105,12 +106,16 @@ class Program : public QObject {
 
     // What the standings show has changed (a load, a registration, a result taken back, the
     // set action, a results-sheet run): the live results page beside the workbook is written
-    // again and the served copy replaced. Each such action calls this once, at its end.
+    // again and the served copy replaced. Each such action calls this once, at its end. The
+    // page is built and written in the background from a copy of the data taken here, so the
+    // action does not wait for it.
     void resultsChanged();
     // The server of the live results page; it runs only while the official publishes it.
     LiveServer& liveServer();
-    // Returns once the live page file of the last change is on disk (it is written in the
-    // background) and a failure to write it has been reported.
+    // Returns once the live page of the last change is what the server hands out.
+    void waitForLiveServed();
+    // Returns once the live page of the last change is served and its file is on disk (both
+    // happen in the background) and a failure to write it has been reported.
     void waitForLivePage();
     // Why the last write of the live page failed; empty while the page is written. A failure of
     // this background write never opens a message box (it would take the next key of the
@@ -145,6 +150,7 @@ class Program : public QObject {
     QPointer<OutputScreen> output_;
     std::unique_ptr<LiveServer> live_;
     std::unique_ptr<LivePageWriter> pageWriter_;
+    std::unique_ptr<LivePageBuilder> pageBuilder_;  // hands its pages to live_ and pageWriter_
     // The outcome of a page write, in the program's own thread.
     void livePageWritten(bool ok, const QString& why);
     QString livePageNote_;

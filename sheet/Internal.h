@@ -83,6 +83,9 @@ struct Workbook::Impl {
     bool isDynamicArray(int cm);
 
     std::set<std::string> deletedParts;  // lower-case entry names
+    // The large parts as deflated by the last save, by lower-case entry name: the next save
+    // deflates again only what changed in them.
+    std::map<std::string, detail::PieceDeflater> deflaters;
     FileFault lastFault;
 
     FileFault faultOf(FileProblem problem, const std::string& part = {}) const;  // names the file

@@ -54,9 +54,11 @@ std::string ResolveTarget(const std::string& baseDir, std::string_view target) {
     return out;
 }
 
-// Saving happens after every registered result, so large parts get the fastest deflate level;
-// small ones cost nothing either way and get the usual one.
-int LevelFor(const std::string& data) { return data.size() > 65536 ? 1 : 6; }
+// Saving happens after every registered result, so large parts get the fastest deflate level
+// and are deflated in pieces, of which a save deflates again only those whose text changed;
+// small ones cost nothing either way and are deflated whole at the usual level.
+constexpr size_t kLargePart = 65536;
+int LevelFor(const std::string& data) { return data.size() > kLargePart ? 1 : 6; }
 
 FileIdentity IdentityOf(const struct stat& st) {
     FileIdentity id;
@@ -601,13 +603,23 @@ SaveResult Workbook::save() {
 
     // 2. The new archive, in memory, with the content types first as packages expect.
     ZipWriter writer;
+    std::string deflateError;
+    auto addChanged = [&](const std::string& lower, const std::string& name, std::string text) {
+        const int level = LevelFor(text);
+        if (text.size() <= kLargePart) return writer.add(name, std::move(text), level);
+        PieceDeflater& deflater = d.deflaters[lower];
+        if (!deflater.update(std::move(text), level)) {
+            deflateError = "deflate failed";
+            return false;
+        }
+        return writer.addDeflated(name, deflater);
+    };
     auto addEntry = [&](int64_t i) {
         const std::string lower = ToLowerAscii(d.zip.name(i));
         if (d.deletedParts.count(lower)) return true;
         auto it = changed.find(lower);
         if (it == changed.end()) return writer.copyRaw(d.zip, i);
-        bool ok =
-            writer.add(d.zip.name(i), std::move(it->second.second), LevelFor(it->second.second));
+        bool ok = addChanged(lower, d.zip.name(i), std::move(it->second.second));
         changed.erase(it);
         return ok;
     };
@@ -617,10 +629,10 @@ SaveResult Workbook::save() {
     for (int64_t i = 0; built && i < d.zip.count(); ++i)
         if (i != typesIndex) built = addEntry(i);
     for (auto& [lower, entry] : changed)  // parts the file did not have before
-        if (built) built = writer.add(entry.first, std::move(entry.second), LevelFor(entry.second));
+        if (built) built = addChanged(lower, entry.first, std::move(entry.second));
     std::string bytes;
     if (!built || !writer.finish(&bytes)) {
-        result.fault.systemMessage = writer.error();
+        result.fault.systemMessage = deflateError.empty() ? writer.error() : deflateError;
         return fail(FileProblem::PackingFailed, 0);
     }
 
