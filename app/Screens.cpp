@@ -211,16 +211,11 @@ void Program::waitForLivePage() {
 }
 
 void Program::livePageWritten(bool ok, const QString& why) {
-    if (ok) {
-        livePageFailed_ = false;
-        return;
-    }
-    // Said once, not at every registration, until a write succeeds again.
-    if (livePageFailed_) return;
-    livePageFailed_ = true;
-    QWidget* parent = nullptr;
-    if (const QList<QWidget*> shown = shownScreens(); !shown.isEmpty()) parent = shown.first();
-    ui::ShowMessage(parent, why);
+    // The note stays while the page cannot be written and goes with the next good write.
+    const QString note = ok ? QString() : why;
+    if (note == livePageNote_) return;
+    livePageNote_ = note;
+    emit livePageNoteChanged(note);
 }
 
 namespace {

@@ -123,6 +123,13 @@ class Program : public QObject {
     // Returns once the live page of the last change is served and its file is on disk (both
     // happen in the background) and a failure to write it has been reported.
     void waitForLivePage();
+    // Why the last write of the live page failed; empty while the page is written. A failure of
+    // this background write never opens a message box (it would take the next key of the
+    // official's entry or stand over a question): the screens show it as a note instead.
+    QString livePageNote() const { return livePageNote_; }
+
+  signals:
+    void livePageNoteChanged(const QString& note);
 
   private:
     // The five screens that exist now, in the order start, data-load, processing, settings,
@@ -153,7 +160,7 @@ class Program : public QObject {
     std::unique_ptr<LivePageBuilder> pageBuilder_;  // hands its pages to live_ and pageWriter_
     // The outcome of a page write, in the program's own thread.
     void livePageWritten(bool ok, const QString& why);
-    bool livePageFailed_ = false;  // the last write of the live page failed and was reported
+    QString livePageNote_;
 };
 
 // The report of a save that went under a new name because another program had changed the

@@ -90,7 +90,7 @@ void BM_LivePageBuildAndWrite(benchmark::State& state) {
     for (auto _ : state) {
         const zalvik::LiveSnapshot s =
             zalvik::MakeLiveSnapshot(*race, QDateTime::currentDateTime());
-        if (!zalvik::WriteFileAtomically(page, s.html)) state.SkipWithError("cannot write");
+        if (!zalvik::WriteLivePage(page, s.html)) state.SkipWithError("cannot write");
     }
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
@@ -188,6 +188,7 @@ void BM_RegisterWhileServing(benchmark::State& state) {
         program.start();
         ui::testing::QueueFileAnswer(QString::fromStdString(path));
         zalvik::RunLoadAction(program);
+        zalvik::LiveServer::setListenAddress(QHostAddress::LocalHost);  // no other computer
         const quint16 port = program.liveServer().start();
         if (ec || port == 0 || program.data().competitorCount != 999) {
             state.SkipWithError("the benchmark workbook did not load, or no port was free");

@@ -1,8 +1,8 @@
 #include "output/LivePage.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -12,6 +12,8 @@
 #include "app/Numbers.h"
 #include "race/Formatting.h"
 #include "race/Scoring.h"
+#include "sheet/FileWrite.h"
+#include "store/FileMessages.h"
 
 namespace zalvik {
 
@@ -95,6 +97,14 @@ void AppendEscaped(QByteArray& out, const QString& text) {
                 out += static_cast<char>(ch);
         }
     }
+}
+
+// Appends a name or an affiliation isolated from the text around it, so that a right-to-left
+// character or an override in it cannot reorder what follows it on the line or in the list.
+void AppendIsolated(QByteArray& out, const QString& text) {
+    out += "<bdi>";
+    AppendEscaped(out, text);
+    out += "</bdi>";
 }
 
 // Appends a JSON string literal.
@@ -243,9 +253,9 @@ QByteArray Html(const Competition& c, const std::vector<ClassStandings>& classes
                 h += "</td><td class=\"n\">";
                 h += QByteArray::number(row.bib);
                 h += "</td><td>";
-                AppendEscaped(h, who.name);
+                AppendIsolated(h, who.name);
                 h += "</td><td>";
-                AppendEscaped(h, who.affiliation);
+                AppendIsolated(h, who.affiliation);
                 h += "</td><td class=\"n\">";
                 h += FormatHundredths(row.racePoints).trimmed().toUtf8();
                 h += "</td><td class=\"n\">";
@@ -279,10 +289,10 @@ QByteArray Html(const Competition& c, const std::vector<ClassStandings>& classes
                 h += "<li>";
                 h += QByteArray::number(who.bib);
                 h += ' ';
-                AppendEscaped(h, who.name);
+                AppendIsolated(h, who.name);
                 if (!who.affiliation.trimmed().isEmpty()) {
                     h += "（";
-                    AppendEscaped(h, who.affiliation);
+                    AppendIsolated(h, who.affiliation);
                     h += "）";
                 }
                 h += "</li>\n";
@@ -375,18 +385,12 @@ QString LivePagePath(const QString& workbookPath) {
     return book.dir().filePath(book.completeBaseName() + QStringLiteral("_速報.html"));
 }
 
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* why) {
-    // QSaveFile writes a temporary file beside the target, flushes it to disk on commit and
-    // only then renames it over the target.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
+bool WriteLivePage(const QString& path, const QByteArray& bytes, QString* why) {
+    int systemError = 0;
     const bool ok =
-        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    if (!ok && why) {
-        *why =
-            QStringLiteral("速報ページ「%1」を書けませんでした（%2）。結果の登録は続けられます。")
-                .arg(QFileInfo(path).fileName(), file.errorString());
-    }
+        sheet::WriteFileSafely(QFile::encodeName(path).toStdString(),
+                               std::string_view(bytes.constData(), bytes.size()), &systemError);
+    if (!ok && why) *why = store::LivePageWriteMessage(path, systemError);
     return ok;
 }
 
@@ -429,7 +433,7 @@ void LivePageWriter::run() {
         writing_ = true;
         lock.unlock();
         QString why;
-        const bool ok = WriteFileAtomically(path, bytes, &why);
+        const bool ok = WriteLivePage(path, bytes, &why);
         if (done_) done_(ok, why);
         lock.lock();
         writing_ = false;

@@ -30,10 +30,10 @@ LiveSnapshot MakeLiveSnapshot(const Competition& c, const QDateTime& updated);
 // empty when the path is empty.
 QString LivePagePath(const QString& workbookPath);
 
-// Writes `bytes` to `path` so that a crash never leaves a half-written file: a temporary file
-// in the same folder, flushed to disk, then renamed over `path`. On failure returns false with
-// one Japanese sentence in *why, and the previous file stays as it was.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* why = nullptr);
+// Writes the page to `path` through the program's one safe-write routine, so that a crash never
+// leaves a half-written page. On failure returns false with one Japanese sentence in *why, and
+// the previous file stays as it was.
+bool WriteLivePage(const QString& path, const QByteArray& bytes, QString* why = nullptr);
 
 // Writes the page file in a thread of its own, so that the flush to disk never holds up the
 // action that changed the results. Writes are done in order; a page queued while an earlier one

@@ -26,6 +26,24 @@ constexpr qint64 kMaxRequestBytes = 32 * 1024;
 // Connections beyond this many at once are closed as they arrive, so that a flood of clients
 // cannot use up the program's file handles.
 constexpr int kMaxConnections = 512;
+// A connection whose answers not yet taken by the client pass this is closed: a client that
+// keeps asking without reading would otherwise hold every answer in the program's memory.
+constexpr qint64 kMaxUnsentBytes = 1024 * 1024;
+
+// The address set for the servers started from now on; null for every address.
+QHostAddress& ListenAddress() {
+    static QHostAddress address;
+    return address;
+}
+
+// Closes a connection whose unsent answers have passed the bound; true when it is closed, then
+// or earlier (requests that came in one piece with the one that filled it get no answer).
+bool CloseIfOverfull(QTcpSocket* socket) {
+    if (socket->state() != QAbstractSocket::ConnectedState) return true;
+    if (socket->bytesToWrite() <= kMaxUnsentBytes) return false;
+    socket->abort();
+    return true;
+}
 
 const QByteArray kHtmlType = QByteArrayLiteral("text/html; charset=utf-8");
 const QByteArray kJsonType = QByteArrayLiteral("application/json; charset=utf-8");
@@ -54,7 +72,7 @@ class GuardedTcpServer : public QTcpServer {
             delete socket;
             return;
         }
-        if (open_ >= kMaxConnections) {
+        if (open_ >= kMaxConnections || !IsLocalNetworkClient(socket->peerAddress())) {
             socket->abort();
             socket->deleteLater();
             return;
@@ -136,7 +154,14 @@ class LiveServer::Worker : public QAbstractHttpServer {
             const int port = firstPort + i;
             if (port > 65535) break;
             auto* tcp = new GuardedTcpServer(this);
-            if (tcp->listen(QHostAddress::AnyIPv4, static_cast<quint16>(port))) {
+            const QHostAddress set = ListenAddress();
+            // Both protocols where the computer has IPv6, IPv4 alone where it has not.
+            const bool listening =
+                set.isNull() ? tcp->listen(QHostAddress::Any, static_cast<quint16>(port)) ||
+                                   (tcp->serverError() != QAbstractSocket::AddressInUseError &&
+                                    tcp->listen(QHostAddress::AnyIPv4, static_cast<quint16>(port)))
+                             : tcp->listen(set, static_cast<quint16>(port));
+            if (listening) {
                 bind(tcp);
                 return static_cast<quint16>(port);
             }
@@ -147,6 +172,21 @@ class LiveServer::Worker : public QAbstractHttpServer {
 
   protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
+        if (CloseIfOverfull(socket)) return true;
+        answer(request, socket);
+        CloseIfOverfull(socket);
+        return true;
+    }
+
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override {
+        if (CloseIfOverfull(socket)) return;
+        makeResponder(request, socket)
+            .write(QByteArrayLiteral("404 Not Found\n"), kTextType,
+                   QHttpServerResponder::StatusCode::NotFound);
+    }
+
+  private:
+    void answer(const QHttpServerRequest& request, QTcpSocket* socket) {
         QHttpServerResponder responder = makeResponder(request, socket);
         const QString path = request.url().path();
         const bool page = path == QLatin1String("/");
@@ -154,7 +194,7 @@ class LiveServer::Worker : public QAbstractHttpServer {
         if (!page && !json) {
             responder.write(QByteArrayLiteral("404 Not Found\n"), kTextType,
                             QHttpServerResponder::StatusCode::NotFound);
-            return true;
+            return;
         }
         const QHttpServerRequest::Method method = request.method();
         if (method != QHttpServerRequest::Method::Get &&
@@ -162,7 +202,7 @@ class LiveServer::Worker : public QAbstractHttpServer {
             responder.write(QByteArrayLiteral("405 Method Not Allowed\n"),
                             {{"Content-Type", kTextType}, {"Allow", "GET, HEAD"}},
                             QHttpServerResponder::StatusCode::MethodNotAllowed);
-            return true;
+            return;
         }
         const LiveSnapshot snapshot = shared_->current();
         const QByteArray& body = page ? snapshot.html : snapshot.json;
@@ -174,20 +214,12 @@ class LiveServer::Worker : public QAbstractHttpServer {
             responder.writeHeader("Content-Length", QByteArray::number(body.size()));
             responder.writeHeader("Cache-Control", "no-store");
             responder.writeBody(QByteArray());
-            return true;
+            return;
         }
         responder.write(body, {{"Content-Type", type}, {"Cache-Control", "no-store"}},
                         QHttpServerResponder::StatusCode::Ok);
-        return true;
     }
 
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override {
-        makeResponder(request, socket)
-            .write(QByteArrayLiteral("404 Not Found\n"), kTextType,
-                   QHttpServerResponder::StatusCode::NotFound);
-    }
-
-  private:
     std::shared_ptr<Shared> shared_;
 };
 
@@ -234,6 +266,28 @@ void LiveServer::stop() {
 void LiveServer::publish(const LiveSnapshot& snapshot) {
     QMutexLocker lock(&shared_->mutex);
     shared_->snapshot = snapshot;
+}
+
+void LiveServer::setListenAddress(const QHostAddress& address) { ListenAddress() = address; }
+
+bool IsLocalNetworkClient(const QHostAddress& address) {
+    QHostAddress a = address;
+    bool mapped = false;
+    const quint32 v4 = a.toIPv4Address(&mapped);
+    if (mapped) a = QHostAddress(v4);  // also "::ffff:10.1.2.3"
+    static const QList<QPair<QHostAddress, int>> kNetworks = {
+        QHostAddress::parseSubnet(QStringLiteral("127.0.0.0/8")),
+        QHostAddress::parseSubnet(QStringLiteral("10.0.0.0/8")),
+        QHostAddress::parseSubnet(QStringLiteral("172.16.0.0/12")),
+        QHostAddress::parseSubnet(QStringLiteral("192.168.0.0/16")),
+        QHostAddress::parseSubnet(QStringLiteral("169.254.0.0/16")),
+        QHostAddress::parseSubnet(QStringLiteral("::1/128")),
+        QHostAddress::parseSubnet(QStringLiteral("fe80::/10")),
+        QHostAddress::parseSubnet(QStringLiteral("fc00::/7")),
+    };
+    for (const auto& network : kNetworks)
+        if (a.isInSubnet(network)) return true;
+    return false;
 }
 
 QString LanAddress() {

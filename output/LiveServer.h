@@ -5,8 +5,12 @@
 //
 // It answers GET and HEAD of "/" (the page) and "/results.json" (the JSON) only: any other
 // path gets 404, any other method 405. A client that sends nothing, or a request whose head
-// grows beyond a few tens of kilobytes, is answered with a refusal and disconnected.
+// grows beyond a few tens of kilobytes, is answered with a refusal and disconnected. A client
+// that asks for more than it reads is disconnected once its unsent answers pass 1 MB, so that
+// no phone can make the program's memory grow. Only clients on the computer itself or on a
+// local network are answered (see IsLocalNetworkClient); any other connection is closed at once.
 
+#include <QHostAddress>
 #include <QString>
 #include <memory>
 
@@ -27,9 +31,9 @@ class LiveServer {
     LiveServer(const LiveServer&) = delete;
     LiveServer& operator=(const LiveServer&) = delete;
 
-    // Starts listening on every IPv4 address of the computer, at the first free port from
-    // firstPort on. Returns the port, or 0 when no port of the range is free (nothing runs).
-    // When already running, returns the port in use.
+    // Starts listening on every address of the computer (IPv4 and IPv6; see
+    // setListenAddress), at the first free port from firstPort on. Returns the port, or 0 when no
+    // port of the range is free (nothing runs). When already running, returns the port in use.
     quint16 start(quint16 firstPort = kFirstPort, int portsTried = kPortsTried);
     // Stops listening and disconnects every client; returns once all of it is closed.
     void stop();
@@ -40,6 +44,10 @@ class LiveServer {
     // not the server runs; the server started later serves the last one published.
     void publish(const LiveSnapshot& snapshot);
 
+    // The address the servers started afterwards listen on; the tests use 127.0.0.1 so that
+    // no other computer can reach the server they start. Every address when null.
+    static void setListenAddress(const QHostAddress& address);
+
   private:
     struct Shared;
     class Worker;
@@ -47,6 +55,12 @@ class LiveServer {
     QThread* thread_ = nullptr;
     quint16 port_ = 0;
 };
+
+// Whether a client at `address` is answered: the computer itself (loopback), a private IPv4
+// network (10/8, 172.16/12, 192.168/16), a link-local address (169.254/16, fe80::/10) or an
+// IPv6 unique-local one (fc00::/7), also in their IPv4-mapped IPv6 form. A venue's network is
+// one of these; an address from the internet is not.
+bool IsLocalNetworkClient(const QHostAddress& address);
 
 // The computer's IPv4 address on its local network, the one a phone on the same network types:
 // the first address of an interface that is up and not the loopback, private ranges first.

@@ -1,10 +1,9 @@
 #include "output/ResultsSheetPdf.h"
 
-#include <unistd.h>
-
 #include <QBuffer>
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
@@ -14,14 +13,15 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRawFont>
-#include <QSaveFile>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
 
 #include "app/Competition.h"
+#include "sheet/FileWrite.h"
 #include "sheet/Workbook.h"
+#include "store/FileMessages.h"
 
 namespace zalvik {
 
@@ -479,17 +479,11 @@ QByteArray RenderResultsPdf(const ResultsSheetPages& pages) {
 
 bool WriteResultsPdf(const ResultsSheetPages& pages, const QString& path, QString* why) {
     const QByteArray pdf = RenderResultsPdf(pages);
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size() && file.flush() &&
-              ::fsync(file.handle()) == 0;
-    // commit() renames the finished file over the target; without it the temporary goes.
-    ok = ok && file.commit();
-    if (!ok) {
-        file.cancelWriting();
-        if (why)
-            *why = QStringLiteral("PDF「%1」を書き込めませんでした（%2）。")
-                       .arg(QDir::toNativeSeparators(path), file.errorString());
-    }
+    int systemError = 0;
+    const bool ok =
+        sheet::WriteFileSafely(QFile::encodeName(path).toStdString(),
+                               std::string_view(pdf.constData(), pdf.size()), &systemError);
+    if (!ok && why) *why = store::ResultsPdfWriteMessage(path, systemError);
     return ok;
 }
 

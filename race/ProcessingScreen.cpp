@@ -157,6 +157,23 @@ ProcessingScreen::ProcessingScreen(Program& program)
     ui::Place(image, 8460, 330, 3300, 2250);
     image->setPixmap(DrawEmblem(image->width(), image->height()));
 
+    // A failed write of the live page is a note over the foot of the emblem (a part of it, so
+    // that it goes where the emblem goes), not a message box in the middle of the official's
+    // entry.
+    速報状態_ = ui::MakeLabel(image, QStringLiteral("速報状態"), {}, {0, 1500, 3300, 750});
+    速報状態_->setWordWrap(true);
+    速報状態_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    速報状態_->setAutoFillBackground(true);
+    速報状態_->setStyleSheet(
+        QStringLiteral("QLabel{background:#fff4c2;color:#5a3a00;border:1px solid #d9b44a}"));
+    auto showNote = [this](const QString& note) {
+        速報状態_->setText(note);
+        速報状態_->setVisible(!note.isEmpty());
+        速報状態_->raise();
+    };
+    showNote(program_.livePageNote());
+    connect(&program_, &Program::livePageNoteChanged, this, showNote);
+
     // The load step: class tabs and pages, buoy captions, then the gate and buoy columns.
     SetUpClassTabs();
     LayOutClassPages();

@@ -244,6 +244,7 @@ class ProcessingScreen : public ScreenBase {
     ui::OptionArray DSFQ_;
     QLabel* 合計_ = nullptr;
     QLabel* RP_ = nullptr;
+    QLabel* 速報状態_ = nullptr;  // why the live page cannot be written; hidden while it can
 
     QPushButton* 登録ボタン_ = nullptr;
     QPushButton* 基本設定ボタン_ = nullptr;

@@ -1,5 +1,6 @@
 #include "sheet/Format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -131,6 +132,8 @@ constexpr Builtin kBuiltins[] = {
 }  // namespace
 
 Date SerialToDate(double serial) {
+    // Kept within the dates the spreadsheet program knows, so that no serial overflows here.
+    serial = std::clamp(std::isfinite(serial) ? serial : 0.0, -1.0, kLastSerial);
     long s = static_cast<long>(std::floor(serial));
     if (s == 60) return Date{1900, 2, 29};
     if (s < 60) return CivilFromDays(kEpoch1899_12_31 + s);
@@ -268,12 +271,14 @@ bool ParseIsoValue(std::string_view s, double* serial, bool* hasDate) {
         if (!IsoTime(s, &i, &day)) return false;
     }
     if (!IsoZoneOrEnd(s, i)) return false;
-    // Every date counts from 1899-12-30 here, as the spreadsheet program itself writes them
-    // in this form: its serial 1 comes out as 1899-12-31, so that day must read back as 1.
-    *serial =
-        static_cast<double>(DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) -
-                            kEpoch1899_12_30) +
-        day;
+    // The serial the spreadsheet program itself holds for the day: from 1900-03-01 on it counts
+    // from 1899-12-30, before that (back to 1899-12-31 = 0) from 1899-12-31, because of the
+    // 1900-02-29 it believes in. Days before that count from 1899-12-30, as a time of day
+    // written on 1899-12-30 is meant.
+    long days =
+        DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - kEpoch1899_12_30;
+    if (days >= 1 && days < 61) --days;
+    *serial = static_cast<double>(days) + day;
     *hasDate = true;
     return true;
 }

@@ -23,6 +23,8 @@ bool ParseNumber(std::string_view s, double* v);
 Date SerialToDate(double serial);
 double DateToSerial(Date d);
 constexpr double k1904Offset = 1462;
+// 9999-12-31, the last day the spreadsheet program has a serial for.
+constexpr double kLastSerial = 2958465;
 // An ISO 8601 value as a cell of type "d" holds it: a date, a date and time, a time of day, or a
 // duration ("PT11M"). *serial is what a number cell would hold for it (the time as a fraction of
 // a day); *hasDate says whether it names a day.

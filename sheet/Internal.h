@@ -78,6 +78,14 @@ struct Workbook::Impl {
     // The package's relationships, and the custom properties part they name (empty when none).
     detail::XmlPart packageRels;
     std::string customPart;
+
+    // The cell metadata, read once when asked: for each cm index (1-based), whether it marks
+    // the first cell of a dynamic array.
+    std::string metadataPart;
+    bool metadataTried = false;
+    std::vector<bool> dynamicArrayMetadata;
+    bool isDynamicArray(int cm);
+
     std::set<std::string> deletedParts;  // lower-case entry names
     // The large parts as deflated by the last save, by lower-case entry name: the next save
     // deflates again only what changed in them.
@@ -128,6 +136,7 @@ struct Worksheet::Impl {
     void restyle(int row, int col, Derive derive);
     void clearValue(pugi::xml_node cell, bool wholeSheet = false);
     void moveSharedFormula(pugi::xml_node masterCell, pugi::xml_node f);
+    void clearSpill(pugi::xml_node masterCell, std::string_view ref);
     int newSharedIndex();  // an si no shared formula of the sheet uses yet
     pugi::xml_node addChild(pugi::xml_node parent, const char* local);
     void updateDimension();

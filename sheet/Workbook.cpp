@@ -255,6 +255,37 @@ const std::vector<std::string>& Workbook::Impl::strings() {
     return sharedStrings;
 }
 
+bool Workbook::Impl::isDynamicArray(int cm) {
+    if (!metadataTried) {
+        metadataTried = true;
+        std::string text;
+        pugi::xml_document doc;
+        FileFault ignored;
+        // Unreadable metadata marks no cell: the formula is then treated as an old-style array.
+        if (!metadataPart.empty() && readPart(metadataPart, &text, &ignored) &&
+            ParseXml(text, doc, &ignored)) {
+            pugi::xml_node root = doc.document_element();
+            std::vector<std::string> typeNames;  // by metadata type index, 1-based
+            for (pugi::xml_node t = Child(Child(root, "metadataTypes"), "metadataType"); t;
+                 t = NextSibling(t, "metadataType"))
+                typeNames.push_back(t.attribute("name").value());
+            for (pugi::xml_node bk = Child(Child(root, "cellMetadata"), "bk"); bk;
+                 bk = NextSibling(bk, "bk")) {
+                bool dynamic = false;
+                for (pugi::xml_node rc = Child(bk, "rc"); rc; rc = NextSibling(rc, "rc")) {
+                    const int t = rc.attribute("t").as_int(0);
+                    if (t >= 1 && t <= static_cast<int>(typeNames.size()) &&
+                        typeNames[t - 1] == "XLDAPR")
+                        dynamic = true;
+                }
+                dynamicArrayMetadata.push_back(dynamic);
+            }
+        }
+    }
+    return cm >= 1 && cm <= static_cast<int>(dynamicArrayMetadata.size()) &&
+           dynamicArrayMetadata[cm - 1];
+}
+
 void Workbook::Impl::dropCalcChain() {
     // The calculation chain lists formula cells; once a formula is gone it is stale, and the
     // spreadsheet program rebuilds a missing one without complaint.
@@ -479,6 +510,7 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, FileFault* fau
         if (EndsWith(rel.type, "/styles")) d.stylesPart = rel.target;
         if (EndsWith(rel.type, "/sharedStrings")) d.sharedStringsPart = rel.target;
         if (EndsWith(rel.type, "/calcChain")) d.calcChainPart = rel.target;
+        if (EndsWith(rel.type, "/sheetMetadata")) d.metadataPart = rel.target;
         rels[r.attribute("Id").value()] = std::move(rel);
     }
 

@@ -317,9 +317,11 @@ void Worksheet::Impl::clearValue(pugi::xml_node cell, bool wholeSheet) {
         pugi::xml_node next = c.next_sibling();
         if (IsLocal(c, "f")) {
             hadFormula = true;
-            if (!wholeSheet && std::string_view(c.attribute("t").value()) == "shared" &&
-                c.attribute("ref"))
-                moveSharedFormula(cell, c);
+            const std::string_view t = c.attribute("t").value();
+            if (!wholeSheet && t == "shared" && c.attribute("ref")) moveSharedFormula(cell, c);
+            if (!wholeSheet && t == "array" && c.attribute("ref") &&
+                book->isDynamicArray(cell.attribute("cm").as_int(0)))
+                clearSpill(cell, c.attribute("ref").value());
         }
         if (IsLocal(c, "f") || IsLocal(c, "v") || IsLocal(c, "is")) cell.remove_child(c);
         c = next;
@@ -329,6 +331,18 @@ void Worksheet::Impl::clearValue(pugi::xml_node cell, bool wholeSheet) {
     cell.remove_attribute("vm");
     if (hadFormula) book->dropCalcChain();
     part.dirty = true;
+}
+
+void Worksheet::Impl::clearSpill(pugi::xml_node master, std::string_view ref) {
+    // The other cells of a dynamic array hold only what its formula spilled into them; with the
+    // formula gone they are empty, as the spreadsheet program leaves them.
+    int r0 = 0, c0 = 0, r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+    if (!ParseCellRef(master.attribute("r").value(), &r0, &c0) ||
+        !ParseRange(ref, &r1, &c1, &r2, &c2))
+        return;
+    for (auto it = rows.lower_bound(r1); it != rows.end() && it->first <= r2; ++it)
+        for (auto& [c, other] : it->second.cells)
+            if (c >= c1 && c <= c2 && !(it->first == r0 && c == c0)) clearValue(other, true);
 }
 
 int Worksheet::Impl::newSharedIndex() {
@@ -530,8 +544,13 @@ Value Worksheet::value(int row, int col) const {
         if (s) {
             StyleSheet* st = d_->book->stylesForRead();
             if (st && st->isDate(s)) {
-                out.type = ValueType::Date;
-                if (d_->book->date1904) out.number += k1904Offset;
+                const double serial = out.number + (d_->book->date1904 ? k1904Offset : 0);
+                // Outside 1900-01-00 .. 9999-12-31 there is no date: the spreadsheet program
+                // shows such a number as it is, and so does this one.
+                if (serial >= 0 && serial <= kLastSerial) {
+                    out.type = ValueType::Date;
+                    out.number = serial;
+                }
             }
         }
     }

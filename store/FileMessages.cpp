@@ -1,5 +1,7 @@
 #include "store/FileMessages.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <cerrno>
 
 #include "store/Journal.h"
@@ -242,6 +244,16 @@ QString JournalWriteMessage(const QString& fileName, int systemError) {
                "記録ファイル「%1」に書き込めません（%2）が、ブックへの書き込みと保存は"
                "続けます。")
         .arg(fileName, FileWriteReason(systemError));
+}
+
+QString LivePageWriteMessage(const QString& path, int systemError) {
+    return QStringLiteral("速報ページ「%1」を書けませんでした（%2）。結果の登録は続けられます。")
+        .arg(QFileInfo(path).fileName(), FileWriteReason(systemError));
+}
+
+QString ResultsPdfWriteMessage(const QString& path, int systemError) {
+    return QStringLiteral("PDF「%1」を書き込めませんでした（%2）。")
+        .arg(QDir::toNativeSeparators(path), FileWriteReason(systemError));
 }
 
 QString HeldOpenMessage(const QString& fileName) {

@@ -33,6 +33,11 @@ QString JournalReadingMessage(const JournalReading& reading, const QString& file
 // and saved all the same.
 QString JournalWriteMessage(const QString& fileName, int systemError);
 
+// The files the program writes beside the workbook, each worded with the reason above: the live
+// page (`path` as the file name alone) and the results sheet's PDF (the whole path).
+QString LivePageWriteMessage(const QString& path, int systemError);
+QString ResultsPdfWriteMessage(const QString& path, int systemError);
+
 // What to tell the user when the workbook named fileName is to be shown while a spreadsheet
 // program still holds it open: that program keeps showing what it read when it opened it.
 QString HeldOpenMessage(const QString& fileName);

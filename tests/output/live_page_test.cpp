@@ -34,7 +34,8 @@ std::vector<NameCase> AwkwardNames() {
             {"ampersand entity", QStringLiteral("A&amp;B &lt;")},
             {"line break and tab", QStringLiteral("一行目\n二行目\tタブ")},
             {"control characters", QString::fromUtf8("ベル\x07\x1b") + QChar(0x85) + QChar(0x7f)},
-            {"astral", QString::fromUtf8("𠮷野家")}};
+            {"astral", QString::fromUtf8("𠮷野家")},
+            {"right-to-left override", QString::fromUtf8("\u202Eevil \u202B")}};
 }
 
 }  // namespace
@@ -81,6 +82,10 @@ TEST(LivePage, AwkwardNamesKeepBothFormsSound) {
         EXPECT_FALSE(s.html.contains(bad)) << int(bad);
     EXPECT_FALSE(s.html.contains("\xc2\x85"));
     EXPECT_TRUE(s.html.contains("𠮷野家"));
+    // Every name and affiliation, in the table and in the DQ list, is isolated from the rest.
+    EXPECT_EQ(s.html.count("<bdi>"), 2 * static_cast<qsizetype>(names.size()));
+    EXPECT_TRUE(s.html.contains("<bdi>\u202Eevil \u202B</bdi>"));
+    EXPECT_TRUE(s.html.contains("<li>1 <bdi>&quot;山田&quot; &#39;たろう&#39;</bdi>（<bdi>"));
 }
 
 TEST(LivePage, PathBesideTheWorkbookAndWrittenWhole) {
@@ -92,8 +97,8 @@ TEST(LivePage, PathBesideTheWorkbookAndWrittenWhole) {
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("race_速報.html"));
-    ASSERT_TRUE(WriteFileAtomically(path, "first"));
-    ASSERT_TRUE(WriteFileAtomically(path, "second, longer"));
+    ASSERT_TRUE(WriteLivePage(path, "first"));
+    ASSERT_TRUE(WriteLivePage(path, "second, longer"));
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("second, longer"));
@@ -103,8 +108,11 @@ TEST(LivePage, PathBesideTheWorkbookAndWrittenWhole) {
     const QString blocked = dir.filePath(QStringLiteral("blocked_速報.html"));
     ASSERT_TRUE(QDir().mkpath(blocked));
     QString why;
-    EXPECT_FALSE(WriteFileAtomically(blocked, "x", &why));
-    EXPECT_TRUE(why.contains(QStringLiteral("blocked_速報.html"))) << why.toStdString();
+    EXPECT_FALSE(WriteLivePage(blocked, "x", &why));
+    EXPECT_EQ(why,
+              QStringLiteral("速報ページ「blocked_速報.html」を書けませんでした（同じ名前のフォ"
+                             "ルダがあります）。結果の登録は続けられます。"))
+        << why.toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"race_速報.html"});
 }
 

@@ -72,6 +72,7 @@ struct MiniBook {
     std::string sharedStrings;
     std::string styles;
     std::string workbookPr;  // e.g. <workbookPr date1904="1"/>
+    std::string metadata;    // the cell metadata part's whole text
 
     Entries entries() const {
         std::string types =
@@ -106,6 +107,13 @@ struct MiniBook {
             types +=
                 R"(<Override PartName="/xl/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/>)";
             e.push_back({"xl/styles.xml", styles});
+        }
+        if (!metadata.empty()) {
+            rels +=
+                R"(<Relationship Id="rIdM" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sheetMetadata" Target="metadata.xml"/>)";
+            types +=
+                R"(<Override PartName="/xl/metadata.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheetMetadata+xml"/>)";
+            e.push_back({"xl/metadata.xml", metadata});
         }
         types += "</Types>";
         rels += "</Relationships>";

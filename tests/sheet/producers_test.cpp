@@ -157,8 +157,10 @@ TEST(SheetProducers, IsoDatesTimesAndDurationsReadAsSerials) {
         {"2024-02-15T10:30:00", ValueType::Date, 45337 + 10.5 / 24, "2024/02/15"},
         {"2024-02-15T10:30:00.500Z", ValueType::Date, 45337 + (37800.5 / 86400), "2024/02/15"},
         {"2024-02-15T23:59:59+09:00", ValueType::Date, 45337 + 86399.0 / 86400, "2024/02/15"},
-        // The spreadsheet program's serial 1, as it writes it in this form.
-        {"1899-12-31", ValueType::Date, 1, "1900/01/01"},
+        // Early in 1900 the spreadsheet program counts from 1899-12-31 (its serial 0).
+        {"1899-12-31", ValueType::Number, 0, "0"},
+        {"1900-01-01", ValueType::Date, 1, "1900/01/01"},
+        {"1900-02-28", ValueType::Date, 59, "1900/02/28"},
         {"1900-03-01", ValueType::Date, 61, "1900/03/01"},
         // A time of day and a duration are numbers, as in a number cell with a time format.
         {"10:10:10", ValueType::Number, 36610.0 / 86400, nullptr},
@@ -238,6 +240,36 @@ TEST(SheetProducers, BuiltInAndCustomTimeFormatsReadAlike) {
             EXPECT_EQ(ws->text(1, c), cases[i].date ? "2024/02/15" : "45337.25")
                 << cases[i].code << how;
         }
+}
+
+TEST(SheetProducers, SerialsOutsideTheDateRangeReadAsNumbers) {
+    struct Case {
+        const char* v;
+        ValueType type;
+        const char* text;
+    } cases[] = {
+        {"1.0E12", ValueType::Number, "1000000000000"},
+        {"2958466", ValueType::Number, "2958466"},
+        {"-1", ValueType::Number, "-1"},
+        {"2958465", ValueType::Date, "9999/12/31"},
+        {"1", ValueType::Date, "1900/01/01"},
+    };
+    testsupport::TempDir dir;
+    MiniBook book;
+    book.styles = std::string("<styleSheet xmlns=\"") + kNs +
+                  "\"><cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>";
+    std::string row = R"(<row r="1">)";
+    for (size_t i = 0; i < std::size(cases); ++i)
+        row += "<c r=\"" + CellName(1, static_cast<int>(i) + 1) + "\" s=\"1\"><v>" + cases[i].v +
+               "</v></c>";
+    book.sheets = {SheetXml(row + "</row>")};
+    auto wb = WriteAndOpen(dir.file("far.xlsx"), book.entries());
+    Worksheet* ws = wb->worksheet(1);
+    ASSERT_TRUE(ws) << wb->lastFault();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(ws->value(1, static_cast<int>(i) + 1).type, cases[i].type) << cases[i].v;
+        EXPECT_EQ(ws->text(1, static_cast<int>(i) + 1), cases[i].text) << cases[i].v;
+    }
 }
 
 TEST(SheetProducers, EscapedSurrogatesBecomeValidText) {

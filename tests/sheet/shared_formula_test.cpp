@@ -130,3 +130,52 @@ TEST(SheetSharedFormula, OtherCellsKeepTheirFormulasWhenTheFirstIsOverwritten) {
     EXPECT_EQ(now, was);
     EXPECT_NE(now.find("E3 =$A3+B$1+Sheet2!C4+'My Sheet'!D5"), std::string::npos) << now;
 }
+
+TEST(SheetSharedFormula, OverwritingADynamicArrayEmptiesItsSpill) {
+    testsupport::TempDir dir;
+    MiniBook book;
+    // Cell metadata 1 marks a dynamic array, 2 something else; F1:G3 and I1:I2 are dynamic
+    // arrays, K1:K2 an old-style array formula whose other cell keeps its value.
+    book.metadata =
+        R"(<metadata xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><metadataTypes count="2">)"
+        R"(<metadataType name="XLMDX" minSupportedVersion="120000"/><metadataType name="XLDAPR" minSupportedVersion="120000" copy="1" pasteAll="1" pasteValues="1" merge="1" splitFirst="1" rowColShift="1" clearFormats="1" clearComments="1" assign="1" coerce="1" cellMeta="1"/>)"
+        R"(</metadataTypes><cellMetadata count="2"><bk><rc t="2" v="0"/></bk><bk><rc t="1" v="0"/></bk></cellMetadata></metadata>)";
+    std::string rows;
+    for (int r = 1; r <= 3; ++r) {
+        const std::string n = std::to_string(r);
+        rows += "<row r=\"" + n + "\"><c r=\"A" + n + "\"><v>" + n + "</v></c>";
+        rows +=
+            r == 1
+                ? R"(<c r="F1" cm="1"><f t="array" ref="F1:G3">_xlfn.SEQUENCE(3,2)</f><v>1</v></c>)"
+                : "<c r=\"F" + n + "\"><v>" + n + "1</v></c>";
+        rows += "<c r=\"G" + n + "\"><v>" + n + "2</v></c>";
+        if (r == 1) rows += R"(<c r="I1" cm="1"><f t="array" ref="I1:I2">A1:A2</f><v>1</v></c>)";
+        if (r == 2) rows += R"(<c r="I2"><v>2</v></c>)";
+        if (r == 1) rows += R"(<c r="K1" cm="2"><f t="array" ref="K1:K2">A1:A2*2</f><v>2</v></c>)";
+        if (r == 2) rows += R"(<c r="K2"><v>4</v></c>)";
+        rows += "</row>";
+    }
+    book.sheets = {SheetXml(rows)};
+    const std::string path = dir.file("spill.xlsx");
+    sheettest::WriteZip(path, book.entries());
+    sheet::FileFault fault;
+    auto wb = Workbook::open(path, &fault);
+    ASSERT_TRUE(wb) << fault;
+    Worksheet* ws = wb->worksheet(1);
+    ASSERT_TRUE(ws) << wb->lastFault();
+    ws->setText(1, 6, "x");   // F1
+    ws->setNumber(1, 9, 5);   // I1
+    ws->setNumber(1, 11, 7);  // K1
+    ASSERT_TRUE(wb->save().ok);
+    auto again = Workbook::open(path, &fault);
+    ASSERT_TRUE(again) << fault;
+    Worksheet* back = again->worksheet(1);
+    EXPECT_EQ(back->text(1, 6), "x");
+    EXPECT_EQ(back->text(1, 9), "5");
+    // G1, F2, G2, F3, G3 and I2.
+    for (auto [row, col] : {std::pair{1, 7}, {2, 6}, {2, 7}, {3, 6}, {3, 7}, {2, 9}})
+        EXPECT_TRUE(back->value(row, col).isEmpty())
+            << CellName(row, col) << ": " << back->text(row, col);
+    EXPECT_EQ(back->text(2, 11), "4");
+    EXPECT_EQ(back->text(3, 1), "3");  // outside every array
+}
