@@ -11,6 +11,9 @@ PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev
 # in the WebSockets module its CMake files require), and what the tests read the page with (an
 # HTML5 parser, a browser).
 PACKAGES += qt6-httpserver-dev qt6-websockets-dev
+# The timing device: Qt's serial port module, and the pseudo-terminal pairs its tests plug and
+# unplug (socat).
+PACKAGES += qt6-serialport-dev socat
 LIVE_TEST_PACKAGES := python3-html5lib chromium
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -45,7 +48,7 @@ run: build
 	$(BUILD)/zalvik-race
 
 # Every C++ source of the project, for the style check.
-SOURCES = $(shell find main.cpp app bench output race setup sheet store tests tools ui \
+SOURCES = $(shell find main.cpp app bench output race setup sheet store tests timing tools ui \
             -name '*.cpp' -o -name '*.h')
 
 test: build format-check
