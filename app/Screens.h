@@ -28,6 +28,12 @@ class OutputScreen;
 class LiveServer;
 class LivePageWriter;
 
+namespace timing {
+class TimingBoard;
+class TimingLink;
+struct LinkSettings;
+}  // namespace timing
+
 class Program : public QObject {
     Q_OBJECT
   public:
@@ -113,6 +119,14 @@ class Program : public QObject {
     // background) and a failure to write it has been reported.
     void waitForLivePage();
 
+    // The run times received from the timing device for the open workbook (their log lies
+    // beside it), and the connection they arrive through.
+    timing::TimingBoard& timingBoard() { return *timingBoard_; }
+    timing::TimingLink& timingLink() { return *timingLink_; }
+    // Connects the timing device as `settings` say (Method::None disconnects) and remembers the
+    // choice on this computer, so that it comes back by itself next time.
+    void connectTimer(const timing::LinkSettings& settings);
+
   private:
     // The five screens that exist now, in the order start, data-load, processing, settings,
     // output.
@@ -141,6 +155,14 @@ class Program : public QObject {
     // The outcome of a page write, in the program's own thread.
     void livePageWritten(bool ok, const QString& why);
     bool livePageFailed_ = false;  // the last write of the live page failed and was reported
+
+    // The timing device's runs go with the workbook the official works in: attached at a load,
+    // carried over (`carryOver`) to the file a save had to use instead. A remembered connection
+    // that is not running yet is started.
+    void keepTimingWithWorkbook(bool carryOver);
+    QString timingWorkbook_;  // the workbook the board is attached to
+    std::unique_ptr<timing::TimingBoard> timingBoard_;
+    std::unique_ptr<timing::TimingLink> timingLink_;
 };
 
 // The report of a save that went under a new name because another program had changed the

@@ -60,6 +60,7 @@ bool Program::saveWorkbook(QWidget* parent, bool reportFailure) {
         // Nothing was taken in: the workbook held here is saved beside the file, as on No.
     }
     const sheet::SaveResult saved = workbook_->save();
+    if (saved.savedUnderNewName) keepTimingWithWorkbook(true);
     if (saved.savedUnderNewName)
         ui::ShowMessage(parent, SavedUnderNewNameMessage(saved));
     else if (!saved.ok && reportFailure)

@@ -152,6 +152,9 @@ ProcessingScreen::ProcessingScreen(Program& program)
     image->setObjectName(QStringLiteral("Image2"));
     ui::Place(image, 8460, 330, 3300, 2250);
     image->setPixmap(DrawEmblem(image->width(), image->height()));
+    picture_ = image;
+    // Over the picture, so that it comes in front of it.
+    buildTimingArea();
 
     // The load step: class tabs and pages, buoy captions, then the gate and buoy columns.
     SetUpClassTabs();
