@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <optional>
 
 namespace zalvik::timing {
 
@@ -25,5 +26,7 @@ struct Reading {
 
 Reading ParseLine(Device device, QByteArrayView line);
 QString DeviceName(Device);  // "ALGE", "TAG Heuer", "汎用"
+// The device whose DeviceName() is `name`, if any.
+std::optional<Device> DeviceNamed(const QString& name);
 
 }  // namespace zalvik::timing

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "timing/Protocols.h"
+#include "timing/TimingBoard.h"
 
 class QSerialPort;
 class QTcpSocket;
@@ -50,6 +51,7 @@ class TimingLink : public QObject {
 
   private:
     void connectNow();
+    void readAll();
     void fail(State state, const QString& reason);
     void closeConnection();
     void setState(State state, const QString& reason = {});
@@ -60,6 +62,15 @@ class TimingLink : public QObject {
     QSerialPort* serial_ = nullptr;
     QTcpSocket* socket_ = nullptr;
     QTimer* retry_ = nullptr;
+    QTimer* connectTimeout_ = nullptr;
+    bool wasConnected_ = false;  // Lost after a connection, not a failed attempt
 };
+
+// Feeds what `link` reads to `board`, and tells the board when a connection ends so that a line
+// cut short by the cable is closed before the next connection's lines arrive.
+void Wire(TimingLink& link, TimingBoard& board);
+
+// "host:port" to its parts; false when it is not of that form (port 1..65535).
+bool SplitAddress(const QString& address, QString* host, quint16* port);
 
 }  // namespace zalvik::timing
