@@ -53,6 +53,13 @@ class GeometryWatcher : public QObject {
 
 bool HasRegisteredResult(const Competitor& who) { return who.status != 0 || HasRun(who); }
 
+const timing::ReceivedRun* RunWithId(const timing::TimingBoard& board, int id) {
+    const auto& runs = board.runs();
+    for (auto it = runs.rbegin(); it != runs.rend(); ++it)
+        if (it->id == id) return &*it;
+    return nullptr;
+}
+
 }  // namespace
 
 void ProcessingScreen::buildTimingArea() {
@@ -132,8 +139,8 @@ void ProcessingScreen::ShowTimingList(bool competitorsChanged) {
 void ProcessingScreen::showTimingNote() {
     QStringList lines;
     const timing::TimingLink& link = program_.timingLink();
-    if (link.state() == timing::TimingLink::State::Lost ||
-        link.state() == timing::TimingLink::State::Connecting)
+    // A connection on its way is no news; one that failed or broke off is.
+    if (link.state() == timing::TimingLink::State::Lost)
         lines << QStringLiteral("計時: ") + link.statusText();
     if (const QString problem = program_.timingBoard().logProblem(); !problem.isEmpty())
         lines << problem;
@@ -191,28 +198,31 @@ void ProcessingScreen::markDeviceTime(bool on) {
 
 void ProcessingScreen::onTimingLineChosen(int row) {
     const timing::ReceivedRun* run = timingModel_->runAt(row);
-    if (!run || run->hundredths < 0) return;
+    if (!run) return;
     const Competition& d = program_.data();
     int slot = ゼッケン_->text().isEmpty() ? 0 : SlotOfBib(d, TypedValue(ゼッケン_->text()));
+    const int runId = run->id;
     // With nobody picked, the line's own competitor is picked, as typing the bib would.
     if (slot == 0 && run->bib > 0 && SlotOfBib(d, run->bib) != 0) {
         const int bib = run->bib;
         ゼッケン_->setText(QString::number(bib));
         slot = SlotOfBib(d, bib);
-        run = timingModel_->runAt(row);
-        if (!run) return;
     }
     if (slot == 0) {
         QApplication::beep();
         return;
     }
-    const int runId = run->id;
-    const int hundredths = run->hundredths;
-    const bool bibless = run->bib == 0;
-    putDeviceTime(hundredths);
-    // A time without a bib now belongs to this competitor, in the log too.
-    if (bibless) program_.timingBoard().assignBib(runId, d.competitors[slot].bib);
-    ShowTimingList(false);
+    timing::TimingBoard& board = program_.timingBoard();
+    // A time without a bib now belongs to this competitor, in the log too; a finish that waited
+    // for its bib gets its run time from that bib's start.
+    if (const timing::ReceivedRun* r = RunWithId(board, runId); r && r->bib == 0)
+        board.assignBib(runId, d.competitors[slot].bib);
+    run = RunWithId(board, runId);
+    if (!run || run->hundredths < 0) {
+        QApplication::beep();
+        return;
+    }
+    putDeviceTime(run->hundredths);
     分_->setFocus(Qt::TabFocusReason);
 }
 

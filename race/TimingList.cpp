@@ -104,9 +104,9 @@ void TimingListModel::refresh(bool competitorsChanged) {
     const int count = static_cast<int>(runs.size());
     // Runs only ever come in at the end of the board's list; anything else (another
     // workbook's runs) is shown anew.
-    const bool grown = count >= shownCount_ &&
-                       (shownCount_ == 0 || runs[static_cast<size_t>(shownCount_ - 1)].id ==
-                                                shownLastId_);
+    const bool grown =
+        count >= shownCount_ &&
+        (shownCount_ == 0 || runs[static_cast<size_t>(shownCount_ - 1)].id == shownLastId_);
     if (!grown) {
         beginResetModel();
         shownCount_ = count;

@@ -27,7 +27,9 @@ const timing::Device kDevices[] = {timing::Device::Alge, timing::Device::TagHeue
 
 // Where the choice is kept: the user's own settings of this program, not the workbook, since
 // the cable belongs to this computer.
-QSettings Store() { return QSettings(QStringLiteral("zalvik-race"), QStringLiteral("zalvik-race")); }
+QSettings Store() {
+    return QSettings(QStringLiteral("zalvik-race"), QStringLiteral("zalvik-race"));
+}
 
 template <typename E, size_t N>
 int IndexOf(const E (&choices)[N], E value) {
@@ -92,7 +94,8 @@ TimingSetupDialog::TimingSetupDialog(Program& program, QWidget* parent)
 
     計時方式_ = new QComboBox(this);
     計時方式_->setObjectName(QStringLiteral("計時方式"));
-    計時方式_->addItems({QStringLiteral("なし"), QStringLiteral("シリアル"), QStringLiteral("TCP")});
+    計時方式_->addItems(
+        {QStringLiteral("なし"), QStringLiteral("シリアル"), QStringLiteral("TCP")});
     ui::Place(計時方式_, fieldLeft, row(0), 2000, rowHeight);
 
     計時機種_ = new QComboBox(this);
@@ -115,12 +118,13 @@ TimingSetupDialog::TimingSetupDialog(Program& program, QWidget* parent)
                                     {fieldLeft, row(4), fieldWidth, rowHeight});
     計時アドレス_->setPlaceholderText(QStringLiteral("192.168.0.10:7000"));
 
-    計時接続ボタン_ = ui::MakeButton(this, QStringLiteral("計時接続ボタン"),
-                                      QStringLiteral("接続"), {fieldLeft, row(5), 1500, 450});
-    auto* close = ui::MakeButton(this, QStringLiteral("計時閉じるボタン"),
-                                 QStringLiteral("閉じる"), {4500, row(5), 1500, 450});
+    計時接続ボタン_ = ui::MakeButton(this, QStringLiteral("計時接続ボタン"), QStringLiteral("接続"),
+                                     {fieldLeft, row(5), 1500, 450});
+    auto* close = ui::MakeButton(this, QStringLiteral("計時閉じるボタン"), QStringLiteral("閉じる"),
+                                 {4500, row(5), 1500, 450});
 
-    計時状態_ = ui::MakeLabel(this, QStringLiteral("計時状態"), {}, {labelLeft, row(6) + 60, 5820, 960});
+    計時状態_ =
+        ui::MakeLabel(this, QStringLiteral("計時状態"), {}, {labelLeft, row(6) + 60, 5820, 960});
     計時状態_->setWordWrap(true);
     計時状態_->setFrameShape(QFrame::StyledPanel);
 
