@@ -175,6 +175,65 @@ class TimingLinkTest : public QObject {
                  QStringLiteral("接続できません（アドレス「127.0.0.1」が「ホスト:ポート」の形では"
                                 "ありません）。設定を確かめてください。"));
     }
+
+    // The rehearsal files of examples/, played by the simulator into a pseudo-terminal (ALGE)
+    // and as a TCP server (TAG Heuer): every run of them arrives.
+    void simulatorPlaysTheRehearsalFiles_data() {
+        QTest::addColumn<bool>("tcp");
+        QTest::newRow("ALGE over a pseudo-terminal") << false;
+        QTest::newRow("TAG Heuer over TCP") << true;
+    }
+    void simulatorPlaysTheRehearsalFiles() {
+        QFETCH(bool, tcp);
+        QTcpServer probe;  // a free port on 127.0.0.1 for the simulator
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const QString address = QStringLiteral("127.0.0.1:%1").arg(probe.serverPort());
+        probe.close();
+        QProcess sim;
+        QStringList args{QStringLiteral("--rate"), QStringLiteral("50")};
+        if (tcp)
+            args << QStringLiteral("--tcp") << address << QStringLiteral("--ending")
+                 << QStringLiteral("crlf") << PROJECT_SOURCE_DIR "/examples/timer-tagheuer.txt";
+        else
+            args << QStringLiteral("--pty") << PROJECT_SOURCE_DIR "/examples/timer-alge.txt";
+        sim.start(QStringLiteral(TIMER_SIM), args);
+        QVERIFY(sim.waitForStarted(5000));
+        QVERIFY(sim.waitForReadyRead(5000));
+        const QString first = QString::fromLocal8Bit(sim.readLine()).trimmed();
+
+        TimingBoard board;
+        board.attach(QString(), tcp ? Device::TagHeuer : Device::Alge);
+        TimingLink link;
+        Wire(link, board);
+        LinkSettings settings;
+        settings.method = tcp ? LinkSettings::Method::Tcp : LinkSettings::Method::Serial;
+        settings.port = first;
+        settings.address = address;
+        link.start(settings);
+        QTRY_COMPARE(link.state(), TimingLink::State::Connected);
+        struct Expected {
+            int bib;
+            int hundredths;
+            bool cleared;
+        };
+        const std::vector<Expected> expected =
+            tcp ? std::vector<Expected>{{4, 6428, false}, {8, 7103, false},  {9, 6555, false},
+                                        {0, -1, false},   {11, 7240, false}, {12, 7100, false}}
+                : std::vector<Expected>{{4, 6428, false},  {8, 7103, false}, {9, 6555, false},
+                                        {0, -1, false},    {11, 7240, true}, {12, 7100, false},
+                                        {11, 6312, false}, {1, 6152, false}};
+        QTRY_COMPARE_WITH_TIMEOUT(board.runs().size(), expected.size(), 10000);
+        QTRY_COMPARE(board.runs().back().hundredths, expected.back().hundredths);
+        for (size_t i = 0; i < expected.size(); ++i) {
+            QCOMPARE(board.runs()[i].bib, expected[i].bib);
+            QCOMPARE(board.runs()[i].hundredths, expected[i].hundredths);
+            QCOMPARE(board.runs()[i].cleared, expected[i].cleared);
+        }
+        QCOMPARE(board.unreadableLines(), 0);
+        link.stop();
+        sim.kill();
+        sim.waitForFinished();
+    }
 };
 
 QTEST_MAIN(TimingLinkTest)
