@@ -121,6 +121,12 @@ Reading ParseAlge(QByteArrayView line) {
         QByteArray withBlank = ' ' + line.toByteArray();
         return ParseAlge(withBlank);
     }
+    // Printouts of the manuals also show a blank between the info character and the bib.
+    if (line.size() > 6 && line[1] == ' ' && line[6] == ' ' && Digits(line.sliced(2, 4))) {
+        QByteArray joined = line.toByteArray();
+        joined.remove(1, 1);
+        return ParseAlge(joined);
+    }
     if (line.size() < 5) return Unreadable(QStringLiteral("短すぎます"));
     const char info = line[0];
     const auto bib = BibField(line.sliced(1, 4));
