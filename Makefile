@@ -7,6 +7,8 @@ JOBS    ?= $(shell nproc)
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev libpugixml-dev \
             fonts-noto-cjk libgtest-dev libbenchmark-dev python3-openpyxl poppler-utils \
             dpkg-dev file desktop-file-utils clang-format
+# Qt's own dialogs and buttons in the desktop's language.
+PACKAGES += qt6-translations-l10n
 # The live results page: its server (Debian's package of Qt's HTTP server module does not pull
 # in the WebSockets module its CMake files require), and what the tests read the page with (an
 # HTML5 parser, a browser).

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     // Lets the desktop match the window to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("zalvik-race"));
     zalvik::SetUpScreenFont();
+    zalvik::InstallQtTranslations();
     zalvik::Program program;
     program.start();
     return app.exec();

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QWidget>
 
 #include "app/DataLoadScreen.h"
@@ -248,6 +251,23 @@ void SetUpScreenFont() {
     }
     font.setPointSizeF(kScreenFontPoints);
     QApplication::setFont(font);
+}
+
+void InstallQtTranslations() {
+    static const char* const kCatalogues[] = {"qtbase"};
+    if (!qApp || !qApp->findChildren<QTranslator*>(QStringLiteral("Qtの翻訳")).isEmpty()) return;
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* catalogue : kCatalogues) {
+        auto* translator = new QTranslator(qApp);
+        translator->setObjectName(QStringLiteral("Qtの翻訳"));
+        // Without a catalogue for the language (or for English, which needs none) Qt's own
+        // English texts stay.
+        if (translator->load(QLocale(), QString::fromLatin1(catalogue), QStringLiteral("_"),
+                             folder))
+            QCoreApplication::installTranslator(translator);
+        else
+            delete translator;
+    }
 }
 
 }  // namespace zalvik

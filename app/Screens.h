@@ -174,4 +174,10 @@ QString SavedUnderNewNameMessage(const sheet::SaveResult& saved);
 // always at the size the screens' twips layout fits.
 void SetUpScreenFont();
 
+// Makes Qt's own dialogs and buttons (the file dialog, the print preview, standard buttons)
+// speak the desktop's language, from Qt's translations where they are installed
+// (qt6-translations-l10n on Debian). The language is the default locale's, which is the
+// desktop's unless QLocale::setDefault() chose another. Calling it again changes nothing.
+void InstallQtTranslations();
+
 }  // namespace zalvik

@@ -28,15 +28,25 @@ inline std::filesystem::path BenchWorkbook() {
     return (ec ? std::filesystem::current_path() : exe.parent_path()) / "bench.xlsx";
 }
 
-// Makes the application object once; another benchmark may have made it already.
+// The application object: made once by whichever benchmark needs it first, and destroyed by
+// main through DestroyApplication() before it returns. A static QApplication would be destroyed
+// among the static destructors, after Qt's own globals (its input devices) that it still
+// refers to, and the program would crash on its way out.
+inline std::unique_ptr<QApplication>& ApplicationObject() {
+    static std::unique_ptr<QApplication> app;
+    return app;
+}
+
 inline void EnsureApplication() {
     if (QCoreApplication::instance()) return;
     static int argc = 1;
     static char name[] = "zalvik-bench";
     static char* argv[] = {name, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
+    ApplicationObject() = std::make_unique<QApplication>(argc, argv);
 }
+
+inline void DestroyApplication() { ApplicationObject().reset(); }
 
 // A started program that has loaded the workbook at `path` as the load button does, with the
 // dialogs answered by the test hooks and no message shown yet.

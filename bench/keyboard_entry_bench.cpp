@@ -61,13 +61,7 @@ bool WaitForPaints(const PaintCounter& counter, int count) {
 }
 
 void BM_GateKeyToRepaintedTotal(benchmark::State& state) {
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "zalvik-bench";
-        static char* argv[] = {name, nullptr};
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static QApplication app(argc, argv);
-    }
+    benchsupport::EnsureApplication();
     std::string folder = (std::filesystem::temp_directory_path() / "zalvik-bench-XXXXXX").string();
     if (!mkdtemp(folder.data())) {
         state.SkipWithError("no temporary folder");

@@ -145,15 +145,14 @@ int main(int argc, char** argv) {
         std::printf("peak memory with the benchmark competition loaded: %.1f MB (target 120 MB)\n",
                     mb);
         std::remove((BenchPath() + ".bak").c_str());
-        // The application object lives in a function-local static; leave without running the
-        // static destructors, whose order would tear it down after what it still refers to.
-        std::fflush(stdout);
-        std::_Exit(mb > 0 ? 0 : 1);
+        benchsupport::DestroyApplication();
+        return mb > 0 ? 0 : 1;
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    benchsupport::DestroyApplication();
     // The benchmark saved over the file; the peer reads the same file afterwards.
     std::remove((BenchPath() + ".bak").c_str());
     return 0;

@@ -60,9 +60,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # The libraries come from dpkg-shlibdeps; the screens are laid out for a Japanese font that no
-# library asks for.
+# library asks for, and Qt's own dialogs speak Japanese only with Qt's translations.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qt6-translations-l10n")
 include(CPack)
 
 # Builds a package from this build tree, checks it and runs the program unpacked from it.

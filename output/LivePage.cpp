@@ -22,7 +22,11 @@ constexpr int kRefreshSeconds = 15;
 
 // The page's look. Seven columns fit a phone's width: the numbers keep their width, names and
 // affiliations wrap inside their cells, and a word too long for its cell breaks anywhere, so
-// the page itself never scrolls sideways.
+// the page itself never scrolls sideways. A name breaks only at the space between family and
+// given name, an affiliation only between its phrases (where the browser knows Japanese
+// phrases, otherwise not at all). On a phone the affiliation goes on a second line under the
+// name, where it has the width of the name and the numbers' gap; the last column keeps a
+// margin from the edge of the screen.
 const char kStyle[] = R"(
 *{box-sizing:border-box}
 html{-webkit-text-size-adjust:100%;text-size-adjust:100%}
@@ -35,14 +39,21 @@ section{margin:16px 0 24px}
 h2{font-size:1.15em;margin:0 0 6px;padding:4px 6px;background:#034;color:#fff}
 h3{font-size:1em;margin:10px 0 4px}
 table{width:100%;border-collapse:collapse;table-layout:fixed}
-th,td{padding:3px 3px;border-bottom:1px solid #ccd;vertical-align:top;overflow-wrap:anywhere;word-break:break-word}
+th,td{padding:3px 3px;border-bottom:1px solid #ccd;vertical-align:top;overflow-wrap:anywhere}
+table.standings td:nth-child(3){word-break:keep-all}
+table.standings td:nth-child(4){word-break:keep-all;word-break:auto-phrase}
+th:last-child,td:last-child{padding-right:8px}
 th{font-size:.8em;font-weight:normal;color:#555;text-align:left}
 td.n,th.n{text-align:right;font-variant-numeric:tabular-nums;white-space:nowrap;overflow-wrap:normal}
-col.rank{width:2.4em}col.bib{width:2.9em}col.rp{width:4.6em}col.time{width:4.4em}col.bp{width:2.6em}
+col.rank{width:2.4em}col.bib{width:2.9em}col.rp{width:4.6em}col.time{width:4.4em}col.bp{width:calc(2.6em + 6px)}
 tbody tr:nth-child(even){background:#f3f6f8}
 p.none,p.waiting{margin:4px 0;color:#666;font-size:.9em}
 ul.status{margin:0;padding-left:1.2em}
-@media (max-width:480px){body{font-size:13px;padding:6px}th,td{padding:3px 1px}}
+@media (max-width:480px){body{font-size:13px;padding:6px}th,td{padding:3px 1px}th:last-child,td:last-child{padding-right:8px}
+table.standings,table.standings thead,table.standings tbody{display:block}
+table.standings tr{display:grid;grid-template-columns:2.4em 2.9em minmax(0,1fr) 4.6em 4.4em calc(2.2em + 8px);border-bottom:1px solid #ccd}
+table.standings th,table.standings td{border-bottom:0}
+table.standings :is(th,td):nth-child(4){grid-row:2;grid-column:3/-1;padding-top:0}}
 )";
 
 // Appends text for HTML element content or an attribute value, as UTF-8. Control characters

@@ -15,9 +15,25 @@
 #include "output/ResultsSheet.h"
 #include "output/ResultsSheetPdf.h"
 #include "sheet/Workbook.h"
+#include "store/FileMessages.h"
 #include "ui/Dialogs.h"
 
 namespace zalvik {
+
+namespace {
+
+// A spreadsheet program that has the workbook open keeps a lock file beside it (LibreOffice
+// ".~lock.<name>#", Excel "~$<name>") and does not read the file again when asked to show it.
+bool HeldOpenBySpreadsheetProgram(const QString& workbookPath) {
+    const QFileInfo book(workbookPath);
+    const QDir folder = book.absoluteDir();
+    const QString name = book.fileName();
+    return QFileInfo::exists(
+               folder.filePath(QStringLiteral(".~lock.") + name + QLatin1Char('#'))) ||
+           QFileInfo::exists(folder.filePath(QStringLiteral("~$") + name));
+}
+
+}  // namespace
 
 void ShowResultsPrintPreview(QWidget* parent, const ResultsSheetPages& pages,
                              const QString& pdfPath) {
@@ -57,6 +73,11 @@ void ShowResultsPrintPreview(QWidget* parent, const ResultsSheetPages& pages,
 
 void ShowWorkbookInSpreadsheetProgram(QWidget* parent, const QString& workbookPath,
                                       const QString& pdfPath) {
+    // Handing it over again would only bring forward the window with the old contents.
+    if (HeldOpenBySpreadsheetProgram(workbookPath)) {
+        ui::ShowMessage(parent, store::HeldOpenMessage(QFileInfo(workbookPath).fileName()));
+        return;
+    }
     if (ui::OpenInSpreadsheetProgram(workbookPath)) return;
     const QString book = QDir::toNativeSeparators(workbookPath);
     if (!pdfPath.isEmpty() && QFileInfo(pdfPath).isFile())
@@ -81,8 +102,16 @@ void DeliverResultsSheet(QWidget* parent, const Competition& c, sheet::Workbook&
     if (!written) ui::ShowMessage(parent, why);
     if (c.printResultsSheet) ShowResultsPrintPreview(parent, pages, written ? pdf : QString());
     // A file that could not be saved would show the sheet as it was before this run.
-    else if (saved)
+    else if (saved) {
+        const bool held = HeldOpenBySpreadsheetProgram(bookPath);
         ShowWorkbookInSpreadsheetProgram(parent, bookPath, written ? pdf : QString());
+        // The spreadsheet program still shows an earlier sheet, perhaps another class's; the
+        // PDF just written is this class as it stands.
+        if (held && written && !ui::OpenInSpreadsheetProgram(pdf))
+            ui::ShowMessage(parent,
+                            QStringLiteral("「%1」を開けるプログラムが見つかりませんでした。")
+                                .arg(QDir::toNativeSeparators(pdf)));
+    }
 }
 
 }  // namespace zalvik

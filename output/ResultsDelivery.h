@@ -19,7 +19,8 @@ class ResultsSheetPages;
 // The end of a run that wrote the results sheet into the workbook: the PDF of the sheet goes
 // beside the workbook (a message names it when it cannot be written); then, with printing
 // chosen (c.printResultsSheet), the print preview opens, and otherwise the workbook goes to
-// the spreadsheet program when the save succeeded (`saved`).
+// the spreadsheet program when the save succeeded (`saved`); where a spreadsheet program still
+// holds the workbook open, a message says so and the PDF is shown instead.
 void DeliverResultsSheet(QWidget* parent, const Competition& c, sheet::Workbook& book, bool saved);
 
 // Opens Qt's print preview (modal) on the pages: A4 portrait, the sheet's own margins. From
@@ -29,7 +30,8 @@ void ShowResultsPrintPreview(QWidget* parent, const ResultsSheetPages& pages,
                              const QString& pdfPath);
 
 // Hands the workbook to the desktop's spreadsheet program. Where none takes it, one message
-// names the workbook and, when pdfPath names a file that is there, the PDF.
+// names the workbook and, when pdfPath names a file that is there, the PDF. Where a spreadsheet
+// program holds it open already (its lock file is beside it), only a message says so.
 void ShowWorkbookInSpreadsheetProgram(QWidget* parent, const QString& workbookPath,
                                       const QString& pdfPath = QString());
 

@@ -362,32 +362,37 @@ void ResultsSheetPages::drawPage(QPainter& painter, int index, double dpp) const
             writer.setSize(t.size * s * dpp);
         }
         const double pad = kCellPadding * s * dpp;
-        const double width = writer.layout(t.text);
+        double width = writer.layout(t.text);
+        // Where the text may run: its cell and the empty neighbours it runs on over; a number
+        // keeps to its own cell.
+        const double room0 = (t.align == Align::Right ? x(t.x0) : x(t.r0)) + pad;
+        const double room1 = x(t.r1) - pad;
+        const double centre = (x(t.x0) + x(t.x1)) / 2;
+        const double room =
+            t.align == Align::Center ? 2 * std::min(centre - room0, room1 - centre) : room1 - room0;
+        // A text wider than that is drawn smaller, never over the next cell and never cut:
+        // a long name beside its affiliation, race points of 100 and more.
+        if (width > room && room > 0) {
+            writer.setSize(t.size * s * dpp * room / width);
+            width = writer.layout(t.text);
+            fontSize = -1;
+        }
         double left = 0;
-        double room0 = x(t.r0) + pad, room1 = x(t.r1) - pad;
         switch (t.align) {
             case Align::Left:
-                left = x(t.x0) + pad;
+                left = room0;
                 break;
             case Align::Right:
-                left = x(t.x1) - pad - width;
-                room0 = x(t.x0) + pad;
+                left = room1 - width;
                 break;
             case Align::Center:
-                left = (x(t.x0) + x(t.x1) - width) / 2;
+                left = centre - width / 2;
                 break;
         }
         // Text sits at the bottom of its cell, as the spreadsheet program places it, clear of
         // a double bottom border.
         const double baseline = rowBottom(t.row) - (0.14 * t.size + 2) * s * dpp;
-        const bool fits = left >= room0 - 0.5 && left + width <= room1 + 0.5;
-        if (!fits) {
-            painter.save();
-            painter.setClipRect(QRectF(QPointF(x(t.r0), rowTop(t.row) - t.size * s * dpp),
-                                       QPointF(x(t.r1), rowBottom(t.row))));
-        }
         writer.draw(painter, QPointF(left, baseline));
-        if (!fits) painter.restore();
     }
 
     QPen rule(Qt::black);

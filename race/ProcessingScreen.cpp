@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QShowEvent>
 #include <algorithm>
 
@@ -139,6 +140,9 @@ ProcessingScreen::ProcessingScreen(Program& program)
     : ScreenBase(program, QStringLiteral("処理画面")) {
     setWindowTitle(Caption());
     ui::SetClientSize(this, kClientWidth, kClientHeight);
+    // The laid-out size is the smallest; an official may enlarge or maximise the window.
+    laidOutSize_ = size();
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 
     buildCompetitorFrame();
     buildEntryPanel();
@@ -172,6 +176,7 @@ ProcessingScreen::ProcessingScreen(Program& program)
 
 void ProcessingScreen::buildCompetitorFrame() {
     QGroupBox* frame1 = ui::MakeFrame(this, QStringLiteral("Frame1"), {}, {60, 90, 7800, 2730});
+    Frame1_ = frame1;
 
     QGroupBox* frame2 = ui::MakeFrame(frame1, QStringLiteral("Frame2"), {}, {105, 210, 1170, 1155});
     ui::MakeLabel(frame2, QStringLiteral("Label1"), QStringLiteral("ゼッケン番号"),
@@ -200,6 +205,7 @@ void ProcessingScreen::buildCompetitorFrame() {
 
 void ProcessingScreen::buildEntryPanel() {
     QGroupBox* frame9 = ui::MakeFrame(this, QStringLiteral("Frame9"), {}, {75, 2820, 7785, 6450});
+    Frame9_ = frame9;
     QGroupBox* frame5 = ui::MakeFrame(frame9, QStringLiteral("Frame5"), {}, {75, 150, 3435, 6180});
 
     QGroupBox* frame6 = ui::MakeFrame(frame5, QStringLiteral("Frame6"), QStringLiteral("タイム"),
@@ -344,6 +350,50 @@ void ProcessingScreen::showEvent(QShowEvent* e) {
     // the current buoy names.
     ShowBuoyCaptions();
     ScreenBase::showEvent(e);
+}
+
+void ProcessingScreen::resizeEvent(QResizeEvent* e) {
+    ScreenBase::resizeEvent(e);
+    fitToWindow();
+}
+
+void ProcessingScreen::fitToWindow() {
+    // The extra width goes half to the left column (competitor list, results grid) and half to
+    // the standings; the extra height a third to the competitor list and the rest to the
+    // results grid and the standings below it.
+    const int dw = std::max(0, width() - laidOutSize_.width());
+    const int dh = std::max(0, height() - laidOutSize_.height());
+    const int leftWidth = dw / 2, rightWidth = dw - leftWidth;
+    const int topHeight = dh / 3, lowerHeight = dh - topHeight;
+    // A control is first seen at its laid-out place: the screen places every control in twips
+    // for the laid-out size, also one made while the window is larger.
+    auto laidOut = [this](QWidget* w) {
+        auto at = laidOutGeometry_.find(w);
+        if (at == laidOutGeometry_.end()) at = laidOutGeometry_.insert(w, w->geometry());
+        return *at;
+    };
+    auto place = [&laidOut](QWidget* w, int dx, int dy, int growX, int growY) {
+        const QRect r = laidOut(w).adjusted(dx, dy, dx + growX, dy + growY);
+        if (w->geometry() != r) w->setGeometry(r);
+    };
+    const int rightColumn = laidOut(Frame1_).right();
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow()) continue;
+        if (child == Frame1_)
+            place(child, 0, 0, leftWidth, topHeight);
+        else if (child == Frame9_)
+            place(child, 0, topHeight, leftWidth, lowerHeight);
+        else if (child == Frame12_)
+            place(child, leftWidth, topHeight, rightWidth, lowerHeight);
+        else if (laidOut(child).left() > rightColumn)
+            // The picture area and the buttons beside the competitor list stay beside it.
+            place(child, leftWidth, 0, 0, 0);
+    }
+    place(グリッドリスト_, 0, 0, leftWidth, topHeight);
+    place(グリッド結果_, 0, 0, leftWidth, lowerHeight);
+    place(タブ_, 0, 0, rightWidth, lowerHeight);
+    standingsGrowth_ = QSize(rightWidth, lowerHeight);
+    LayOutClassPages();
 }
 
 void ProcessingScreen::ShowBuoyCaptions() {
@@ -492,11 +542,15 @@ void ProcessingScreen::LayOutClassPages() {
         // The grid is meant to fill its page. Here the tabs and the frame caption take more
         // height than the grid's size allows for, so the page would hide the grid's last rows
         // and its scroll arrow; the grid ends at the page's lower edge instead.
+        // In a window larger than laid out, it grows with the standings frame.
         const int top = ui::TwipsToPixels(kStandingsGridRect.top);
         const int height =
-            std::min(ui::TwipsToPixels(kStandingsGridRect.height), client.height() - top);
-        ui::Place(grid, kStandingsGridRect.left, kStandingsGridRect.top, kStandingsGridRect.width,
-                  ui::PixelsToTwips(height));
+            std::min(ui::TwipsToPixels(kStandingsGridRect.height) + standingsGrowth_.height(),
+                     client.height() - top);
+        const QRect r(ui::TwipsToPixels(kStandingsGridRect.left), top,
+                      ui::TwipsToPixels(kStandingsGridRect.width) + standingsGrowth_.width(),
+                      height);
+        if (grid->geometry() != r) grid->setGeometry(r);
     }
 }
 

@@ -10,6 +10,8 @@
 // the panel for a new load). Its controls are its own: other screens never touch them, and
 // tests find them by their documented names.
 
+#include <QHash>
+#include <QRect>
 #include <QString>
 #include <array>
 #include <vector>
@@ -123,8 +125,17 @@ class ProcessingScreen : public ScreenBase {
     void closeBox() override;
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
   private:
+    // The window may grow beyond the size it is laid out for: the competitor list, the results
+    // grid and the standings take the extra room; every other control keeps its size and its
+    // place beside the frame or corner it stands with. At the laid-out size nothing moves.
+    void fitToWindow();
+    QSize laidOutSize_;
+    QHash<QWidget*, QRect> laidOutGeometry_;  // each control's place at the laid-out size
+    QSize standingsGrowth_;                   // the extra room of the standings, in pixels
+
     void buildCompetitorFrame();
     void buildEntryPanel();
     void buildStandingsFrame();
@@ -197,6 +208,16 @@ class ProcessingScreen : public ScreenBase {
     void backOneGate(int g);
     // Where a registration leaves the official: in ゼッケン, its text selected.
     void returnToBib();
+    // Keys in the results grid and the competitor list: the take-back menu, back to the bib.
+    bool onGridKey(ui::Grid* grid, QKeyEvent* key);
+    // Takes the focus to グリッド結果 on the row of the competitor the panel shows.
+    void focusResultsRow();
+    // A control whose click leaves this screen.
+    bool leavesScreen(const QWidget* w) const;
+    // Brings the next (step 1) or previous (step -1) class page in front, wrapping round.
+    void turnClassPage(int step);
+    // A time or a buoy entered while the panel shows DS, DF or DQ is a run: OK is chosen.
+    void takeEntryAsRun();
 
     ui::Grid* グリッドリスト_ = nullptr;
     ui::Grid* グリッド結果_ = nullptr;
@@ -204,6 +225,8 @@ class ProcessingScreen : public ScreenBase {
     std::array<QWidget*, kClassPages> 絵_{};
     std::array<ui::Grid*, kClassPages> グリッド順位_{};
     QGroupBox* Frame12_ = nullptr;
+    QGroupBox* Frame1_ = nullptr;
+    QGroupBox* Frame9_ = nullptr;
 
     QLineEdit* ゼッケン_ = nullptr;
     QLineEdit* 氏名_ = nullptr;

@@ -52,7 +52,13 @@ void ProcessingScreen::connectEntryHandlers() {
     connect(ゼッケン_, &QLineEdit::textChanged, this, [this] { onBibChanged(); });
     DSFQ_.onClick([this](int s) { onStatusClicked(s); });
     Gop_.onClick([this](int g) { onGateClicked(g); });
-    ブイ_.onClick([this](int b) { onBuoyClicked(b); });
+    ブイ_.onClick([this](int b) {
+        takeEntryAsRun();
+        onBuoyClicked(b);
+    });
+    // Only the official's own typing counts, not the boxes being filled from a stored result.
+    for (QLineEdit* box : {分_, 秒_})
+        connect(box, &QLineEdit::textEdited, this, [this] { takeEntryAsRun(); });
     connect(登録ボタン_, &QPushButton::clicked, this, [this] { onRegisterClicked(); });
 }
 
@@ -104,13 +110,27 @@ void ProcessingScreen::onStatusClicked(int s) {
     }
 }
 
+void ProcessingScreen::takeEntryAsRun() {
+    // A competitor recalled with DS, DF or DQ shows that status; an official who then types a
+    // time or picks a buoy is entering a run, which a registration of the old status would
+    // throw away. OK is shown without recalling the stored run over what is being typed.
+    const int shown = DSFQ_.selected();
+    if (shown < 1 || shown >= kStatusOptions) return;
+    program_.data().selectedStatus = 0;
+    DSFQ_.check(0);
+}
+
 void ProcessingScreen::onGateClicked(int g) {
     Competition& d = program_.data();
     d.currentGate = static_cast<int16_t>(g);
     showBuoyOptionsOf(g);
     // A gate that already has its buoy shows it again (which runs the buoy handler and
-    // totals once more, to the same total).
-    if (const int chosen = shownChoice(g); chosen >= 0) ブイ_.select(chosen);
+    // totals once more, to the same total). Looking at a gate chooses no buoy, so a status
+    // chosen since stays.
+    if (const int chosen = shownChoice(g); chosen >= 0) {
+        ブイ_.check(chosen);
+        onBuoyClicked(chosen);
+    }
 }
 
 void ProcessingScreen::makeGateCurrent(int g) {
@@ -235,6 +255,13 @@ void ProcessingScreen::onRegisterClicked() {
             ui::ShowMessage(this, QStringLiteral("ゲート%1のブイが選択されていません。").arg(gate));
             return;
         }
+        // Race points divide by the buoy points: a total of 0 (buoys that score 0) has none.
+        // Said before anything is stored, so that the competitor stays exactly as before.
+        if (LeadingValue(合計_->text()) == 0) {
+            ui::ShowMessage(this,
+                            QStringLiteral("ﾌﾞｲﾎﾟｲﾝﾄが0のため、レースポイントを計算できません。"));
+            return;
+        }
     }
 
     Competitor& who = d.competitors[c];
@@ -247,9 +274,6 @@ void ProcessingScreen::onRegisterClicked() {
     } else {
         who.runTime = time.seconds;
         who.buoyPoints = static_cast<float>(LeadingValue(合計_->text()));
-        // Without buoy points there are no race points to work out (no division by zero): the
-        // time and the total stay stored, nothing else happens.
-        if (who.buoyPoints == 0) return;
         who.status = 0;
         who.racePoints = RacePoints(who.runTime, who.buoyPoints);
         RP_->setText(FormatHundredths(who.racePoints));

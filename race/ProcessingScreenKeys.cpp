@@ -9,14 +9,20 @@
 // Backspace goes back one gate and clears its choice. Status keys and Ctrl+Enter work from
 // anywhere in the panel. The mouse road is left as it is: every key ends in the handler the
 // matching click runs.
+//
+// F9 takes the official from the panel to the results grid, on the row of the competitor the
+// panel shows, where the context-menu key (or Shift+F10) offers the take-back and Escape leads
+// back to the bib. Ctrl+PageDown and Ctrl+PageUp turn the class pages from anywhere.
 
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <algorithm>
 
@@ -25,6 +31,7 @@
 #include "race/ProcessingScreen.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
+#include "ui/TabStrip.h"
 
 namespace zalvik {
 
@@ -37,8 +44,9 @@ int GatesInUse(const Competition& d) {
 
 bool IsEnter(const QKeyEvent* k) { return k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter; }
 
-// The status chosen by a key: F5..F8 on every keyboard, and the operators of the number pad
-// (/ * - +, in the order they stand), which a gloved hand finds beside the digits. -1: none.
+// The status chosen by a key: F5..F8, -1 for none. The operators of the number pad choose
+// nothing: + and - sit beside the pad's Enter, and one slip there would disqualify a
+// competitor on the next Enter.
 int StatusOfKey(const QKeyEvent* k) {
     switch (k->key()) {
         case Qt::Key_F5:
@@ -50,21 +58,15 @@ int StatusOfKey(const QKeyEvent* k) {
         case Qt::Key_F8:
             return 3;
         default:
-            break;
-    }
-    if (!(k->modifiers() & Qt::KeypadModifier)) return -1;
-    switch (k->key()) {
-        case Qt::Key_Slash:
-            return 0;
-        case Qt::Key_Asterisk:
-            return 1;
-        case Qt::Key_Minus:
-            return 2;
-        case Qt::Key_Plus:
-            return 3;
-        default:
             return -1;
     }
+}
+
+// The keys that ask a grid for its context menu: the menu key, and Shift+F10 where the
+// keyboard has none (the window system turns only the menu key into a menu request).
+bool IsMenuKey(const QKeyEvent* k) {
+    return k->key() == Qt::Key_Menu ||
+           (k->key() == Qt::Key_F10 && (k->modifiers() & Qt::ShiftModifier));
 }
 
 // The buoy a digit key names (1..5 on the main keys or the pad, as 0..4); -1 for other keys,
@@ -90,8 +92,7 @@ void ProcessingScreen::installEntryKeys() {
     for (ui::OptionArray* a : {&Gop_, &ブイ_, &DSFQ_})
         for (int i = 0; i < a->size(); ++i) (*a)[i]->installEventFilter(this);
 
-    const char* const statusKeys[] = {"F5／テンキー /", "F6／テンキー *", "F7／テンキー -",
-                                      "F8／テンキー +"};
+    const char* const statusKeys[] = {"F5", "F6", "F7", "F8"};
     for (int s = 0; s < kStatusOptions; ++s)
         DSFQ_[s]->setToolTip(
             QStringLiteral("%1（%2）").arg(DSFQ_[s]->text(), QString::fromUtf8(statusKeys[s])));
@@ -102,6 +103,24 @@ void ProcessingScreen::installEntryKeys() {
                        "ゲートに戻って選び直す"));
     登録ボタン_->setToolTip(QStringLiteral("Enter で登録（入力欄のどこからでも Ctrl+Enter）"));
     ゼッケン_->setToolTip(QStringLiteral("ゼッケン番号を入れて Enter"));
+    for (ui::Grid* grid : {グリッド結果_, グリッドリスト_}) grid->installEventFilter(this);
+    グリッド結果_->setToolTip(QStringLiteral(
+        "入力欄から F9 でこの一覧へ／アプリケーションキーまたは Shift+F10：結果を取り消す／"
+        "Esc：ゼッケン番号へ"));
+
+    // The class pages turn as in any tabbed program, wherever the focus is on this screen,
+    // and wrap round at either end.
+    auto* next = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageDown), this);
+    connect(next, &QShortcut::activated, this, [this] { turnClassPage(1); });
+    auto* previous = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp), this);
+    connect(previous, &QShortcut::activated, this, [this] { turnClassPage(-1); });
+}
+
+void ProcessingScreen::turnClassPage(int step) {
+    const int tabs = タブ_->count();
+    if (tabs < 2) return;
+    const int at = std::max(タブ_->selectedIndex(), 1) - 1;
+    タブ_->select((at + step + tabs) % tabs + 1);
 }
 
 bool ProcessingScreen::eventFilter(QObject* watched, QEvent* e) {
@@ -111,17 +130,23 @@ bool ProcessingScreen::eventFilter(QObject* watched, QEvent* e) {
         if (e->type() == QEvent::Show) returnToBib();
         return ScreenBase::eventFilter(watched, e);
     }
-    if (e->type() == QEvent::KeyPress) {
+    if (e->type() == QEvent::KeyPress && (watched == グリッド結果_ || watched == グリッドリスト_)) {
+        if (onGridKey(static_cast<ui::Grid*>(watched), static_cast<QKeyEvent*>(e))) return true;
+    } else if (e->type() == QEvent::KeyPress) {
         if (onEntryKey(static_cast<QWidget*>(watched), static_cast<QKeyEvent*>(e))) return true;
     } else if (e->type() == QEvent::FocusOut && watched == ゼッケン_ &&
                static_cast<QFocusEvent*>(e)->reason() == Qt::MouseFocusReason &&
-               QApplication::focusWidget() != グリッドリスト_) {
+               QApplication::focusWidget() != グリッドリスト_ &&
+               !leavesScreen(QApplication::focusWidget())) {
         // Leaving the box with the mouse commits the bib too. A click in the competitor list
-        // puts a bib of its own into the box, so it is left alone. The check waits until the
-        // click is over: a message box in the middle of a click would take its release.
+        // puts a bib of its own into the box, so it is left alone, and so is a click that
+        // leaves the screen: the bib no longer matters there, and a message about it would
+        // come a second time after the one its Enter gave. The check waits until the click
+        // is over: a message box in the middle of a click would take its release.
         QTimer::singleShot(0, this, [this] {
-            if (QApplication::focusWidget() != ゼッケン_ &&
-                QApplication::focusWidget() != グリッドリスト_)
+            if (isVisible() && QApplication::focusWidget() != ゼッケン_ &&
+                QApplication::focusWidget() != グリッドリスト_ &&
+                !leavesScreen(QApplication::focusWidget()))
                 commitBib();
         });
     }
@@ -139,6 +164,11 @@ bool ProcessingScreen::onEntryKey(QWidget* at, QKeyEvent* key) {
     if (enter && ctrl) {
         if (at == ゼッケン_ && !commitBib()) return true;
         登録ボタン_->click();
+        return true;
+    }
+    if (key->key() == Qt::Key_F9 && !ctrl) {
+        if (at == ゼッケン_ && !commitBib()) return true;
+        focusResultsRow();
         return true;
     }
     if (const int s = StatusOfKey(key); s >= 0) {
@@ -229,6 +259,35 @@ bool ProcessingScreen::onEntryKey(QWidget* at, QKeyEvent* key) {
         }
     }
     return false;
+}
+
+bool ProcessingScreen::onGridKey(ui::Grid* grid, QKeyEvent* key) {
+    if (key->key() == Qt::Key_Escape) {
+        returnToBib();
+        return true;
+    }
+    if (IsMenuKey(key)) {
+        // Where the window system has already turned the menu key into a menu request, the
+        // menu is open and this key press is the menu's.
+        if (!QApplication::activePopupWidget()) showTakeBackMenu(grid, QPoint(), true);
+        return true;
+    }
+    return false;
+}
+
+void ProcessingScreen::focusResultsRow() {
+    ui::Grid* grid = グリッド結果_;
+    if (!grid->isVisible()) return;
+    const Competition& d = program_.data();
+    const QString typed = ゼッケン_->text();
+    const int slot = typed.isEmpty() ? 0 : SlotOfBib(d, TypedValue(typed));
+    // The competitor on the panel; without one the grid keeps the row it had.
+    if (slot > 0 && slot < grid->rows()) grid->setCurrentCell(slot, 0);
+    grid->setFocus(Qt::ShortcutFocusReason);
+}
+
+bool ProcessingScreen::leavesScreen(const QWidget* w) const {
+    return w == 終了ボタン_ || w == 基本設定ボタン_ || w == 出力ボタン_;
 }
 
 bool ProcessingScreen::commitBib() {

@@ -101,6 +101,8 @@ void ProcessingScreen::showTakeBackMenu(ui::Grid* grid, const QPoint& pos, bool 
         at = cell.isEmpty() ? QPoint(0, 0) : cell.center() - grid->viewport()->pos();
     }
     menu->popup(grid->viewport()->mapToGlobal(at));
+    // From the keyboard its one item is ready for Enter.
+    if (fromKeyboard) menu->setActiveAction(takeBack);
 }
 
 void ProcessingScreen::onTakeBackChosen(int slot) {
@@ -111,10 +113,14 @@ void ProcessingScreen::onTakeBackChosen(int slot) {
     const QString question = QStringLiteral("ゼッケン%1 %2 の結果を取り消しますか？")
                                  .arg(who.bib)
                                  .arg(who.name.trimmed());
-    if (!ui::AskYesNo(this, question)) return;
-    takeBackResult(slot);
-    RebuildStandings();
-    saveAfterRegistration();
+    // Whatever the answer, the official goes on entering runs from the bib box: left in the
+    // grid, the next run typed would go nowhere.
+    if (ui::AskYesNo(this, question)) {
+        takeBackResult(slot);
+        RebuildStandings();
+        saveAfterRegistration();
+    }
+    returnToBib();
 }
 
 void ProcessingScreen::takeBackResult(int c, bool journal) {

@@ -41,6 +41,8 @@ QString CheckedRunTime::message() const {
             return QStringLiteral("分の入力が数字として読めません。");
         case Fault::SecondsUnreadable:
             return QStringLiteral("秒の入力が数字として読めません。");
+        case Fault::SecondsNotBelow60:
+            return QStringLiteral("秒は60未満で入力してください。");
     }
     return {};
 }
@@ -56,6 +58,10 @@ CheckedRunTime CheckRunTime(const QString& minutes, const QString& seconds) {
     std::optional<double> s = WholeNumber(seconds);
     double total = 0;
     if (s) {
+        if (*m != 0 && *s >= 60) {
+            r.fault = Fault::SecondsNotBelow60;
+            return r;
+        }
         total = *m * 60.0 + *s;
     } else {
         // A time as timers show it, minutes and seconds in 秒 alone: "1:05.20".

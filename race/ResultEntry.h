@@ -16,9 +16,11 @@ namespace zalvik {
 // empty or read completely as a number that is not negative (full-width digits count as
 // digits), and the time must be above 0. With 分 empty, 秒 may hold the time as a timer shows
 // it, "m:ss.xx" (seconds below 60). Nothing is guessed from a text that only starts with a
-// number: "1:05.20" in 秒 beside a filled 分 is refused, not read as 1.
+// number: "1:05.20" in 秒 beside a filled 分 is refused, not read as 1. Beside minutes other
+// than 0, seconds must stay below 60: "1" and "75.3" is a total typed into a recalled run, not
+// 135.3 s. With 分 empty or 0, 秒 may hold the whole time in seconds.
 struct CheckedRunTime {
-    enum class Fault { None, NoTime, MinutesUnreadable, SecondsUnreadable };
+    enum class Fault { None, NoTime, MinutesUnreadable, SecondsUnreadable, SecondsNotBelow60 };
     Fault fault = Fault::None;
     float seconds = 0;
     // The one sentence the official is shown for a fault; empty for None.

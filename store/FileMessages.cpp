@@ -205,4 +205,11 @@ QString SaveMessage(const sheet::SaveResult& saved) {
     }
 }
 
+QString HeldOpenMessage(const QString& fileName) {
+    return QStringLiteral(
+               "ブック「%1」は表計算ソフトで開かれたままのため、表示は古い内容のままです。"
+               "表計算ソフトでブックを閉じてから、もう一度開いてください。")
+        .arg(fileName);
+}
+
 }  // namespace zalvik::store

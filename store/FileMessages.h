@@ -28,4 +28,8 @@ QString FileWriteReason(int systemError);
 // on the screen and unwritten lines are written with the next ones.
 QString TimingLogMessage(const QString& fileName, int systemError, bool reading);
 
+// What to tell the user when the workbook named fileName is to be shown while a spreadsheet
+// program still holds it open: that program keeps showing what it read when it opened it.
+QString HeldOpenMessage(const QString& fileName);
+
 }  // namespace zalvik::store

@@ -53,8 +53,7 @@ int main(int argc, char** argv) {
 
     // The address the label shows is the computer's own on the network; the picture is taken
     // through the loopback address at the same port.
-    const QUrl shown(
-        output.findChild<QLabel*>(QStringLiteral("速報URL"))->text().remove(QChar(0x200B)));
+    const QUrl shown(output.findChild<QLabel*>(QStringLiteral("速報URL"))->text());
     if (!shown.isValid() || shown.port() <= 0) {
         std::fprintf(stderr, "the page was not published: label \"%s\"\n",
                      qPrintable(output.findChild<QLabel*>(QStringLiteral("速報URL"))->text()));

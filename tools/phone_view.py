@@ -6,7 +6,9 @@
 Chromium is driven over its DevTools pipe (file descriptors 3 and 4), so nothing but the page's
 own address is ever contacted. Prints one JSON object: the page's scroll width against the
 viewport width (no sideways scrolling when they are equal), the elements whose content does
-not fit their box (text running over its cell), the texts of its h1 and h2 headings, its title. Exits 2 when Chromium is missing, 1 on any other failure.
+not fit their box (text running over its cell), the names and affiliations broken inside a word
+that would fit their cell, the gap between the table's text and the right edge, the texts of
+its h1 and h2 headings, its title. Exits 2 when Chromium is missing, 1 on any other failure.
 """
 import base64
 import json
@@ -21,7 +23,57 @@ import time
 WIDTH, HEIGHT = 390, 844
 TIMEOUT = 60  # seconds for the whole run
 
-MEASURE = """JSON.stringify({
+# Where the text of a table cell stands: the box of the characters from..to-1 (the union of
+# their boxes on every line) and whether they sit on more than one line.
+HELPERS = """
+function characters(cell) {
+  const at = [];
+  const walker = document.createTreeWalker(cell, NodeFilter.SHOW_TEXT);
+  for (let node; (node = walker.nextNode());)
+    for (let i = 0; i < node.length; ++i) at.push([node, i]);
+  return at;
+}
+function textBox(cell, from, to) {
+  const at = characters(cell);
+  const box = {left: Infinity, right: -Infinity, width: 0, lines: new Set()};
+  const range = document.createRange();
+  for (let k = from; k < to && k < at.length; ++k) {
+    range.setStart(at[k][0], at[k][1]);
+    range.setEnd(at[k][0], at[k][1] + 1);
+    for (const r of range.getClientRects()) {
+      if (r.width === 0) continue;
+      box.left = Math.min(box.left, r.left);
+      box.right = Math.max(box.right, r.right);
+      box.width += r.width;
+      box.lines.add(Math.round(r.top));
+    }
+  }
+  return box;
+}
+// The names (third column) and affiliations (fourth) that break inside a word although the word
+// would fit its cell on a line of its own. A name's words are its parts between spaces, an
+// affiliation's the words the browser's Japanese dictionary finds.
+function brokenWords() {
+  const words = new Intl.Segmenter('ja', {granularity: 'word'});
+  const out = [];
+  for (const cell of document.querySelectorAll('td:nth-child(3), td:nth-child(4)')) {
+    const text = cell.textContent;
+    const style = getComputedStyle(cell);
+    const room = cell.clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
+    const parts = cell.cellIndex === 2
+        ? Array.from(text.matchAll(/[^\s\u3000]+/g), m => [m.index, m.index + m[0].length])
+        : Array.from(words.segment(text)).filter(s => s.isWordLike)
+              .map(s => [s.index, s.index + s.segment.length]);
+    for (const [from, to] of parts) {
+      const box = textBox(cell, from, to);
+      if (box.lines.size > 1 && box.width <= room + 0.5) out.push(text.slice(from, to) + ' in ' + text);
+    }
+  }
+  return out;
+}
+"""
+
+MEASURE = HELPERS + """JSON.stringify({
   scrollWidth: document.documentElement.scrollWidth,
   clientWidth: document.documentElement.clientWidth,
   innerWidth: window.innerWidth,
@@ -30,6 +82,9 @@ MEASURE = """JSON.stringify({
   overflowing: Array.from(document.querySelectorAll('body *'))
     .filter(e => e.clientWidth > 0 && e.scrollWidth > e.clientWidth + 1)
     .map(e => e.tagName.toLowerCase() + ': ' + e.textContent.trim().slice(0, 40)),
+  brokenWords: brokenWords(),
+  rightGap: window.innerWidth - Math.max(0, ...Array.from(
+    document.querySelectorAll('th, td'), e => textBox(e, 0, e.textContent.length).right)),
   title: document.title,
   h1: Array.from(document.querySelectorAll('h1'), e => e.textContent.trim()),
   h2: Array.from(document.querySelectorAll('h2'), e => e.textContent.trim())

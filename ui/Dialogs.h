@@ -25,8 +25,8 @@ bool AskYesNo(QWidget* parent, const QString& text);
 // used instead of Qt's, that dialog may not show it).
 std::optional<QString> AskOpenFileName(QWidget* parent, const QString& offeredFolder = {});
 
-// Shows a file in the desktop's own spreadsheet program. False when the desktop has no
-// program for it or refuses to start one.
+// Shows a file (the workbook, or a results PDF) in the desktop's own program for it. False
+// when the desktop has no program for it or refuses to start one.
 bool OpenInSpreadsheetProgram(const QString& path);
 
 // Test hooks. While enabled, ShowMessage records the text instead of showing a box,

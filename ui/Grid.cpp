@@ -4,6 +4,7 @@
 #include <QAbstractTableModel>
 #include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionHeader>
@@ -257,6 +258,12 @@ QRect Grid::cellRect(int row, int col) const {
     QRect r = visualRect(model_->index(row - fixedRows_, col - fixedCols_));
     if (r.isEmpty()) return {};
     return r.translated(viewport()->pos());
+}
+
+void Grid::keyPressEvent(QKeyEvent* e) {
+    QTableView::keyPressEvent(e);
+    const QModelIndex index = currentIndex();
+    if (index.isValid()) cellFromIndex(index, &currentRow_, &currentCol_);
 }
 
 void Grid::clickCell(int row, int col) {

@@ -55,6 +55,8 @@ class Grid : public QTableView {
 
   protected:
     void paintEvent(QPaintEvent* e) override;
+    // The arrow and page keys move the current cell, as a click does (without its signal).
+    void keyPressEvent(QKeyEvent* e) override;
 
   private:
     void requestRepaint();

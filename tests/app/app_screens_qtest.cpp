@@ -2,6 +2,7 @@
 // the real controls.
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <QTranslator>
 #include <QtTest>
 #include <memory>
 
@@ -252,23 +254,44 @@ class NavigationTest : public QObject {
         QVERIFY(list && list->isVisible());
         QCOMPARE(list->rows(), 1);
         QCOMPARE(list->text(0, 0), QString(" ZNo"));
+
+        // A bib typed here names nobody: the message comes once, at Enter, and not again when
+        // the return button's click takes the focus out of the box on the way back.
+        processing.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&processing));
+        QCOMPARE(QApplication::focusWidget(), Control(processing, "ゼッケン"));
+        QTest::keyClicks(QApplication::focusWidget(), "5");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        messages << "該当するゼッケン番号はありません。";
+        QCOMPARE(ui::testing::Messages(), messages);
+        QTest::mouseClick(Control(processing, "終了ボタン"), Qt::LeftButton);
+        QTRY_COMPARE(ShownNames(*program), QStringList{"データ読込画面"});
+        QCoreApplication::processEvents();
+        QCOMPARE(ui::testing::Messages(), messages);
     }
 
-    // The real modal dialogs: the file dialog is cancelled and the message box is answered
-    // with its OK button, both found from a timer while they run.
+    // The real modal dialogs on a Japanese desktop: the file dialog speaks Japanese and is
+    // cancelled, and the message box is answered with its OK button, both found from a timer
+    // while they run.
     void cancelThroughTheRealDialogs() {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+        zalvik::InstallQtTranslations();
         ui::testing::EnableDialogHooks(false);
         goToDataLoad();
 
         QString shownText, shownTitle;
         qsizetype buttonCount = 0;
         bool sawFileDialog = false;
+        QStringList fileButtons;
         QTimer answer;
         answer.setInterval(20);
         connect(&answer, &QTimer::timeout, this, [&] {
             QWidget* modal = QApplication::activeModalWidget();
             if (auto* files = qobject_cast<QFileDialog*>(modal)) {
                 sawFileDialog = true;
+                for (QAbstractButton* b : files->findChild<QDialogButtonBox*>()->buttons())
+                    fileButtons << b->text();
                 files->reject();
             } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 shownText = box->text();
@@ -282,7 +305,14 @@ class NavigationTest : public QObject {
         click(program->dataLoadScreen(), "読込ボタン");
         answer.stop();
 
+        for (QTranslator* t : qApp->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(t);
+            delete t;
+        }
+        QLocale::setDefault(before);
         QVERIFY(sawFileDialog);
+        fileButtons.sort();
+        QCOMPARE(fileButtons, (QStringList{"キャンセル", "開く(&O)"}));
         QCOMPARE(shownText, QString("キャンセルボタンが押されましたので戻ります。"));
         QCOMPARE(shownTitle, QString("ザルヴィクレース処理"));
         QCOMPARE(buttonCount, 1);

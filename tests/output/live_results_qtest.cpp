@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QJsonArray>
@@ -183,8 +184,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
     QLabel* urlLabel() { return on<QLabel>(program->outputScreen(), "速報URL"); }
     // The port in the address the label shows; 0 when it shows none.
     int shownPort() {
-        QString text = urlLabel()->text();
-        const QUrl url(text.remove(QChar(0x200B)));
+        const QUrl url(urlLabel()->text(), QUrl::StrictMode);
         return url.isValid() && url.scheme() == QLatin1String("http") ? url.port(0) : 0;
     }
 
@@ -352,7 +352,14 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         QVERIFY(publishBox()->isChecked());
         const int port = shownPort();
         QVERIFY2(port >= 8080 && port < 8100, qPrintable(urlLabel()->text()));
-        QCOMPARE(QUrl(urlLabel()->text().remove(QChar(0x200B))).host(), zalvik::LanAddress());
+        // Copied from the label as an official copies it, the address opens the page.
+        QTest::mouseClick(urlLabel(), Qt::LeftButton);
+        QTRY_COMPARE(QApplication::focusWidget(), urlLabel());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+        const QUrl copied(QGuiApplication::clipboard()->text(), QUrl::StrictMode);
+        QVERIFY2(copied.isValid() && copied.port() == port && copied.path() == "/",
+                 qPrintable(QGuiApplication::clipboard()->text().toUtf8().toPercentEncoding()));
+        QCOMPARE(copied.host(), zalvik::LanAddress());
 
         Reply page = fetch(port, "/");
         QCOMPARE(page.status, 200);
@@ -470,7 +477,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
 
     // Headless Chromium at a phone's width loads the served page: every class heading is
     // there and nothing sticks out sideways, with nine classes, long unbroken names and
-    // affiliations, and the widest numbers the columns hold.
+    // affiliations, names of two parts, and the widest numbers the columns hold.
     void phoneShowsEveryClassWithoutSidewaysScrolling() {
         if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty())
             QSKIP("chromium is not installed (make test installs it)");
@@ -486,9 +493,12 @@ class LiveResultsTest : public QObject, private ProgramFixture {
                     const QString name = n == 1
                                              ? QStringLiteral("Wolfeschlegelsteinhausenbergerdorff")
                                          : n == 2 ? kHostile
+                                         : n == 3 ? QStringLiteral("山本　真由美")
+                                         : n == 4 ? QStringLiteral("佐々木　大輔")
                                                   : QStringLiteral("選手%1").arg(slot);
                     wb.competitor(slot, slot, name, k,
-                                  QStringLiteral("北海道ミルネ高等学校スキー部アルペン班"));
+                                  n % 2 ? QStringLiteral("北海道ミルネ高等学校スキー部アルペン班")
+                                        : QStringLiteral("東京都スキー連盟"));
                     const double time = 100 + slot + n / 100.0;
                     const double buoys = n;  // down to one buoy point: race points up to 10000s
                     wb.result(slot, time, buoys, std::floor(time * 10000 / buoys + 0.5) / 100,
@@ -519,6 +529,10 @@ class LiveResultsTest : public QObject, private ProgramFixture {
                      shown["widest"].toDouble() <= shown["innerWidth"].toDouble(),
                  out.constData());
         QCOMPARE(Strings(shown["overflowing"]), QStringList{});
+        // A name breaks only between its parts, an affiliation between its words, and the
+        // table's last column stands clear of the screen's edge.
+        QCOMPARE(Strings(shown["brokenWords"]), QStringList{});
+        QVERIFY2(shown["rightGap"].toDouble() >= 12, out.constData());
         QStringList headings;
         for (int k = 1; k <= 9; ++k) headings << QStringLiteral("クラス%1 シニア男子の部").arg(k);
         QCOMPARE(Strings(shown["h2"]), headings);

@@ -1,6 +1,8 @@
 // The output settings screen, driven through its controls by name: layout, the class choice
 // that outlives the screen, the run button and the way back.
 
+#include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -261,6 +263,39 @@ class OutputScreenTest : public QObject {
         QCOMPARE(savedText(path, 2, 11), std::string("クラス3"));
         QCOMPARE(savedText(path, 6, 2), std::string("31"));
         QVERIFY(ui::testing::Messages().isEmpty());
+    }
+
+    // A spreadsheet program that holds the workbook open keeps showing the class it read first;
+    // the official is told, and the PDF of the class just written is shown instead.
+    void workbookHeldOpenShowsThePdf_data() {
+        QTest::addColumn<QString>("lockFile");
+        QTest::newRow("LibreOffice") << ".~lock.race.xlsx#";
+        QTest::newRow("Excel") << "~$race.xlsx";
+    }
+
+    void workbookHeldOpenShowsThePdf() {
+        QFETCH(QString, lockFile);
+        loadCompetition(3);
+        const std::string path = openWorkbook();
+        screen().show();
+        classOption(0)->click();
+        find<QPushButton>(QStringLiteral("実行ボタン"))->click();
+        QCOMPARE(opened_, QStringList{QString::fromStdString(path)});
+
+        QFile lock(QString::fromStdString(dir_->file(lockFile.toStdString())));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.close();
+        opened_.clear();
+        QTest::mouseClick(classOption(2), Qt::LeftButton);
+        find<QPushButton>(QStringLiteral("実行ボタン"))->click();
+        QCOMPARE(ui::testing::Messages(),
+                 QStringList{"ブック「race.xlsx」は表計算ソフトで開かれたままのため、表示は古い"
+                             "内容のままです。表計算ソフトでブックを閉じてから、もう一度開いてくだ"
+                             "さい。"});
+        const QString pdf = QString::fromStdString(dir_->file("race_クラス3.pdf"));
+        QCOMPARE(opened_, QStringList{pdf});
+        QVERIFY(QFileInfo(pdf).isFile());
+        QCOMPARE(savedText(path, 2, 11), std::string("クラス3"));
     }
 
     // Before any class is chosen the run asks for one and writes nothing: an empty sheet would

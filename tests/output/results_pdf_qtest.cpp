@@ -14,6 +14,7 @@
 
 #include "app/Screens.h"
 #include "output/OutputScreen.h"
+#include "output/ResultsSheetPdf.h"
 #include "race/ProcessingScreen.h"
 #include "race/Scoring.h"
 #include "sheet/Workbook.h"
@@ -269,6 +270,82 @@ class ResultsPdfTest : public QObject {
         // Nothing but the workbook, its backup and the PDF is left in the folder.
         QCOMPARE(filesInFolder(), (QStringList{"race.journal.csv", "race.xlsx", "race.xlsx.bak",
                                                QStringLiteral("race_一般男子.pdf")}));
+    }
+
+    // A cell's text that is wider than its column is drawn smaller: every word of the
+    // competitor rows lies inside the column of its cell, none runs into the next one or is cut
+    // at a border. Six-character names beside long affiliations, race points of 100 and more.
+    void cellTextStaysInItsColumn() {
+        loadClass(6, 0);
+        Competition& c = program_->data();
+        const QStringList names{"佐々木　大輔", "五十嵐　真由美", "山田　健太郎"};
+        for (int i = 1; i <= 3; ++i) {
+            c.competitors[i].name = names[i - 1];
+            c.competitors[i].affiliation = QStringLiteral("白馬村立白馬高等学校スキー部");
+        }
+        for (int i = 1; i <= 6; ++i) {
+            c.competitors[i].runTime = 53.26f + static_cast<float>(i - 1);
+            c.competitors[i].buoyPoints = 50;
+            c.competitors[i].racePoints = RacePoints(c.competitors[i].runTime, 50);
+        }
+        BuildStandings(c);
+        const QString book = openWorkbook();
+        showScreen();
+        chooseClass(0);
+        run();
+        const QString pdf = folder() + QStringLiteral("/race_一般男子.pdf");
+        QVERIFY(QFileInfo(pdf).isFile());
+
+        // Column edges on the paper, in points, as the sheet sets them.
+        sheet::FileFault fault;
+        auto saved = sheet::Workbook::open(book.toStdString(), &fault);
+        QVERIFY(saved);
+        const sheet::Worksheet& ws = *saved->worksheet(2);
+        const double scale = ResultsSheetPages(ws).scale();
+        std::array<double, 13> edge{};
+        edge[0] = ws.pageMargins().left * 72;
+        for (int col = 1; col <= 12; ++col)
+            edge[col] = edge[col - 1] + ws.columnWidthPoints(col) * scale;
+        // The competitor rows 6..11, from top to bottom.
+        double top = ws.pageMargins().top * 72, bottom = 0;
+        for (int r = 1; r <= 11; ++r) {
+            if (r == 6) bottom = top;
+            (r < 6 ? top : bottom) += ws.rowHeightPoints(r) * scale;
+        }
+        // The column of each text of a competitor row (rank, bib, name, affiliation, race
+        // points); a name's two parts each.
+        QMultiMap<QString, int> columnOf;
+        for (int r = 6; r <= 11; ++r)
+            for (int col : {1, 2, 4, 5, 11}) {
+                const sheet::Value v = ws.value(r, col);
+                if (v.isEmpty()) continue;
+                const QString text = v.type == sheet::ValueType::Number
+                                         ? QString::number(v.number, 'f', col == 11 ? 2 : 0)
+                                         : QString::fromStdString(v.toText());
+                for (const QString& part : text.split(QChar(0x3000), Qt::SkipEmptyParts))
+                    columnOf.insert(part, col);
+            }
+        QVERIFY(columnOf.contains(QStringLiteral("106.52")));
+
+        const QString boxes = Shell(QStringLiteral("pdftotext -bbox %1 -").arg(Quoted(pdf)));
+        const QRegularExpression word(
+            QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
+                           "yMax=\"([0-9.]+)\">([^<]*)<"));
+        QSet<QString> seen;
+        for (const QRegularExpressionMatch& m : word.globalMatch(boxes)) {
+            const QString text = m.captured(5);
+            const double middle = (m.captured(2).toDouble() + m.captured(4).toDouble()) / 2;
+            if (!columnOf.contains(text) || middle < top || middle > bottom) continue;
+            const double x0 = m.captured(1).toDouble(), x1 = m.captured(3).toDouble();
+            bool inside = false;
+            for (int col : columnOf.values(text))
+                inside = inside || (x0 >= edge[col - 1] - 0.3 && x1 <= edge[col] + 0.3);
+            QVERIFY2(inside, qPrintable(m.captured(0)));
+            seen.insert(text);
+        }
+        // Each name, affiliation and race points stood as a word of its own.
+        for (const QString& text : columnOf.uniqueKeys())
+            QVERIFY2(seen.contains(text), qPrintable(text + QStringLiteral(" not found")));
     }
 
     // A class name that is not a file name part still gives a PDF in the workbook's folder.

@@ -39,6 +39,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 depends_on() { printf '%s\n' "$depends" | tr ',' '\n' | sed 's/^ *//; s/[ (:].*//' | grep -qx "$1"; }
 depends_on fonts-noto-cjk || fail "Depends lacks fonts-noto-cjk: $depends"
+depends_on qt6-translations-l10n || fail "Depends lacks qt6-translations-l10n: $depends"
 
 # Every shared library the program names must come from a package the package depends on, or
 # the program would not start where that package happens to be missing.

@@ -1,19 +1,26 @@
 // Entering runs from the keyboard alone, through key presses sent to whatever control has the
 // focus: the same 40 runs entered by mouse and by keys on two copies of one workbook end in the
 // same workbook, data and standings; then the keys' own rules (bib committed before any message,
-// refused digits, Backspace, status keys, Ctrl+Enter, the Tab road back and forth).
+// refused digits, Backspace, status keys, Ctrl+Enter, the Tab road back and forth); then the
+// faults an official's keys ran into: a take-back by keys and the run typed after it, a run
+// typed over a status, the keypad's operators, seconds beyond a minute, a buoy total of 0 and
+// the class pages turned by Ctrl+PageDown/PageUp.
 
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <array>
 #include <filesystem>
 
 #include "store/InputSheet.h"
+#include "store/Journal.h"
 #include "store/LoadTestSupport.h"
 #include "support/Controls.h"
 #include "support/FaultText.h"
+#include "ui/TabStrip.h"
 
 using namespace testsupport;
 using namespace zalvik::store;
@@ -26,13 +33,14 @@ constexpr std::array<int, kGates> kOffered = {5, 3, 5, 2, 4, 5, 1, 5, 3, 5, 2, 5
 
 int BibOf(int slot) { return slot * 3 + 1; }
 
-// Thirty competitors in three classes, twelve gates, no result yet.
-void MakeRace(const std::string& path) {
+// Thirty competitors in three classes, twelve gates, no result yet; buoy あ may score 0.
+void MakeRace(const std::string& path, bool firstBuoyScoresZero = false) {
     TestWorkbook wb(path);
     for (int i = 1; i <= kCompetitors; ++i)
         wb.competitor(i, BibOf(i), QStringLiteral("選手%1").arg(i), 1 + i % 3);
     wb.settings(QStringLiteral("12"), std::vector<int>(kOffered.begin(), kOffered.end()),
                 {QStringLiteral("一般"), QStringLiteral("ジュニア"), QStringLiteral("シニア")});
+    if (firstBuoyScoresZero) wb.num(2, kColBuoyScore, 0);
     wb.save();
     std::filesystem::remove(path + ".bak");
 }
@@ -89,6 +97,11 @@ QStringList GridTexts(const ui::Grid* g) {
     for (int r = 0; r < g->rows(); ++r)
         for (int c = 0; c < g->cols(); ++c) texts << g->text(r, c);
     return texts;
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -197,12 +210,7 @@ class KeyboardEntryTest : public QObject, public ProgramFixture {
         const Qt::KeyboardModifiers pad = i % 2 ? Qt::KeypadModifier : Qt::NoModifier;
         if (r.status != 0) {
             const Qt::Key statusKeys[] = {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8};
-            const Qt::Key padKeys[] = {Qt::Key_Slash, Qt::Key_Asterisk, Qt::Key_Minus,
-                                       Qt::Key_Plus};
-            if (pad)
-                press(padKeys[r.status], Qt::KeypadModifier);
-            else
-                press(statusKeys[r.status]);
+            press(statusKeys[r.status]);
             QCOMPARE(focusName(), QStringLiteral("登録ボタン"));
             press(Qt::Key_Return);
             return;
@@ -222,6 +230,23 @@ class KeyboardEntryTest : public QObject, public ProgramFixture {
         QCOMPARE(focusName(), QStringLiteral("登録ボタン"));
         press(Qt::Key_Return);
     }
+
+    // A run typed by keys from the bib box up to the register button (not pressed).
+    void typeRun(int bib, const QString& minutes, const QString& seconds, const QString& gates) {
+        type(QString::number(bib));
+        press(Qt::Key_Return);
+        type(minutes);
+        press(Qt::Key_Return);
+        type(seconds);
+        press(Qt::Key_Return);
+        type(gates);
+    }
+    QRadioButton* status(int s) { return find<QRadioButton>(ui::ElementName("DSFQ", s)); }
+    QString journal() {
+        return QString::fromUtf8(
+            FileBytes(JournalPathFor(QString::fromStdString(program->workbook()->path()))));
+    }
+    QString bibSelected() { return find<QLineEdit>(QStringLiteral("ゼッケン"))->selectedText(); }
 
     Outcome enterForty(const std::string& path, bool byKeys, int* clickCount, int* keyCount,
                        int* mostKeysPerOkRun) {
@@ -458,6 +483,259 @@ class KeyboardEntryTest : public QObject, public ProgramFixture {
         QVERIFY(find(QStringLiteral("DSFQ(3)"))->toolTip().contains(QStringLiteral("F8")));
         QVERIFY(
             find(QStringLiteral("登録ボタン"))->toolTip().contains(QStringLiteral("Ctrl+Enter")));
+    }
+
+    // From the panel to the results grid and back by keys: F9 lands on the competitor's row,
+    // the menu key or Shift+F10 offers the take-back, and after the question (Yes or No) the
+    // official is back in the bib box, so that the next run typed is registered.
+    void takeBackByKeysThenTheNextRun() {
+        const std::string path = dir->file("大会.xlsx");
+        MakeRace(path);
+        Finish(program);
+        loadAndActivate(path);
+        auto* results = find<ui::Grid>(QStringLiteral("グリッド結果"));
+        const QString twelveGates = QStringLiteral("111111111111");
+
+        typeRun(4, QStringLiteral("1"), QStringLiteral("05.5"), twelveGates);
+        press(Qt::Key_Return);
+        typeRun(7, QStringLiteral("1"), QStringLiteral("02.02"), twelveGates);
+        press(Qt::Key_Return);
+        QCOMPARE(messages(), QStringList{});
+
+        // Escape from the grid goes back to the bib, its text selected.
+        press(Qt::Key_F9);
+        QCOMPARE(focusName(), QStringLiteral("グリッド結果"));
+        QCOMPARE(results->currentRow(), 2);
+        press(Qt::Key_Escape);
+        QCOMPARE(focusName(), QStringLiteral("ゼッケン"));
+        QCOMPARE(bibSelected(), QStringLiteral("7"));
+
+        struct Ask {
+            Qt::Key key;
+            Qt::KeyboardModifiers mods;
+            bool yes;
+        } const asks[] = {{Qt::Key_Menu, Qt::NoModifier, false},
+                          {Qt::Key_F10, Qt::ShiftModifier, true}};
+        for (const Ask& a : asks) {
+            // Bib 4 on the panel; F9, then the arrows move the row the menu is for.
+            press(Qt::Key_A, Qt::ControlModifier);
+            type(QStringLiteral("4"));
+            press(Qt::Key_F9);
+            QCOMPARE(focusName(), QStringLiteral("グリッド結果"));
+            QCOMPARE(results->currentRow(), 1);
+            press(Qt::Key_Down);
+            press(Qt::Key_Up);
+            QCOMPARE(results->currentRow(), 1);
+            ui::testing::QueueYesNoAnswer(a.yes);
+            press(a.key, a.mods);
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            QCOMPARE(menu->objectName(), QStringLiteral("取消メニュー"));
+            // The menu has the keyboard while it is open.
+            QTest::keyClick(menu, Qt::Key_Return);
+            QTRY_VERIFY(!QApplication::activePopupWidget());
+            QCOMPARE(ui::testing::Questions(),
+                     QStringList{"ゼッケン4 選手1 の結果を取り消しますか？"});
+            ui::testing::Questions().clear();
+            QCOMPARE(zalvik::HasRun(data().competitors[1]), !a.yes);
+            QCOMPARE(focusName(), QStringLiteral("ゼッケン"));
+            // No leaves bib 4 on the panel; Yes takes it off with the result.
+            QCOMPARE(bibSelected(), a.yes ? QString() : QStringLiteral("4"));
+        }
+
+        // The next run goes in as usual.
+        typeRun(73, QStringLiteral("1"), QStringLiteral("02.02"), QStringLiteral("332121131121"));
+        press(Qt::Key_Return);
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(data().competitors[24].runTime, 62.02f);
+        QCOMPARE(results->text(24, 0), QStringLiteral("73"));
+        QCOMPARE(focusName(), QStringLiteral("ゼッケン"));
+        QVERIFY(!program->workbook()->hasUnsavedChanges());
+    }
+
+    // A time typed or a buoy chosen over DS, DF or DQ makes the run an OK run; F5..F8 still
+    // choose; the keypad's operators choose nothing.
+    void statusesAndRuns() {
+        const std::string path = dir->file("大会.xlsx");
+        MakeRace(path);
+        Finish(program);
+        loadAndActivate(path);
+        const QString twelveGates = QStringLiteral("111111111111");
+
+        // Bib 4 registered DS.
+        type(QStringLiteral("4"));
+        press(Qt::Key_Return);
+        press(Qt::Key_F6);
+        press(Qt::Key_Return);
+        QCOMPARE(data().competitors[1].status, int16_t(1));
+
+        // Typing its run shows OK at the first digit, and the run is what is registered.
+        type(QStringLiteral("4"));
+        press(Qt::Key_Return);
+        QVERIFY(status(1)->isChecked());
+        type(QStringLiteral("1"));
+        QVERIFY(status(0)->isChecked());
+        press(Qt::Key_Return);
+        type(QStringLiteral("14.14"));
+        press(Qt::Key_Return);
+        type(twelveGates);
+        press(Qt::Key_Return);
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(data().competitors[1].status, int16_t(0));
+        QCOMPARE(data().competitors[1].runTime, 74.14f);
+        QCOMPARE(data().competitors[1].buoyPoints, 24.0f);
+
+        // F8 still disqualifies; over DQ a buoy chosen by key, then one by mouse, means a run
+        // again, and F7 after them still chooses DF, the run kept as it was.
+        type(QStringLiteral("4"));
+        press(Qt::Key_Return);
+        press(Qt::Key_F8);
+        press(Qt::Key_Return);
+        QCOMPARE(data().competitors[1].status, int16_t(3));
+        type(QStringLiteral("4"));
+        press(Qt::Key_Return);
+        press(Qt::Key_Return);
+        press(Qt::Key_Return);
+        QVERIFY(status(3)->isChecked());
+        type(QStringLiteral("2"));
+        QVERIFY(status(0)->isChecked());
+        press(Qt::Key_F8);
+        QVERIFY(status(3)->isChecked());
+        click(option("ブイ", 0));
+        QVERIFY(status(0)->isChecked());
+        // Looking at a gate that has its buoy chooses nothing.
+        press(Qt::Key_F8);
+        click(option("Gop", 0));
+        QVERIFY(status(3)->isChecked());
+        press(Qt::Key_F7);
+        QCOMPARE(focusName(), QStringLiteral("登録ボタン"));
+        press(Qt::Key_Return);
+        QCOMPARE(data().competitors[1].status, int16_t(2));
+        QCOMPARE(data().competitors[1].runTime, 74.14f);
+
+        // The keypad's / * - + where a status key would act: nothing is chosen, the focus
+        // stays, and Enter registers the run typed.
+        typeRun(7, QStringLiteral("1"), QStringLiteral("5.5"), twelveGates);
+        QCOMPARE(focusName(), QStringLiteral("登録ボタン"));
+        for (Qt::Key k : {Qt::Key_Slash, Qt::Key_Asterisk, Qt::Key_Minus, Qt::Key_Plus}) {
+            press(k, Qt::KeypadModifier);
+            QCOMPARE(focusName(), QStringLiteral("登録ボタン"));
+            QVERIFY(status(0)->isChecked());
+        }
+        press(Qt::Key_Return);
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(data().competitors[2].status, int16_t(0));
+        QCOMPARE(data().competitors[2].runTime, 65.5f);
+        QVERIFY(!find(QStringLiteral("DSFQ(3)"))->toolTip().contains(QStringLiteral("テンキー")));
+
+        // Recalled, bib 7 shows 1 min 5.5 s; seconds beyond a minute beside it are refused
+        // and nothing is stored; beside 0 minutes they are the whole time.
+        const QString journalBefore = journal();
+        const QStringList sheetBefore = SheetCells(path);
+        type(QStringLiteral("7"));
+        press(Qt::Key_Return);
+        QCOMPARE(text("分"), QStringLiteral("1"));
+        press(Qt::Key_Return);
+        press(Qt::Key_A, Qt::ControlModifier);
+        type(QStringLiteral("75.3"));
+        press(Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(messages(), QStringList{"秒は60未満で入力してください。"});
+        QCOMPARE(data().competitors[2].runTime, 65.5f);
+        QCOMPARE(find<ui::Grid>(QStringLiteral("グリッド結果"))->text(2, 2),
+                 QStringLiteral("65.50"));
+        QCOMPARE(journal(), journalBefore);
+        QCOMPARE(SheetCells(path), sheetBefore);
+        messages().clear();
+        press(Qt::Key_Backtab, Qt::ShiftModifier);
+        press(Qt::Key_A, Qt::ControlModifier);
+        type(QStringLiteral("0"));
+        press(Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(data().competitors[2].runTime, 75.3f);
+    }
+
+    // Buoys that add up to 0 give no race points: the registration is refused with a word and
+    // the competitor (here DQ) stays exactly as it was, in data, grid, workbook and journal.
+    void zeroBuoyTotalIsRefused() {
+        const std::string path = dir->file("大会.xlsx");
+        MakeRace(path, /*firstBuoyScoresZero=*/true);
+        Finish(program);
+        loadAndActivate(path);
+        auto* results = find<ui::Grid>(QStringLiteral("グリッド結果"));
+
+        type(QStringLiteral("10"));
+        press(Qt::Key_Return);
+        press(Qt::Key_F8);
+        press(Qt::Key_Return);
+        const zalvik::Competitor before = data().competitors[3];
+        const QStringList gridBefore = GridTexts(results);
+        const QString journalBefore = journal();
+        const QStringList sheetBefore = SheetCells(path);
+
+        typeRun(10, QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("111111111111"));
+        QCOMPARE(label(QStringLiteral("合計")), QStringLiteral(" 0"));
+        press(Qt::Key_Return);
+        QCOMPARE(messages(), QStringList{"ﾌﾞｲﾎﾟｲﾝﾄが0のため、レースポイントを計算できません。"});
+        const zalvik::Competitor& after = data().competitors[3];
+        QCOMPARE(after.status, before.status);
+        QCOMPARE(after.runTime, before.runTime);
+        QCOMPARE(after.buoyPoints, before.buoyPoints);
+        QCOMPARE(after.racePoints, before.racePoints);
+        QCOMPARE(GridTexts(results), gridBefore);
+        QCOMPARE(journal(), journalBefore);
+        QCOMPARE(SheetCells(path), sheetBefore);
+        QVERIFY(!program->workbook()->hasUnsavedChanges());
+
+        // A gate still without its buoy is named first; mended, the run registers.
+        messages().clear();
+        press(Qt::Key_Backspace);
+        press(Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(messages(), QStringList{"ゲート12のブイが選択されていません。"});
+        messages().clear();
+        type(QStringLiteral("2"));
+        press(Qt::Key_Return);
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(data().competitors[3].status, int16_t(0));
+        QCOMPARE(data().competitors[3].buoyPoints, 3.0f);
+    }
+
+    // Ctrl+PageDown and Ctrl+PageUp turn the class pages wherever the focus is, round and
+    // round.
+    void classPagesTurnByKeys() {
+        const std::string path = dir->file("大会.xlsx");
+        MakeRace(path);
+        Finish(program);
+        loadAndActivate(path);
+        auto* tabs = find<ui::TabStrip>(QStringLiteral("タブ"));
+        QWidget* frame = find(QStringLiteral("Frame12"));
+        const auto inFront = [&] {
+            QWidget* at = frame->childAt(tabs->clientRect().center());
+            for (int k = 0; k < 3; ++k)
+                if (at && (at == option("絵", k) || option("絵", k)->isAncestorOf(at))) return k;
+            return -1;
+        };
+        QCOMPARE(tabs->selectedIndex(), 1);
+
+        struct Turn {
+            Qt::Key key;
+            const char* from;  // where the focus is taken first by keys
+            int tab;
+        } const turns[] = {{Qt::Key_PageDown, "ゼッケン", 2},
+                           {Qt::Key_PageDown, "分", 3},
+                           {Qt::Key_PageDown, "Gop(0)", 1},
+                           {Qt::Key_PageUp, "登録ボタン", 3},
+                           {Qt::Key_PageUp, "グリッド結果", 2}};
+        for (const Turn& t : turns) {
+            const QString from = QString::fromUtf8(t.from);
+            if (from == QStringLiteral("グリッド結果")) press(Qt::Key_F9);
+            for (int i = 0; i < 6 && focusName() != from; ++i) press(Qt::Key_Tab);
+            QCOMPARE(focusName(), from);
+            press(t.key, Qt::ControlModifier);
+            QCOMPARE(tabs->selectedIndex(), t.tab);
+            QCOMPARE(inFront(), t.tab - 1);
+            QCOMPARE(focusName(), from);
+        }
+        QCOMPARE(messages(), QStringList{});
     }
 };
 

@@ -166,6 +166,69 @@ class ProcessingScreenTest : public QObject {
                      QString::fromUtf8(status[i]));
     }
 
+    // The window can be made larger: the competitor list, the results grid and the standings
+    // grow with it; every other control keeps its size, stays whole in the window and clear of
+    // the others. Back at the laid-out size, every control is where it was.
+    void windowGrowsWithItsGrids() {
+        FillRace(program_->data());
+        ProcessingScreen& s = screen();
+        s.SetUpClassTabs();
+        s.LayOutClassPages();
+        s.SetUpResultsGrid();
+        s.BuildCompetitorList();
+        s.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&s));
+        const QSize laidOut = s.size();
+        QCOMPARE(s.minimumSize(), laidOut);
+        QVERIFY(s.maximumWidth() > 4 * laidOut.width() && s.maximumHeight() > 4 * laidOut.height());
+
+        // Every named control but the inner parts of grids and tab strip, in window coordinates.
+        auto controls = [&s] {
+            QMap<QString, QRect> at;
+            for (QWidget* w : s.findChildren<QWidget*>()) {
+                bool inner = w->objectName().isEmpty();
+                for (QWidget* p = w->parentWidget(); p != &s && !inner; p = p->parentWidget())
+                    inner = qobject_cast<ui::Grid*>(p) || qobject_cast<ui::TabStrip*>(p);
+                if (!inner) at.insert(w->objectName(), QRect(w->mapTo(&s, QPoint()), w->size()));
+            }
+            return at;
+        };
+        const QMap<QString, QRect> before = controls();
+        const QStringList grids{"グリッドリスト", "グリッド結果", "グリッド順位(0)"};
+        // What holds a grid grows with it.
+        const QStringList holders{"Frame1", "Frame9", "Frame12", "タブ"};
+
+        s.resize(laidOut + QSize(360, 270));
+        QTRY_COMPARE(s.size(), laidOut + QSize(360, 270));
+        const QMap<QString, QRect> after = controls();
+        for (const QString& g : grids)
+            QVERIFY2(after[g].width() > before[g].width() + 100 &&
+                         after[g].height() > before[g].height() + 60,
+                     qPrintable(g));
+        QList<QRect> top;  // the screen's own controls
+        for (auto it = after.cbegin(); it != after.cend(); ++it) {
+            QWidget* w = find<QWidget>(it.key());
+            if (w->parentWidget() == &s) top << it.value();
+            if (holders.contains(it.key()) || it.key().startsWith(QStringLiteral("絵(")) ||
+                it.key().startsWith(QStringLiteral("グリッド")))
+                continue;
+            QVERIFY2(it.value().size() == before[it.key()].size(), qPrintable(it.key()));
+            QVERIFY2(s.rect().contains(it.value()), qPrintable(it.key()));
+            // Inside a frame, a control keeps its place in the frame.
+            if (w->parentWidget() != &s)
+                QVERIFY2(w->pos() == before[it.key()].topLeft() -
+                                         before[w->parentWidget()->objectName()].topLeft(),
+                         qPrintable(it.key()));
+        }
+        for (int i = 0; i < top.size(); ++i)
+            for (int j = i + 1; j < top.size(); ++j) QVERIFY(!top[i].intersects(top[j]));
+
+        s.resize(laidOut);
+        QTRY_COMPARE(s.size(), laidOut);
+        QCOMPARE(controls(), before);
+        s.hide();
+    }
+
     // The option columns are placed row by row from their first place; the last ones must
     // still lie whole inside their frames and no two controls of a frame may overlap.
     void optionColumnsFitTheirFrames() {
@@ -435,6 +498,18 @@ class ProcessingScreenTest : public QObject {
         find<QPushButton>("エクセルボタン")->click();
         QCOMPARE(opened, QStringList{QString::fromStdString(file)});
         QVERIFY(s.isVisible());
+        // While a spreadsheet program holds it open, handing it over again would only bring
+        // forward its old contents: a message says so instead.
+        QFile lock(QString::fromStdString(dir.file(".~lock.大会.xlsx#")));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.close();
+        find<QPushButton>("エクセルボタン")->click();
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(ui::testing::Messages().size(), 1);
+        QVERIFY(
+            ui::testing::Messages().first().startsWith(QStringLiteral("ブック「大会.xlsx」は")));
+        lock.remove();
+        ui::testing::Messages().clear();
 
         find<QPushButton>("基本設定ボタン")->click();
         QCOMPARE(program_->shownScreens(), QList<QWidget*>{&program_->settingsScreen()});

@@ -44,6 +44,11 @@ TEST(ResultEntry, RunTimeTypedCheckedAndShownAgain) {
         {"1", "1:05.20", Fault::SecondsUnreadable},  // a timer's text beside the minutes
         {"", "1:75", Fault::SecondsUnreadable},
         {"", "1e3", Fault::SecondsUnreadable},
+        // Beside minutes, seconds stay below a minute; beside 0 or nothing they may not.
+        {"1", "75.3", Fault::SecondsNotBelow60},
+        {"１", "60", Fault::SecondsNotBelow60},
+        {"1", "59.99", Fault::None, 119.99f, "1", "59.99"},
+        {"0", "75.3", Fault::None, 75.3f, "1", "15.3"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.minutes) + " / " + c.seconds);
