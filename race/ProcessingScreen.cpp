@@ -18,6 +18,7 @@
 #include "output/OutputScreen.h"
 #include "output/ResultsDelivery.h"
 #include "output/ResultsSheetPdf.h"
+#include "race/TimingList.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"
 #include "store/InputSheet.h"
@@ -378,7 +379,9 @@ void ProcessingScreen::fitToWindow() {
     };
     const int rightColumn = laidOut(Frame1_).right();
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (child->isWindow()) continue;
+        // The timing list and note follow the picture by themselves (they may be made while
+        // the window is enlarged, so they have no laid-out place of their own).
+        if (child->isWindow() || child == 計時一覧_ || child == 計時メモ_) continue;
         if (child == Frame1_)
             place(child, 0, 0, leftWidth, topHeight);
         else if (child == Frame9_)

@@ -249,6 +249,7 @@ class ProcessingScreen : public ScreenBase {
 
   private:
     void buildTimingArea();
+    void makeTimingList();
     // Keeps the timing controls where the picture is.
     void placeTimingArea();
     void showTimingNote();

@@ -27,10 +27,12 @@ namespace zalvik {
 namespace {
 
 // The timing area lies over the picture and a little around it, between the competitor frame
-// and the button column, in twips from the picture's top-left corner.
-constexpr ui::Rect kListRect{-525, -210, 4365, 2085};
-constexpr ui::Rect kNoteRect{-525, 1920, 3090, 480};
-constexpr ui::Rect kButtonRect{2640, 1920, 1200, 480};
+// and the button column, in twips from the picture's top-left corner. The button is part of
+// the picture, in its lower right corner; the list and the note, made only when there is
+// something to show, lie over the rest of it.
+constexpr ui::Rect kListRect{-525, -210, 4365, 1980};
+constexpr ui::Rect kNoteRect{-525, 1770, 2580, 480};
+constexpr ui::Rect kButtonRect{2100, 1770, 1200, 480};
 
 // The tint of time boxes filled from the device.
 const QColor kDeviceTint(214, 234, 255);
@@ -63,27 +65,11 @@ const timing::ReceivedRun* RunWithId(const timing::TimingBoard& board, int id) {
 }  // namespace
 
 void ProcessingScreen::buildTimingArea() {
-    計時一覧_ = new TimingListView(this);
-    計時一覧_->setObjectName(QStringLiteral("計時一覧"));
-    timingModel_ = new TimingListModel(program_.timingBoard(), program_.data(), 計時一覧_);
-    計時一覧_->setModel(timingModel_);
-    計時一覧_->setUpColumns();
-    計時一覧_->setToolTip(
-        QStringLiteral("ダブルクリックまたは Enter：この時間を選んでいる選手のタイムに入れる"));
-    計時一覧_->hide();
-
-    計時メモ_ = new QLabel(this);
-    計時メモ_->setObjectName(QStringLiteral("計時メモ"));
-    計時メモ_->setWordWrap(true);
-    計時メモ_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    計時メモ_->setAutoFillBackground(true);
-    計時メモ_->setStyleSheet(QStringLiteral("color: #a00000;"));
-    計時メモ_->hide();
-
-    計時ボタン_ = new QPushButton(QStringLiteral("計　時"), this);
+    計時ボタン_ = new QPushButton(QStringLiteral("計　時"), picture_);
     計時ボタン_->setObjectName(QStringLiteral("計時ボタン"));
     計時ボタン_->setFocusPolicy(Qt::NoFocus);
-    placeTimingArea();
+    ui::Place(計時ボタン_, kButtonRect.left, kButtonRect.top, kButtonRect.width,
+              kButtonRect.height);
     picture_->installEventFilter(new GeometryWatcher(this, [this] { placeTimingArea(); }));
 
     connect(計時ボタン_, &QPushButton::clicked, this, [this] {
@@ -95,8 +81,6 @@ void ProcessingScreen::buildTimingArea() {
         timingDialog_->raise();
         timingDialog_->activateWindow();
     });
-    connect(計時一覧_, &TimingListView::lineChosen, this,
-            [this](int row) { onTimingLineChosen(row); });
 
     const timing::TimingBoard& board = program_.timingBoard();
     const timing::TimingLink& link = program_.timingLink();
@@ -118,21 +102,41 @@ void ProcessingScreen::buildTimingArea() {
     ShowTimingList();
 }
 
+// The list is made when the first time arrives, so that a race without a device has on its
+// screen exactly the widgets it always had.
+void ProcessingScreen::makeTimingList() {
+    計時一覧_ = new TimingListView(this);
+    計時一覧_->setObjectName(QStringLiteral("計時一覧"));
+    timingModel_ = new TimingListModel(program_.timingBoard(), program_.data(), 計時一覧_);
+    計時一覧_->setModel(timingModel_);
+    計時一覧_->setUpColumns();
+    計時一覧_->setToolTip(
+        QStringLiteral("ダブルクリックまたは Enter：この時間を選んでいる選手のタイムに入れる"));
+    connect(計時一覧_, &TimingListView::lineChosen, this,
+            [this](int row) { onTimingLineChosen(row); });
+    placeTimingArea();
+}
+
 void ProcessingScreen::placeTimingArea() {
     const QRect at = ui::GeometryTwips(picture_);
     auto place = [&](QWidget* w, const ui::Rect& r) {
         ui::Place(w, at.left() + r.left, at.top() + r.top, r.width, r.height);
     };
-    place(計時一覧_, kListRect);
-    place(計時メモ_, kNoteRect);
-    place(計時ボタン_, kButtonRect);
+    if (計時一覧_) place(計時一覧_, kListRect);
+    if (計時メモ_) place(計時メモ_, kNoteRect);
 }
 
 void ProcessingScreen::ShowTimingList(bool competitorsChanged) {
-    if (!timingModel_) return;
-    timingModel_->refresh(competitorsChanged);
+    if (!計時ボタン_) return;  // before the timing area is built
     const bool any = !program_.timingBoard().runs().empty();
-    if (any != 計時一覧_->isVisible()) 計時一覧_->setVisible(any);
+    if (any && !計時一覧_) {
+        makeTimingList();
+        competitorsChanged = true;  // a new list knows no competitor yet
+    }
+    if (計時一覧_) {
+        timingModel_->refresh(competitorsChanged);
+        if (any != 計時一覧_->isVisible()) 計時一覧_->setVisible(any);
+    }
     showTimingNote();
 }
 
@@ -145,6 +149,16 @@ void ProcessingScreen::showTimingNote() {
     if (const QString problem = program_.timingBoard().logProblem(); !problem.isEmpty())
         lines << problem;
     const QString text = lines.join(QLatin1Char('\n'));
+    if (!計時メモ_) {
+        if (text.isEmpty()) return;
+        計時メモ_ = new QLabel(this);
+        計時メモ_->setObjectName(QStringLiteral("計時メモ"));
+        計時メモ_->setWordWrap(true);
+        計時メモ_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        計時メモ_->setAutoFillBackground(true);
+        計時メモ_->setStyleSheet(QStringLiteral("color: #a00000;"));
+        placeTimingArea();
+    }
     if (text != 計時メモ_->text()) {
         計時メモ_->setText(text);
         計時メモ_->setToolTip(text);

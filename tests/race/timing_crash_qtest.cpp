@@ -54,8 +54,9 @@ int RunChild(const QString& path, const QString& address, const QString& setting
     link.device = zalvik::timing::Device::Generic;
     link.address = address;
     program->connectTimer(link);
-    auto* list = Find<QAbstractItemView>(program->processingScreen(), QStringLiteral("計時一覧"));
-    QObject::connect(&program->timingBoard(), &zalvik::timing::TimingBoard::runsChanged, [list] {
+    zalvik::ProcessingScreen& screen = program->processingScreen();
+    QObject::connect(&program->timingBoard(), &zalvik::timing::TimingBoard::runsChanged, [&screen] {
+        auto* list = Find<QAbstractItemView>(screen, QStringLiteral("計時一覧"));
         std::printf("%d\n", list->model()->rowCount());
         std::fflush(stdout);
     });
