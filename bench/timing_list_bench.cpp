@@ -110,8 +110,9 @@ void BM_DeviceLineToRepaintedList(benchmark::State& state) {
 // the official registers a result. The figure is how much later the registration is done than
 // the same registration without any line: the wait for the line being handled when the click
 // comes plus what the lines add to the registration itself.
+// Argument 0: the workbook and its log on disk; 1: in memory.
 void BM_RegistrationDuringThousandLines(benchmark::State& state) {
-    Race race;
+    Race race(state.range(0) == 1);
     if (!race.loaded()) {
         state.SkipWithError("the benchmark workbook did not load");
         return;
@@ -190,6 +191,8 @@ BENCHMARK(BM_DeviceLineToRepaintedList)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
 BENCHMARK(BM_RegistrationDuringThousandLines)
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(3);
