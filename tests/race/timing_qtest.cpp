@@ -202,10 +202,21 @@ class TimingTest : public QObject, public ProgramFixture {
         QTRY_VERIFY2(status().startsWith(QStringLiteral("接続しています")), qPrintable(status()));
 
         // Bib 34 starts and finishes: 61.5299 s is 61.52, cut. Bib 35 starts; a finish comes
-        // without a valid bib; garbage is counted.
+        // without a valid bib; garbage is counted. The first time arrives while the official
+        // has the window enlarged.
+        const QSize laidOut = screen().size();
+        screen().resize(laidOut + QSize(360, 270));
         cable.send(" 0034 C0  10:00:00.0000 00\r 0034 C1  10:01:01.5299 00\r");
         cable.send(" 0035 C0  10:02:00.0000 00\r?0000 C1  10:03:00.0000 00\r\x01\xff zz\r");
         QTRY_VERIFY(shown(QStringLiteral("計時一覧")));
+        // The list lies over the picture at whatever size the window has.
+        auto overPicture = [this] { return list()->pos() - find(QStringLiteral("Image2"))->pos(); };
+        const QPoint enlarged = overPicture();
+        for (QSize size : {laidOut + QSize(720, 540), laidOut}) {
+            screen().resize(size);
+            QTRY_COMPARE(screen().size(), size);
+            QCOMPARE(overPicture(), enlarged);
+        }
         QTRY_COMPARE(list()->model()->rowCount(), 2);
         QCOMPARE(cell(1, 1), QStringLiteral("34"));
         QCOMPARE(cell(1, 2), QStringLiteral("選手34"));
