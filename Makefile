@@ -4,7 +4,7 @@
 
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
-PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev libpugixml-dev \
+PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev libzip-dev libpugixml-dev zlib1g-dev \
             fonts-noto-cjk libgtest-dev libbenchmark-dev python3-openpyxl poppler-utils \
             dpkg-dev file desktop-file-utils clang-format
 # Qt's own dialogs and buttons in the desktop's language.

@@ -9,12 +9,14 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <QUuid>
 #include <QWidget>
 
 #include "app/DataLoadScreen.h"
 #include "app/Installation.h"
 #include "app/StartScreen.h"
 #include "output/LivePage.h"
+#include "output/LivePageBuilder.h"
 #include "output/LiveServer.h"
 #include "output/OutputScreen.h"
 #include "race/ProcessingScreen.h"
@@ -39,7 +41,9 @@ Program::Program()
 }
 
 Program::~Program() {
-    // The last page is written before the program goes; no report of it arrives any more.
+    // The last page is built and written before the program goes; no report of it arrives any
+    // more.
+    pageBuilder_.reset();
     pageWriter_.reset();
     live_.reset();
     timingLink_->stop();
@@ -76,6 +80,19 @@ void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     workbook_ = std::move(workbook);
     journal_.reset();
     keepTimingWithWorkbook(false);
+    journalId_.clear();
+}
+
+store::JournalOwner Program::journalOwner() {
+    store::JournalOwner owner{{}, data_.eventName, data_.eventDate};
+    if (!workbook_) return owner;
+    owner.id = QString::fromStdString(workbook_->customProperty(store::kWorkbookIdProperty));
+    if (owner.id.isEmpty()) owner.id = journalId_;
+    return owner;
+}
+
+void Program::adoptJournalIdentity(const QString& id) {
+    if (!id.isEmpty()) journalId_ = id;
 }
 
 void Program::connectTimer(const timing::LinkSettings& settings) {
@@ -110,8 +127,15 @@ void Program::keepTimingWithWorkbook(bool carryOver) {
 
 void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
     if (!workbook_) return;
+    store::JournalOwner owner = journalOwner();
+    if (owner.id.isEmpty()) {
+        // The first journaled change gives the workbook the identity its lines will carry. It
+        // goes into the file with the next save, not now: a change that ends up writing nothing
+        // leaves the workbook without anything to save.
+        owner.id = journalId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    }
     const std::optional<QString> failed =
-        journal_.append(QString::fromStdString(workbook_->path()), entry);
+        journal_.append(QString::fromStdString(workbook_->path()), entry, owner);
     if (failed && !failed->isEmpty()) ui::ShowMessage(parent, *failed);
 }
 
@@ -192,24 +216,43 @@ LiveServer& Program::liveServer() {
 }
 
 void Program::resultsChanged() {
-    const LiveSnapshot snapshot = MakeLiveSnapshot(data_, QDateTime::currentDateTime());
-    liveServer().publish(snapshot);
-    if (!workbook_) return;
-    const QString book = QString::fromStdString(workbook_->path());
-    // The example workbook in the program's own folder is there to be tried, not to race with;
-    // that folder is not the user's (installed, it is not even writable), so no page goes there.
-    const QString ownFolder = DataFolder();
-    if (!ownFolder.isEmpty() && QFileInfo(book).canonicalPath() == ownFolder) return;
-    if (!pageWriter_) {
+    QString pagePath;
+    if (workbook_) {
+        const QString book = QString::fromStdString(workbook_->path());
+        // The example workbook in the program's own folder is there to be tried, not to race
+        // with; that folder is not the user's (installed, it is not even writable), so no page
+        // goes there.
+        const QString ownFolder = DataFolder();
+        if (ownFolder.isEmpty() || QFileInfo(book).canonicalPath() != ownFolder)
+            pagePath = LivePagePath(book);
+    }
+    if (!pageBuilder_) {
+        // The builder's thread reaches the server and the writer, so both are made before the
+        // first page is queued and go only after the builder has stopped.
+        LiveServer* server = &liveServer();
         pageWriter_ = std::make_unique<LivePageWriter>([this](bool ok, const QString& why) {
             QMetaObject::invokeMethod(
                 this, [this, ok, why] { livePageWritten(ok, why); }, Qt::QueuedConnection);
         });
+        LivePageWriter* writer = pageWriter_.get();
+        pageBuilder_ = std::make_unique<LivePageBuilder>(
+            [server, writer](const LiveSnapshot& snapshot, const QString& path) {
+                server->publish(snapshot);
+                if (!path.isEmpty()) writer->write(path, snapshot.html);
+            });
     }
-    pageWriter_->write(LivePagePath(book), snapshot.html);
+    // A copy of the data as it stands now: the page shows this moment even when the next
+    // registration comes before it is built.
+    pageBuilder_->build(std::make_shared<const Competition>(data_), QDateTime::currentDateTime(),
+                        pagePath);
+}
+
+void Program::waitForLiveServed() {
+    if (pageBuilder_) pageBuilder_->waitUntilBuilt();
 }
 
 void Program::waitForLivePage() {
+    waitForLiveServed();
     if (pageWriter_) pageWriter_->waitUntilWritten();
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }

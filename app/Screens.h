@@ -27,6 +27,7 @@ class SettingsScreen;
 class OutputScreen;
 class LiveServer;
 class LivePageWriter;
+class LivePageBuilder;
 
 namespace timing {
 class TimingBoard;
@@ -76,6 +77,12 @@ class Program : public QObject {
     // written says so once (over `parent`) and never stops the change. Without an open
     // workbook nothing is written.
     void writeJournal(QWidget* parent, const store::JournalEntry& entry);
+    // Who the journal's lines are for: the identity stored in the open workbook, or the one it
+    // is given at its first journaled change and stores with its next save; event name and date.
+    store::JournalOwner journalOwner();
+    // A workbook without an identity whose journal entries were recognised by its event name
+    // and date takes on their identity. Ignored when `id` is empty.
+    void adoptJournalIdentity(const QString& id);
     // The journal lines written since the workbook was opened.
     const std::vector<store::JournalEntry>& journaledThisSession() const {
         return journal_.sessionEntries();
@@ -111,12 +118,16 @@ class Program : public QObject {
 
     // What the standings show has changed (a load, a registration, a result taken back, the
     // set action, a results-sheet run): the live results page beside the workbook is written
-    // again and the served copy replaced. Each such action calls this once, at its end.
+    // again and the served copy replaced. Each such action calls this once, at its end. The
+    // page is built and written in the background from a copy of the data taken here, so the
+    // action does not wait for it.
     void resultsChanged();
     // The server of the live results page; it runs only while the official publishes it.
     LiveServer& liveServer();
-    // Returns once the live page file of the last change is on disk (it is written in the
-    // background) and a failure to write it has been reported.
+    // Returns once the live page of the last change is what the server hands out.
+    void waitForLiveServed();
+    // Returns once the live page of the last change is served and its file is on disk (both
+    // happen in the background) and a failure to write it has been reported.
     void waitForLivePage();
 
     // The run times received from the timing device for the open workbook (their log lies
@@ -143,6 +154,7 @@ class Program : public QObject {
     std::unique_ptr<sheet::Workbook> workbook_;
     bool takingInChanges_ = false;  // a reread is putting this session's changes back
     store::JournalWriter journal_;
+    QString journalId_;  // the identity the open workbook takes on at its next save
     bool ended_ = false;
     bool loadInProgress_ = false;
     QPointer<StartScreen> start_;
@@ -152,6 +164,7 @@ class Program : public QObject {
     QPointer<OutputScreen> output_;
     std::unique_ptr<LiveServer> live_;
     std::unique_ptr<LivePageWriter> pageWriter_;
+    std::unique_ptr<LivePageBuilder> pageBuilder_;  // hands its pages to live_ and pageWriter_
     // The outcome of a page write, in the program's own thread.
     void livePageWritten(bool ok, const QString& why);
     bool livePageFailed_ = false;  // the last write of the live page failed and was reported

@@ -59,11 +59,21 @@ bool Program::saveWorkbook(QWidget* parent, bool reportFailure) {
             return *taken;
         // Nothing was taken in: the workbook held here is saved beside the file, as on No.
     }
+    if (!journalId_.isEmpty() && workbook_->customProperty(store::kWorkbookIdProperty).empty())
+        workbook_->setCustomProperty(store::kWorkbookIdProperty, journalId_.toStdString());
+    const std::string before = workbook_->path();
     const sheet::SaveResult saved = workbook_->save();
     if (saved.savedUnderNewName) keepTimingWithWorkbook(true);
-    if (saved.savedUnderNewName)
+    if (saved.savedUnderNewName) {
+        // The original's journal says where its later results are, for a later load of it.
+        store::JournalEntry moved;
+        moved.action = store::JournalEntry::Action::Continuation;
+        moved.details << FileNameOf(saved.savedPath);
+        const std::optional<QString> failed =
+            journal_.append(QString::fromStdString(before), moved, journalOwner());
+        if (failed && !failed->isEmpty()) ui::ShowMessage(parent, *failed);
         ui::ShowMessage(parent, SavedUnderNewNameMessage(saved));
-    else if (!saved.ok && reportFailure)
+    } else if (!saved.ok && reportFailure)
         ui::ShowMessage(parent, store::SaveMessage(saved));
     return saved.ok;
 }
@@ -92,12 +102,18 @@ std::optional<bool> Program::takeInOtherProgramsChanges(QWidget* parent, bool re
     }
     // The same file stays open, so this session's journal entries stay this session's.
     const std::vector<store::JournalEntry> session = journal_.sessionEntries();
+    const store::JournalOwner owner = journalOwner();
     const QList<QWidget*> shown = shownScreens();
+    const QString shownBib = processingScreen().ShownBib();
     TakingInScope scope(takingInChanges_);
     std::unique_ptr<sheet::Workbook> ours = std::move(workbook_);
 
     ResetForReload(*this);
     workbook_ = std::move(fresh);
+    // The backup beside the file stays this program's last copy, not the other program's.
+    workbook_->keepBackupOf(*ours);
+    if (!owner.id.isEmpty())
+        workbook_->setCustomProperty(store::kWorkbookIdProperty, owner.id.toStdString());
     // The settings the official set here go back into the settings block before the
     // competition is read, so that the screens are built from them and not from the file's.
     if (const store::JournalEntry* set = LastOf(session, store::JournalEntry::Action::Settings))
@@ -109,15 +125,20 @@ std::optional<bool> Program::takeInOtherProgramsChanges(QWidget* parent, bool re
         ResetForReload(*this);
         workbook_ = std::move(ours);
         ReadCompetition(*this);
-        processingScreen().BuildCompetitorList();
+        processingScreen().TakeInReread({}, shownBib);
         showOnly(shown);
         return std::nullopt;
     }
-    ProcessingScreen& screen = processingScreen();
-    screen.BuildCompetitorList();
+    // Every result the journal holds for this workbook, of whichever session, goes back when
+    // the file lacks it; this session's entries come last, as the latest word on each bib
+    // (they include any line the journal could not take).
+    const QString journalPath = store::JournalPathFor(QString::fromStdString(path));
+    std::vector<store::JournalEntry> entries =
+        store::ShareOf(store::ReadJournal(journalPath), owner).entries;
+    entries.insert(entries.end(), session.begin(), session.end());
     const store::JournalPending pending =
-        store::PendingEntries(session, *workbook_->worksheet(1), data_.competitorCount);
-    screen.ApplyJournalEntries(pending.toApply);
+        store::PendingEntries(entries, *workbook_->worksheet(1), data_.competitorCount);
+    const int putBack = processingScreen().TakeInReread(pending.toApply, shownBib);
     if (!pending.unknownBibs.empty()) {
         QStringList bibs;
         for (int b : pending.unknownBibs) bibs << QString::number(b);
@@ -125,9 +146,14 @@ std::optional<bool> Program::takeInOtherProgramsChanges(QWidget* parent, bool re
             parent,
             QStringLiteral("ブック「%1」にはゼッケン %2 の選手がいなくなったため、その"
                            "結果は入れられませんでした（記録ファイル「%3」に残っています）。")
-                .arg(file, bibs.join(QStringLiteral("、")),
-                     QFileInfo(store::JournalPathFor(QString::fromStdString(path))).fileName()));
+                .arg(file, bibs.join(QStringLiteral("、")), QFileInfo(journalPath).fileName()));
     }
+    if (putBack > 0)
+        ui::ShowMessage(parent, QStringLiteral("ブック「%1」にほかのプログラムで保存された内容を"
+                                               "読み込み、そこになかった登録・取消%2件を記録"
+                                               "ファイルから入れ直しました。")
+                                    .arg(file)
+                                    .arg(putBack));
     // The results sheet written this session is written again from the standings as they now
     // stand; the file's worksheet 2 may be an older one.
     const store::JournalEntry* run = LastOf(session, store::JournalEntry::Action::ResultsSheet);

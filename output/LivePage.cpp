@@ -141,11 +141,12 @@ std::vector<ClassStandings> CollectClasses(const Competition& c) {
     const int classes = std::clamp<int>(c.classCount, 0, kMaxClasses);
     const int competitors = std::clamp<int>(c.competitorCount, 0, kMaxSlots);
     std::vector<ClassStandings> out(static_cast<size_t>(classes));
+    const SlotsByBib slotOfBib(*work);
     for (int k = 1; k <= classes; ++k) {
         ClassStandings& cs = out[static_cast<size_t>(k - 1)];
         cs.number = k;
         cs.title = ClassTitle(c, k);
-        for (const StandingsRow& row : RankClass(*work, k)) {
+        for (const StandingsRow& row : RankClass(*work, k, slotOfBib)) {
             if (row.shown)
                 cs.ranked.push_back(row);
             else

@@ -175,8 +175,17 @@ class ProcessingScreen : public ScreenBase {
   public:
     // After a load: when the journal beside the workbook holds registrations or take-backs the
     // workbook lacks, asks whether to apply them, and applies them and saves once on Yes. A
-    // journal of another competition is reported, never applied.
-    void OfferJournalRecovery();
+    // journal of another competition is reported, never applied. When the journal says that
+    // the workbook's later results were saved under a new name, offers that file first, and
+    // returns its path when the official chose to load it instead (empty otherwise).
+    QString OfferJournalRecovery();
+    // The bib the entry panel shows (what ゼッケン holds).
+    QString ShownBib() const;
+    // After the workbook was read again because another program saved it: the competitor list
+    // as the file now has it, `toApply` (journaled changes the file lacks) made again, and the
+    // entry panel showing the competitor `shownBib` with the race points of its run, as after
+    // the registration. The caller saves. The count put back.
+    int TakeInReread(const std::vector<store::JournalEntry>& toApply, const QString& shownBib);
     // Applies journal entries (registrations and take-backs) through the registration's own
     // steps and rebuilds the standings; the caller saves. The count applied.
     int ApplyJournalEntries(const std::vector<store::JournalEntry>& entries);

@@ -55,13 +55,14 @@ void ProcessingScreen::ShowStandings() {
     Competition& d = program_.data();
     OrderTiesByBib(d);
     const int classes = ShownClasses(d);
+    const SlotsByBib slotOfBib(d);
     for (int k = 1; k <= classes; ++k) {
         ui::Grid* g = グリッド順位_[k - 1];
         // Every row gets its final text in one write: an entry without race points is an empty
         // row. Writing each cell once, rather than emptying the rows and filling them again,
         // leaves the cells that did not change untouched, and most do not between two
         // registrations.
-        for (const StandingsRow& row : RankClass(d, k)) {
+        for (const StandingsRow& row : RankClass(d, k, slotOfBib)) {
             const int n = row.position;
             if (row.shown) {
                 const Competitor& who = d.competitors[row.slot];

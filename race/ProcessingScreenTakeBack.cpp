@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 
 #include "app/Numbers.h"
 #include "app/Screens.h"
+#include "race/Formatting.h"
 #include "race/ProcessingScreen.h"
 #include "race/ResultWriter.h"
 #include "sheet/Workbook.h"
@@ -205,34 +207,63 @@ int ProcessingScreen::ApplyJournalEntries(const std::vector<store::JournalEntry>
     return applied;
 }
 
-void ProcessingScreen::OfferJournalRecovery() {
+QString ProcessingScreen::ShownBib() const { return ゼッケン_->text(); }
+
+int ProcessingScreen::TakeInReread(const std::vector<store::JournalEntry>& toApply,
+                                   const QString& shownBib) {
+    BuildCompetitorList();
+    const int applied = ApplyJournalEntries(toApply);
+    if (shownBib.isEmpty()) return applied;
+    ゼッケン_->setText(shownBib);
+    ShowStoredResult();
+    const Competition& d = program_.data();
+    if (const int c = SlotOfBib(d, TypedValue(shownBib));
+        c != 0 && HasRun(d.competitors[c]) && d.competitors[c].status == 0)
+        RP_->setText(FormatHundredths(d.competitors[c].racePoints));
+    return applied;
+}
+
+QString ProcessingScreen::OfferJournalRecovery() {
     const Competition& d = program_.data();
     sheet::Workbook* book = program_.workbook();
     sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
-    if (!ws) return;
+    if (!ws) return {};
     const QString path = store::JournalPathFor(QString::fromStdString(book->path()));
     const QString fileName = QFileInfo(path).fileName();
     const store::JournalReading reading = store::ReadJournal(path);
-    if (!reading.exists) return;
+    if (!reading.exists) return {};
     // A journal that cannot be read, or only in part, says so once; the load goes on.
     const QString problem = reading.message(fileName);
-    if (!reading.problem.isEmpty()) {
+    if (reading.problem != store::JournalReading::Problem::None) {
         ui::ShowMessage(this, problem);
-        return;
+        return {};
+    }
+    const store::JournalShare share = store::ShareOf(reading, program_.journalOwner());
+    // A copy of the workbook from before its first journaled change takes on the identity its
+    // entries carry, so that what it journals from now on is known as its own.
+    program_.adoptJournalIdentity(share.id);
+    // Another workbook's lines are left where they are; the journal is named once, until this
+    // workbook journals there too.
+    if (share.other && !share.hasOwnEntries)
+        ui::ShowMessage(this, store::OtherWorkbookMessage(*share.other, fileName));
+    if (!share.continuedIn.isEmpty()) {
+        const QString other = QFileInfo(path).dir().filePath(share.continuedIn);
+        if (QFileInfo(other).isFile() &&
+            ui::AskYesNo(this, store::ContinuedElsewhereQuestion(share.continuedIn)))
+            return other;
     }
     const store::JournalPending pending =
-        store::PendingEntries(reading.entries, *ws, d.competitorCount);
+        store::PendingEntries(share.entries, *ws, d.competitorCount);
     if (!pending.unknownBibs.empty()) {
         ui::ShowMessage(this, store::OtherCompetitionMessage(pending.unknownBibs, fileName));
-        return;
+        return {};
     }
     if (!problem.isEmpty()) ui::ShowMessage(this, problem);
-    if (pending.toApply.empty()) return;
-    if (!ui::AskYesNo(this,
-                      store::RecoveryQuestion(static_cast<int>(pending.toApply.size()), fileName)))
-        return;
+    if (pending.toApply.empty()) return {};
+    if (!ui::AskYesNo(this, store::RecoveryQuestion(pending.toApply, fileName))) return {};
     ApplyJournalEntries(pending.toApply);
     saveAfterRegistration();
+    return {};
 }
 
 }  // namespace zalvik

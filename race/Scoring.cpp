@@ -116,7 +116,18 @@ void BuildStandings(Competition& c) {
     OrderTiesByBib(c);
 }
 
+SlotsByBib::SlotsByBib(const Competition& c) : slots_(1 << 16, 0) {
+    const int count = std::clamp<int>(c.competitorCount, 0, kMaxCompetitors);
+    // Walked backwards so that the first of competitors sharing a bib is the one kept.
+    for (int i = count; i >= 1; --i)
+        slots_[static_cast<uint16_t>(c.competitors[i].bib)] = static_cast<int16_t>(i);
+}
+
 std::vector<StandingsRow> RankClass(Competition& c, int k) {
+    return RankClass(c, k, SlotsByBib(c));
+}
+
+std::vector<StandingsRow> RankClass(Competition& c, int k, const SlotsByBib& slotOfBib) {
     std::vector<StandingsRow> rows;
     if (k < 1 || k > kMaxClasses) return rows;
     const int count = std::clamp<int>(c.classMemberCount[k], 0, kMaxSlots);
@@ -128,7 +139,7 @@ std::vector<StandingsRow> RankClass(Competition& c, int k) {
         row.bib = c.classMemberBib[k][n];
         // The first slot with this bib: when two competitors share a bib, both list entries
         // show the first of them.
-        row.slot = SlotOfBib(c, row.bib);
+        row.slot = slotOfBib(row.bib);
         // A listed bib always belongs to some slot as the lists are built; should none carry
         // it, the entry is treated as one without a result (slot 0 is never used and is empty).
         row.racePoints = row.slot != 0 ? c.competitors[row.slot].racePoints : 0.0f;

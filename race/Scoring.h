@@ -45,9 +45,24 @@ struct StandingsRow {
     bool shown = false;  // false for an entry without race points, which is shown as an empty row
 };
 
+// The first slot 1..competitorCount of every bib, as SlotOfBib finds it, looked up in constant
+// time. Ranking looks up every listed bib; a scan over all competitors for each would make a
+// rebuild quadratic in their number. Built once per rebuild; it does not follow later changes
+// of bibs.
+class SlotsByBib {
+  public:
+    explicit SlotsByBib(const Competition& c);
+    int operator()(int16_t bib) const { return slots_[static_cast<uint16_t>(bib)]; }
+
+  private:
+    std::vector<int16_t> slots_;  // indexed by the bib's 16 bits, 0 when no slot carries it
+};
+
 // The rows of class k's standings in list order, with their ranks. Also rewrites
 // rankPointsText for positions 1..count, as the rank comparison uses it. Empty for a class
-// number outside 1..9.
+// number outside 1..9. The second form takes an index built for the same competition, so that
+// ranking every class builds it once.
 std::vector<StandingsRow> RankClass(Competition& c, int k);
+std::vector<StandingsRow> RankClass(Competition& c, int k, const SlotsByBib& slotOfBib);
 
 }  // namespace zalvik

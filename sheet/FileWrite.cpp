@@ -45,6 +45,8 @@ bool AppendToFile(const std::string& path, std::string_view data, std::string_vi
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == EISDIR) return Fail(systemError, EISDIR);
+        // A FIFO nobody reads refuses a non-blocking writer with ENXIO: it is no file either.
+        if (errno == ENXIO) return Fail(systemError, ENODEV);
         if (errno != ENOENT) return Fail(systemError, errno);
         // A new file is written whole, heading included, and may not replace a file that
         // another writer created meanwhile; then it is appended to like any other.

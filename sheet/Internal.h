@@ -60,7 +60,8 @@ struct Workbook::Impl {
     std::string workbookDir;  // folder of the workbook part inside the package, e.g. "xl/"
     std::vector<detail::SheetEntry> sheets;  // every <sheet>, in order
     std::vector<int> worksheetIndex;         // worksheet position - 1 -> index into sheets
-    std::map<std::string, detail::XmlPart> otherParts;  // chart sheets touched by select()
+    // Chart sheets touched by select(), and the custom properties once read.
+    std::map<std::string, detail::XmlPart> otherParts;
     bool date1904 = false;
 
     std::string stylesPart;
@@ -74,7 +75,13 @@ struct Workbook::Impl {
     std::vector<std::string> sharedStrings;
 
     std::string calcChainPart;
+    // The package's relationships, and the custom properties part they name (empty when none).
+    detail::XmlPart packageRels;
+    std::string customPart;
     std::set<std::string> deletedParts;  // lower-case entry names
+    // The large parts as deflated by the last save, by lower-case entry name: the next save
+    // deflates again only what changed in them.
+    std::map<std::string, detail::PieceDeflater> deflaters;
     FileFault lastFault;
 
     FileFault faultOf(FileProblem problem, const std::string& part = {}) const;  // names the file

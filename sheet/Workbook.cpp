@@ -54,9 +54,11 @@ std::string ResolveTarget(const std::string& baseDir, std::string_view target) {
     return out;
 }
 
-// Saving happens after every registered result, so large parts get the fastest deflate level;
-// small ones cost nothing either way and get the usual one.
-int LevelFor(const std::string& data) { return data.size() > 65536 ? 1 : 6; }
+// Saving happens after every registered result, so large parts get the fastest deflate level
+// and are deflated in pieces, of which a save deflates again only those whose text changed;
+// small ones cost nothing either way and are deflated whole at the usual level.
+constexpr size_t kLargePart = 65536;
+int LevelFor(const std::string& data) { return data.size() > kLargePart ? 1 : 6; }
 
 FileIdentity IdentityOf(const struct stat& st) {
     FileIdentity id;
@@ -94,8 +96,10 @@ FileFault FaultOf(const ZipError& e) {
     return f;
 }
 
-// Reads the whole file; false with the problem (and errno) in *fault.
-bool ReadWholeFile(const std::string& path, std::string* out, FileFault* fault) {
+// Reads the whole file; false with the problem (and errno) in *fault. *identity is the file's as
+// the open descriptor saw it, so that a file replaced after the read is not mistaken for it.
+bool ReadWholeFile(const std::string& path, std::string* out, FileFault* fault,
+                   FileIdentity* identity) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         int e = errno;
@@ -116,6 +120,7 @@ bool ReadWholeFile(const std::string& path, std::string* out, FileFault* fault) 
         fault->problem = FileProblem::FileTooLarge;
         return false;
     }
+    *identity = IdentityOf(st);
     out->resize(static_cast<size_t>(st.st_size));
     size_t done = 0;
     while (done < out->size()) {
@@ -126,6 +131,7 @@ bool ReadWholeFile(const std::string& path, std::string* out, FileFault* fault) 
     }
     ::close(fd);
     out->resize(done);
+    if (fileDoneForTesting()) fileDoneForTesting()(path);
     return true;
 }
 
@@ -391,12 +397,10 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, FileFault* fau
     };
     auto bytes = std::make_shared<std::string>();
     FileFault why;
-    if (!ReadWholeFile(path, bytes.get(), &why)) return fail(why);
+    if (!ReadWholeFile(path, bytes.get(), &why, &d.identity)) return fail(why);
     if (ext == ".xls" || ext == ".xlsb" || ext == ".ods" || ext == ".csv" ||
         bytes->compare(0, 4, "\xD0\xCF\x11\xE0") == 0)  // the older binary format
         return fail(d.faultOf(FileProblem::OtherFormat));
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0) d.identity = IdentityOf(st);
     d.loadedBytes = bytes;
 
     ZipError ze;
@@ -426,13 +430,20 @@ std::unique_ptr<Workbook> Workbook::open(const std::string& path, FileFault* fau
     if (d.zip.find(kContentTypesName) < 0 || d.zip.find("_rels/.rels") < 0)
         return fail(notWorkbook);
     if (!loadXml(kContentTypesName, d.contentTypes)) return nullptr;
-    XmlPart rootRels;
+    XmlPart& rootRels = d.packageRels;
     if (!loadXml("_rels/.rels", rootRels)) return nullptr;
 
     std::string workbookPart;
-    for (pugi::xml_node r = rootRels.doc.document_element().first_child(); r; r = r.next_sibling())
-        if (IsLocal(r, "Relationship") && EndsWith(r.attribute("Type").value(), "/officeDocument"))
+    for (pugi::xml_node r = rootRels.doc.document_element().first_child(); r;
+         r = r.next_sibling()) {
+        if (!IsLocal(r, "Relationship")) continue;
+        if (EndsWith(r.attribute("Type").value(), "/officeDocument"))
             workbookPart = ResolveTarget("", r.attribute("Target").value());
+        if (EndsWith(r.attribute("Type").value(), "/custom-properties")) {
+            const int64_t i = d.zip.find(ResolveTarget("", r.attribute("Target").value()));
+            if (i >= 0) d.customPart = d.zip.name(i);
+        }
+    }
     if (EndsWith(ToLowerAscii(workbookPart), ".bin"))
         return fail(d.faultOf(FileProblem::OtherFormat));
     if (workbookPart.empty() || d.zip.find(workbookPart) < 0) return fail(notWorkbook);
@@ -513,7 +524,9 @@ Worksheet* Workbook::worksheet(int position) { return d_->loadWorksheet(position
 const FileFault& Workbook::lastFault() const { return d_->lastFault; }
 
 bool Workbook::hasUnsavedChanges() const {
-    if (d_->contentTypes.dirty || d_->workbook.dirty || d_->workbookRels.dirty) return true;
+    if (d_->contentTypes.dirty || d_->workbook.dirty || d_->workbookRels.dirty ||
+        d_->packageRels.dirty)
+        return true;
     if (d_->styles && d_->styles->dirty()) return true;
     for (const auto& e : d_->sheets)
         if (e.worksheet && e.worksheet->d_->part.dirty) return true;
@@ -522,10 +535,154 @@ bool Workbook::hasUnsavedChanges() const {
     return false;
 }
 
+namespace {
+
+// The fault a test asked the workbook's saves to meet. It is put in place only while a save
+// writes, so that the other files written meanwhile (the journal) are written as ever.
+WriteFault& SaveFaultForTesting() {
+    static WriteFault fault = WriteFault::None;
+    return fault;
+}
+
+struct SaveFaultScope {
+    SaveFaultScope() { writeFaultForTesting() = SaveFaultForTesting(); }
+    ~SaveFaultScope() { writeFaultForTesting() = WriteFault::None; }
+};
+
+}  // namespace
+
 void Workbook::setSaveFaultForTesting(SaveFault fault) {
-    writeFaultForTesting() = fault == SaveFault::DuringWrite        ? WriteFault::DuringWrite
-                             : fault == SaveFault::AfterTempWritten ? WriteFault::AfterTempWritten
-                                                                    : WriteFault::None;
+    SaveFaultForTesting() = fault == SaveFault::DuringWrite        ? WriteFault::DuringWrite
+                            : fault == SaveFault::AfterTempWritten ? WriteFault::AfterTempWritten
+                                                                   : WriteFault::None;
+}
+
+namespace {
+
+constexpr const char* kCustomNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/custom-properties";
+constexpr const char* kVariantNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes";
+constexpr const char* kCustomType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/custom-properties";
+constexpr const char* kCustomContentType =
+    "application/vnd.openxmlformats-officedocument.custom-properties+xml";
+// The property set that user-defined document properties belong to.
+constexpr const char* kUserPropertiesId = "{D5CDD505-2E9C-101B-9397-08002B2CF9AE}";
+
+// The <property> named `name` under the properties root; null when there is none.
+pugi::xml_node PropertyNamed(pugi::xml_node root, std::string_view name) {
+    for (pugi::xml_node p = root.first_child(); p; p = p.next_sibling())
+        if (IsLocal(p, "property") && name == p.attribute("name").value()) return p;
+    return {};
+}
+
+// The prefix the root binds to the variant types' namespace, binding "vt" when it has none.
+std::string VariantPrefix(pugi::xml_node root) {
+    for (pugi::xml_attribute a = root.first_attribute(); a; a = a.next_attribute()) {
+        const std::string_view n = a.name();
+        if (std::string_view(a.value()) != kVariantNs) continue;
+        if (n == "xmlns") return "";
+        if (n.substr(0, 6) == "xmlns:") return std::string(n.substr(6)) + ":";
+    }
+    root.append_attribute("xmlns:vt").set_value(kVariantNs);
+    return "vt:";
+}
+
+}  // namespace
+
+std::string Workbook::customProperty(std::string_view name) {
+    Impl& d = *d_;
+    if (d.customPart.empty()) return {};
+    auto it = d.otherParts.find(d.customPart);
+    if (it == d.otherParts.end()) {
+        std::string text;
+        FileFault ignored = d.faultOf(FileProblem::DamagedPart, d.customPart);
+        XmlPart part;
+        part.name = d.customPart;
+        // Damaged properties read as none; setting one then writes a fresh part.
+        if (!d.readPart(d.customPart, &text, &ignored) || !ParseXml(text, part.doc, &ignored))
+            return {};
+        part.textSize = text.size();
+        it = d.otherParts.emplace(d.customPart, std::move(part)).first;
+    }
+    const pugi::xml_node p = PropertyNamed(it->second.doc.document_element(), name);
+    return p ? p.first_child().text().get() : std::string();
+}
+
+void Workbook::setCustomProperty(std::string_view name, std::string_view value) {
+    Impl& d = *d_;
+    if (customProperty(name) == value && !d.customPart.empty() && !value.empty()) return;
+    if (d.customPart.empty() || !d.otherParts.count(d.customPart)) {
+        // A new part, named by the package's relationships and the content types.
+        std::string part = "docProps/custom.xml";
+        for (int n = 2; d.zip.find(part) >= 0 && d.customPart.empty(); ++n)
+            part = "docProps/custom" + std::to_string(n) + ".xml";
+        const bool named = !d.customPart.empty();
+        if (named) part = d.customPart;
+        d.customPart = part;
+        XmlPart& p = d.otherParts[part];
+        p.name = part;
+        p.doc.reset();
+        pugi::xml_node decl = p.doc.append_child(pugi::node_declaration);
+        decl.append_attribute("version").set_value("1.0");
+        decl.append_attribute("encoding").set_value("UTF-8");
+        decl.append_attribute("standalone").set_value("yes");
+        pugi::xml_node root = p.doc.append_child("Properties");
+        root.append_attribute("xmlns").set_value(kCustomNs);
+        root.append_attribute("xmlns:vt").set_value(kVariantNs);
+        if (!named) {
+            pugi::xml_node rels = d.packageRels.doc.document_element();
+            std::string id;
+            for (int k = 1;; ++k) {
+                id = "rIdCustom" + std::to_string(k);
+                bool used = false;
+                for (pugi::xml_node r = rels.first_child(); r; r = r.next_sibling())
+                    if (id == r.attribute("Id").value()) used = true;
+                if (!used) break;
+            }
+            pugi::xml_node rel = rels.append_child((PrefixOf(rels) + "Relationship").c_str());
+            rel.append_attribute("Id").set_value(id.c_str());
+            rel.append_attribute("Type").set_value(kCustomType);
+            rel.append_attribute("Target").set_value(part.c_str());
+            d.packageRels.dirty = true;
+        }
+        pugi::xml_node types = d.contentTypes.doc.document_element();
+        bool typed = false;
+        for (pugi::xml_node o = types.first_child(); o; o = o.next_sibling())
+            if (IsLocal(o, "Override") &&
+                ToLowerAscii(o.attribute("PartName").value()) == "/" + ToLowerAscii(part))
+                typed = true;
+        if (!typed) {
+            pugi::xml_node o = types.append_child((PrefixOf(types) + "Override").c_str());
+            o.append_attribute("PartName").set_value(("/" + part).c_str());
+            o.append_attribute("ContentType").set_value(kCustomContentType);
+            d.contentTypes.dirty = true;
+        }
+    }
+    XmlPart& p = d.otherParts[d.customPart];
+    pugi::xml_node root = p.doc.document_element();
+    pugi::xml_node prop = PropertyNamed(root, name);
+    if (!prop) {
+        int pid = 1;
+        for (pugi::xml_node q = root.first_child(); q; q = q.next_sibling())
+            pid = std::max(pid, q.attribute("pid").as_int(1));
+        prop = root.append_child((PrefixOf(root) + "property").c_str());
+        prop.append_attribute("fmtid").set_value(kUserPropertiesId);
+        prop.append_attribute("pid").set_value(pid + 1);
+        prop.append_attribute("name").set_value(std::string(name).c_str());
+    }
+    while (prop.first_child()) prop.remove_child(prop.first_child());
+    prop.append_child((VariantPrefix(root) + "lpwstr").c_str())
+        .text()
+        .set(std::string(value).c_str());
+    p.dirty = true;
+}
+
+void Workbook::keepBackupOf(const Workbook& earlier) {
+    if (!earlier.d_->zip.bytes()) return;
+    d_->loadedBytes = earlier.d_->zip.bytes();
+    d_->backupWritten = false;
 }
 
 bool Workbook::changedOnDisk() const {
@@ -556,6 +713,7 @@ SaveResult Workbook::save() {
     take(d.contentTypes);
     take(d.workbook);
     take(d.workbookRels);
+    take(d.packageRels);
     for (auto& e : d.sheets)
         if (e.worksheet && e.worksheet->d_->part.dirty) {
             // The used range changes only when cells were added; a sheet that was only
@@ -569,13 +727,23 @@ SaveResult Workbook::save() {
 
     // 2. The new archive, in memory, with the content types first as packages expect.
     ZipWriter writer;
+    std::string deflateError;
+    auto addChanged = [&](const std::string& lower, const std::string& name, std::string text) {
+        const int level = LevelFor(text);
+        if (text.size() <= kLargePart) return writer.add(name, std::move(text), level);
+        PieceDeflater& deflater = d.deflaters[lower];
+        if (!deflater.update(std::move(text), level)) {
+            deflateError = "deflate failed";
+            return false;
+        }
+        return writer.addDeflated(name, deflater);
+    };
     auto addEntry = [&](int64_t i) {
         const std::string lower = ToLowerAscii(d.zip.name(i));
         if (d.deletedParts.count(lower)) return true;
         auto it = changed.find(lower);
         if (it == changed.end()) return writer.copyRaw(d.zip, i);
-        bool ok =
-            writer.add(d.zip.name(i), std::move(it->second.second), LevelFor(it->second.second));
+        bool ok = addChanged(lower, d.zip.name(i), std::move(it->second.second));
         changed.erase(it);
         return ok;
     };
@@ -585,10 +753,10 @@ SaveResult Workbook::save() {
     for (int64_t i = 0; built && i < d.zip.count(); ++i)
         if (i != typesIndex) built = addEntry(i);
     for (auto& [lower, entry] : changed)  // parts the file did not have before
-        if (built) built = writer.add(entry.first, std::move(entry.second), LevelFor(entry.second));
+        if (built) built = addChanged(lower, entry.first, std::move(entry.second));
     std::string bytes;
     if (!built || !writer.finish(&bytes)) {
-        result.fault.systemMessage = writer.error();
+        result.fault.systemMessage = deflateError.empty() ? writer.error() : deflateError;
         return fail(FileProblem::PackingFailed, 0);
     }
 
@@ -600,6 +768,7 @@ SaveResult Workbook::save() {
     bool changedBehind = exists && d.identity.valid && !(IdentityOf(st) == d.identity);
     int why = 0;
     bool written = false;
+    const SaveFaultScope testFault;
     if (changedBehind) {
         std::string stem = d.path, ext;
         auto dot = d.path.find_last_of('.');
@@ -613,7 +782,7 @@ SaveResult Workbook::save() {
                 why = EEXIST;  // so that running out of numbers says why
                 continue;
             }
-            written = WriteFileAtomically(target, bytes, /*noReplace=*/true, &why);
+            written = WriteFileAtomically(target, bytes, /*noReplace=*/true, &why, &st);
             if (!written && why != EEXIST) break;  // taken meanwhile: try the next number
         }
     } else {
@@ -627,7 +796,7 @@ SaveResult Workbook::save() {
             d.backupWritten = true;
             d.loadedBytes.reset();
         }
-        written = WriteFileAtomically(target, bytes, false, &why);
+        written = WriteFileAtomically(target, bytes, false, &why, &st);
     }
     if (!written) return fail(FileProblem::WriteFailed, why);
 
@@ -638,6 +807,7 @@ SaveResult Workbook::save() {
     if (next.open(saved, &ze)) {
         d.zip.swap(next);
         d.contentTypes.dirty = d.workbook.dirty = d.workbookRels.dirty = false;
+        d.packageRels.dirty = false;
         for (auto& e : d.sheets)
             if (e.worksheet) e.worksheet->d_->part.dirty = false;
         for (auto& [n, p] : d.otherParts) p.dirty = false;
@@ -647,7 +817,7 @@ SaveResult Workbook::save() {
     }
     // Otherwise everything stays marked as changed and the next save writes it all again from
     // the archive that was read before.
-    if (::stat(target.c_str(), &st) == 0) d.identity = IdentityOf(st);
+    d.identity = IdentityOf(st);
     result.ok = true;
     result.savedPath = target;
     if (changedBehind) {

@@ -147,6 +147,17 @@ class Workbook {
     // read without fault later does not clear it).
     const FileFault& lastFault() const;
 
+    // A custom document property (File > Properties > Custom in a spreadsheet program, which
+    // keeps them on save): the text of property `name`, empty when the file has none.
+    std::string customProperty(std::string_view name);
+    // Sets a text property, adding the properties part to the file when it has none.
+    void setCustomProperty(std::string_view name, std::string_view value);
+
+    // The next save writes, as the backup beside the file, the copy `earlier` last saved (or
+    // read, when it has not saved yet) instead of this workbook's file as read: for the file
+    // read again after another program saved over it, whose backup must be this program's copy.
+    void keepBackupOf(const Workbook& earlier);
+
     bool hasUnsavedChanges() const;
     // Whether another program has changed (or replaced) the file since it was opened or last
     // saved; the next save() would then go under a new name. A file that is gone counts as

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,11 @@ ZipLimits& zipLimits() {
 WriteFault& writeFaultForTesting() {
     static WriteFault fault = WriteFault::None;
     return fault;
+}
+
+std::function<void(const std::string&)>& fileDoneForTesting() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
 }
 
 std::string ToLowerAscii(std::string_view s) {
@@ -163,7 +169,150 @@ bool ZipReader::read(int64_t index, std::string* out, ZipError* err) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// A large part deflated in pieces
+
+namespace {
+
+// Long enough that the restart of each piece costs little in size, short enough that deflating
+// the piece of a changed row again is quick.
+constexpr size_t kPieceBytes = 32 << 10;
+
+}  // namespace
+
+bool PieceDeflater::update(std::string text, int level) {
+    if (level != level_) {
+        pieces_.clear();
+        text_.clear();
+    }
+    // The pieces whose text stands unchanged at the start of the part...
+    size_t first = 0;
+    size_t front = 0;
+    while (first < pieces_.size() && front + pieces_[first].length <= text.size() &&
+           std::memcmp(text_.data() + front, text.data() + front, pieces_[first].length) == 0)
+        front += pieces_[first++].length;
+    // ...and at its end, short of those at the start.
+    size_t last = pieces_.size();  // one past the last piece deflated again
+    size_t oldBack = text_.size();
+    size_t newBack = text.size();
+    while (last > first) {
+        const size_t length = pieces_[last - 1].length;
+        if (length > newBack - front || std::memcmp(text_.data() + oldBack - length,
+                                                    text.data() + newBack - length, length) != 0)
+            break;
+        oldBack -= length;
+        newBack -= length;
+        --last;
+    }
+
+    // The stretch between them, deflated again in pieces of about equal length. A sync flush
+    // ends each piece on a byte boundary with nothing left pending.
+    const size_t changed = newBack - front;
+    const size_t count = (changed + kPieceBytes - 1) / kPieceBytes;
+    std::vector<Piece> fresh(count);
+    if (count > 0) {
+        z_stream z{};
+        if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+        bool ok = true;
+        size_t at = front;
+        for (size_t n = 0; n < count && ok; ++n) {
+            Piece& p = fresh[n];
+            p.length = changed / count + (n < changed % count ? 1 : 0);
+            const auto* in = reinterpret_cast<const Bytef*>(text.data() + at);
+            p.crc = static_cast<uint32_t>(crc32_z(0, in, p.length));
+            // The flush marker and the block headers need a few bytes beyond the bound.
+            p.deflated.resize(deflateBound(&z, static_cast<uLong>(p.length)) + 64);
+            z.next_in = const_cast<Bytef*>(in);
+            z.avail_in = static_cast<uInt>(p.length);
+            z.next_out = reinterpret_cast<Bytef*>(p.deflated.data());
+            z.avail_out = static_cast<uInt>(p.deflated.size());
+            ok = deflate(&z, Z_SYNC_FLUSH) == Z_OK && z.avail_in == 0 && z.avail_out > 0;
+            p.deflated.resize(p.deflated.size() - z.avail_out);
+            ok = ok && deflateReset(&z) == Z_OK;
+            at += p.length;
+        }
+        deflateEnd(&z);
+        if (!ok) {
+            pieces_.clear();
+            text_.clear();
+            return false;
+        }
+    }
+    pieces_.erase(pieces_.begin() + static_cast<ptrdiff_t>(first),
+                  pieces_.begin() + static_cast<ptrdiff_t>(last));
+    pieces_.insert(pieces_.begin() + static_cast<ptrdiff_t>(first),
+                   std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
+    text_ = std::move(text);
+    level_ = level;
+    return true;
+}
+
+std::string PieceDeflater::deflated() const {
+    size_t total = 2;
+    for (const Piece& p : pieces_) total += p.deflated.size();
+    std::string out;
+    out.reserve(total);
+    for (const Piece& p : pieces_) out += p.deflated;
+    // The final block: an empty block of fixed codes, which ends the stream.
+    out += std::string_view("\x03\x00", 2);
+    return out;
+}
+
+uint32_t PieceDeflater::crc() const {
+    uLong crc = crc32_z(0, nullptr, 0);
+    for (const Piece& p : pieces_) crc = crc32_combine(crc, p.crc, static_cast<z_off_t>(p.length));
+    return static_cast<uint32_t>(crc);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Writer
+
+// An entry deflated beforehand: libzip takes its bytes as they are when the source says how it
+// is compressed, with the length and the CRC of what it inflates to.
+struct ZipWriter::Deflated {
+    std::string bytes;
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    size_t read = 0;
+
+    static zip_int64_t Callback(void* user, void* data, zip_uint64_t length,
+                                zip_source_cmd_t command) {
+        auto* self = static_cast<Deflated*>(user);
+        switch (command) {
+            case ZIP_SOURCE_OPEN:
+                self->read = 0;
+                return 0;
+            case ZIP_SOURCE_READ: {
+                const size_t n = std::min<size_t>(length, self->bytes.size() - self->read);
+                std::memcpy(data, self->bytes.data() + self->read, n);
+                self->read += n;
+                return static_cast<zip_int64_t>(n);
+            }
+            case ZIP_SOURCE_CLOSE:
+            case ZIP_SOURCE_FREE:
+                return 0;
+            case ZIP_SOURCE_STAT: {
+                if (length < sizeof(zip_stat_t)) return -1;
+                auto* st = static_cast<zip_stat_t*>(data);
+                zip_stat_init(st);
+                st->valid =
+                    ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+                st->size = self->size;
+                st->comp_size = self->bytes.size();
+                st->comp_method = ZIP_CM_DEFLATE;
+                st->crc = self->crc;
+                return sizeof(zip_stat_t);
+            }
+            case ZIP_SOURCE_ERROR:
+                return zip_error_to_data(nullptr, data, length);
+            case ZIP_SOURCE_SUPPORTS:
+                return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
+                                                      ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                      ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+            default:
+                return -1;
+        }
+    }
+};
 
 ZipWriter::ZipWriter() {
     zip_error_t ze;
@@ -233,6 +382,27 @@ bool ZipWriter::add(const std::string& name, std::string data, int level) {
     return true;
 }
 
+bool ZipWriter::addDeflated(const std::string& name, const PieceDeflater& part) {
+    if (!za_) return false;
+    auto entry = std::make_unique<Deflated>();
+    entry->bytes = part.deflated();
+    entry->size = part.size();
+    entry->crc = part.crc();
+    zip_source_t* s = zip_source_function(za_, &Deflated::Callback, entry.get());
+    if (!s) {
+        error_ = zip_strerror(za_);
+        return false;
+    }
+    deflated_.push_back(std::move(entry));
+    // The entry keeps the default method, so libzip copies the bytes instead of compressing.
+    if (zip_file_add(za_, name.c_str(), s, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+        zip_source_free(s);
+        error_ = zip_strerror(za_);
+        return false;
+    }
+    return true;
+}
+
 bool ZipWriter::finish(std::string* out) {
     if (!za_) return false;
     if (zip_close(za_) != 0) {
@@ -241,6 +411,7 @@ bool ZipWriter::finish(std::string* out) {
     }
     za_ = nullptr;
     buffers_.clear();
+    deflated_.clear();
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_source_stat(src_, &st) != 0 || zip_source_open(src_) != 0) {
@@ -273,7 +444,7 @@ void SyncFolder(const std::string& dir) {
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         int* systemError) {
+                         int* systemError, struct ::stat* written) {
     const std::string dir = DirName(path);
     std::string tmp = dir + "/." + BaseName(path) + ".tmp-XXXXXX";
     int fd = ::mkstemp(tmp.data());
@@ -311,6 +482,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
     }
     if (writeFaultForTesting() == WriteFault::DuringWrite) return fail(ENOSPC);
     if (::fsync(fd) != 0) return fail(errno);
+    // The identity comes from the descriptor itself: a name looked up after the rename could
+    // already be another program's file.
+    if (written && ::fstat(fd, written) != 0) return fail(errno);
     if (::close(fd) != 0) {
         fd = -1;
         return fail(errno);
@@ -333,6 +507,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
     } else if (::rename(tmp.c_str(), path.c_str()) != 0) {
         return fail(errno);
     }
+    if (fileDoneForTesting()) fileDoneForTesting()(path);
     SyncFolder(dir);
     return true;
 }

@@ -4,6 +4,7 @@
 // unchanged entries without inflating them), and the crash-safe replacement of a file on disk.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 
 struct zip;
 struct zip_source;
+struct stat;
 
 namespace sheet::detail {
 
@@ -60,6 +62,34 @@ class ZipReader {
     uint64_t totalRead_ = 0;
 };
 
+// The deflated form of one large part, kept from one save to the next in pieces that are each
+// deflated on their own and end on a byte boundary, so that the pieces join into one valid
+// deflate stream. A save mostly changes a row or two of a big worksheet: the pieces whose text
+// is unchanged at the start and at the end of the part are reused as they are, and only the
+// stretch between them is deflated again. What comes out is a plain deflated entry that every
+// zip reader inflates; it is a little larger than one deflated in a single run, since no piece
+// refers back into the one before it.
+class PieceDeflater {
+  public:
+    // Makes `text` the part's content, deflating again only what differs from the last call.
+    // False when zlib fails.
+    bool update(std::string text, int level);
+    // The whole raw deflate stream, the length and the CRC-32 of the text.
+    std::string deflated() const;
+    uint64_t size() const { return text_.size(); }
+    uint32_t crc() const;
+
+  private:
+    struct Piece {
+        size_t length = 0;
+        std::string deflated;  // ends with an empty stored block: byte-aligned, not final
+        uint32_t crc = 0;
+    };
+    std::string text_;  // the text the pieces hold, to find what changed
+    std::vector<Piece> pieces_;
+    int level_ = -1;
+};
+
 // Builds a zip archive in memory.
 class ZipWriter {
   public:
@@ -72,25 +102,33 @@ class ZipWriter {
     bool copyRaw(const ZipReader& from, int64_t index);
     // Adds an entry with new content, deflated at `level` (1 = fastest).
     bool add(const std::string& name, std::string data, int level = 1);
+    // Adds an entry whose content is already deflated.
+    bool addDeflated(const std::string& name, const PieceDeflater& part);
     bool finish(std::string* out);
     const std::string& error() const { return error_; }
 
   private:
     zip_source* src_ = nullptr;
     zip* za_ = nullptr;
+    struct Deflated;
     std::vector<std::unique_ptr<std::string>> buffers_;  // must outlive the final close
+    std::vector<std::unique_ptr<Deflated>> deflated_;    // likewise
     std::string error_;
 };
 
 // Writes `data` to `path` so that the file is either the old one or the new one, never a mix:
 // a temporary file in the same folder, flushed, renamed over the target, folder flushed.
 // `noReplace` refuses to replace an existing file (the failure's error is then EEXIST). On
-// failure *systemError is the errno of the step that failed.
+// failure *systemError is the errno of the step that failed. `written`, when given, receives the
+// identity of the new file, taken from its descriptor before the rename.
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         int* systemError);
+                         int* systemError, struct ::stat* written = nullptr);
 
 enum class WriteFault { None, DuringWrite, AfterTempWritten };
 WriteFault& writeFaultForTesting();
+// Called with the file's path right after a file was read whole or renamed into place, for
+// tests that play another program saving in that instant.
+std::function<void(const std::string&)>& fileDoneForTesting();
 
 std::string BaseName(const std::string& path);
 std::string DirName(const std::string& path);

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "store/Journal.h"
+
 namespace zalvik::store {
 
 namespace {
@@ -203,6 +205,55 @@ QString SaveMessage(const sheet::SaveResult& saved) {
         default:
             return AboutFile(f, QStringLiteral("を保存できませんでした") + kept);
     }
+}
+
+QString JournalReadingMessage(const JournalReading& r, const QString& fileName) {
+    using P = JournalReading::Problem;
+    QString problem;
+    switch (r.problem) {
+        case P::None:
+            break;
+        case P::Folder:
+            problem = QStringLiteral("はファイルではなくフォルダーである");
+            break;
+        case P::Unreadable:
+            problem = QStringLiteral("を読めない");
+            break;
+        case P::NotAFile:
+            problem = QStringLiteral("は普通のファイルではない");
+            break;
+        case P::TooLarge:
+            problem = QStringLiteral("は大きすぎる");
+            break;
+    }
+    if (!problem.isEmpty())
+        return QStringLiteral("記録ファイル「%1」%2ため、記録ファイルからの復元は行いません。")
+            .arg(fileName, problem);
+    if (r.unreadableLines > 0 && r.truncatedLastLine)
+        return QStringLiteral(
+                   "記録ファイル「%1」の読めない行（%2行）と途中で切れた最後の行は"
+                   "使わずに、残りの行を使います。")
+            .arg(fileName)
+            .arg(r.unreadableLines);
+    if (r.unreadableLines > 0)
+        return QStringLiteral(
+                   "記録ファイル「%1」の読めない行（%2行）は使わずに、残りの行を"
+                   "使います。")
+            .arg(fileName)
+            .arg(r.unreadableLines);
+    if (r.truncatedLastLine)
+        return QStringLiteral(
+                   "記録ファイル「%1」の最後の行は途中で切れているため使わずに、残りの"
+                   "行を使います。")
+            .arg(fileName);
+    return {};
+}
+
+QString JournalWriteMessage(const QString& fileName, int systemError) {
+    return QStringLiteral(
+               "記録ファイル「%1」に書き込めません（%2）が、ブックへの書き込みと保存は"
+               "続けます。")
+        .arg(fileName, FileWriteReason(systemError));
 }
 
 QString HeldOpenMessage(const QString& fileName) {

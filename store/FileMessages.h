@@ -28,6 +28,16 @@ QString FileWriteReason(int systemError);
 // on the screen and unwritten lines are written with the next ones.
 QString TimingLogMessage(const QString& fileName, int systemError, bool reading);
 
+struct JournalReading;
+
+// What the user is told after reading the journal `fileName` (see JournalReading): why it could
+// not be read, or which of its lines were left out; empty when everything was read.
+QString JournalReadingMessage(const JournalReading& reading, const QString& fileName);
+
+// The journal `fileName` could not be written (errno `systemError`); the workbook is written
+// and saved all the same.
+QString JournalWriteMessage(const QString& fileName, int systemError);
+
 // What to tell the user when the workbook named fileName is to be shown while a spreadsheet
 // program still holds it open: that program keeps showing what it read when it opened it.
 QString HeldOpenMessage(const QString& fileName);

@@ -9,13 +9,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <array>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <map>
 
 #include "app/Numbers.h"
+#include "sheet/FileWrite.h"
 #include "sheet/Workbook.h"
+#include "store/FileMessages.h"
 #include "store/InputSheet.h"
 #include "store/SettingsWriter.h"
 
@@ -25,6 +29,12 @@ namespace {
 
 const char kBom[] = "\xEF\xBB\xBF";
 constexpr int kFixedFields = 8;  // time, action, bib, name, run time, buoys, race points, status
+// What ends a line that a crash cut short, written before the next line: no line the program
+// writes holds this byte, so a line carrying it is known as cut, whatever was written after it.
+constexpr char kCutMark = '\x18';
+// The check field that ends a line: '#' and the CRC-32 of the bytes before its comma, in
+// upper-case hexadecimal.
+constexpr int kCheckFieldSize = 9;
 
 QByteArray Heading() {
     QString h = QStringLiteral("日時,操作,ゼッケン,氏名,タイム,ブイポイント,レースポイント,状態");
@@ -32,15 +42,53 @@ QByteArray Heading() {
     return h.toUtf8() + "\r\n";
 }
 
-// A field of a line: quoted when it holds a comma or a quote; line breaks become spaces, so
-// that an entry is always one line.
+uint32_t Crc32(QByteArrayView bytes) {
+    static const auto table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    uint32_t c = 0xFFFFFFFFu;
+    for (const char b : bytes) c = table[(c ^ static_cast<uint8_t>(b)) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+QByteArray CheckField(QByteArrayView body) {
+    return "#" + QByteArray::number(Crc32(body), 16).toUpper().rightJustified(8, '0');
+}
+
+// Whether a text field begins with what a spreadsheet program would read as a formula.
+bool LooksLikeFormula(const QString& text) {
+    if (text.isEmpty()) return false;
+    const QChar c = text[0];
+    return c == QLatin1Char('=') || c == QLatin1Char('+') || c == QLatin1Char('-') ||
+           c == QLatin1Char('@') || c == QLatin1Char('\t') || c == QLatin1Char('\r') ||
+           c == QLatin1Char('\'');
+}
+
+// A text field of a line: line breaks and other control characters become spaces, so that an
+// entry is always one line; a text a spreadsheet program would take for a formula gets a leading
+// apostrophe (as does one that begins with an apostrophe, so that reading can take exactly one
+// off); quoted when it holds a comma or a quote, or was marked.
 QString Field(QString text) {
-    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    if (text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"'))) {
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 && c != QLatin1Char('\t')) c = QLatin1Char(' ');
+    const bool marked = LooksLikeFormula(text);
+    if (marked) text.prepend(QLatin1Char('\''));
+    if (marked || text.contains(QLatin1Char(',')) || text.contains(QLatin1Char('"'))) {
         text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
         return QLatin1Char('"') + text + QLatin1Char('"');
     }
     return text;
+}
+
+// A text field as it was typed.
+QString Unmarked(const QString& field) {
+    return field.startsWith(QLatin1Char('\'')) ? field.mid(1) : field;
 }
 
 // The shortest text that reads back as the same float.
@@ -99,18 +147,42 @@ std::optional<QStringList> SplitFields(const QString& line) {
 
 std::optional<JournalEntry::Action> ActionOf(const QString& word) {
     using A = JournalEntry::Action;
-    for (A a : {A::Registration, A::TakeBack, A::Settings, A::ResultsSheet})
+    for (A a :
+         {A::Registration, A::TakeBack, A::Settings, A::ResultsSheet, A::Workbook, A::Continuation})
         if (ActionWord(a) == word) return a;
     return {};
 }
 
-std::optional<JournalEntry> ParseLine(const QString& line) {
+// One line, without its line end. A line that ends with a check field must pass it; its last
+// field before the check is the workbook's identity, and its text fields lose the apostrophe that
+// kept them from being read as formulas.
+std::optional<JournalEntry> ParseLine(QByteArrayView raw, bool* checked) {
     static const QRegularExpression kTime(
         QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$"));
-    const std::optional<QStringList> fields = SplitFields(line);
+    *checked = false;
+    if (raw.contains(kCutMark)) return {};
+    const qsizetype n = raw.size();
+    if (n > kCheckFieldSize && raw[n - kCheckFieldSize - 1] == ',' &&
+        raw[n - kCheckFieldSize] == '#') {
+        bool hex = true;
+        for (qsizetype i = n - kCheckFieldSize + 1; i < n; ++i)
+            hex = hex && std::isxdigit(static_cast<unsigned char>(raw[i]));
+        if (hex) {
+            *checked = true;
+            const QByteArrayView body = raw.first(n - kCheckFieldSize - 1);
+            if (CheckField(body) != raw.last(kCheckFieldSize).toByteArray()) return {};
+            raw = body;
+        }
+    }
+    std::optional<QStringList> fields = SplitFields(QString::fromUtf8(raw));
     if (!fields || fields->size() < 2) return {};
-    const QStringList& f = *fields;
     JournalEntry e;
+    if (*checked) {
+        if (fields->size() < 3) return {};
+        e.workbookId = fields->takeLast();
+        for (int i = 3; i < fields->size(); ++i) (*fields)[i] = Unmarked((*fields)[i]);
+    }
+    const QStringList& f = *fields;
     if (!kTime.match(f[0]).hasMatch()) return {};
     e.time = f[0];
     const auto action = ActionOf(f[1]);
@@ -144,41 +216,12 @@ std::optional<JournalEntry> ParseLine(const QString& line) {
         }
         case JournalEntry::Action::Settings:
         case JournalEntry::Action::ResultsSheet:
+        case JournalEntry::Action::Workbook:
+        case JournalEntry::Action::Continuation:
             e.details = f.mid(4);
             return e;
     }
     return {};
-}
-
-QString ErrnoText(int e) {
-    switch (e) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return QStringLiteral("書き込みの許可がありません");
-        case ENOSPC:
-        case EDQUOT:
-            return QStringLiteral("空き容量がありません");
-        case EISDIR:
-            return QStringLiteral("同じ名前のフォルダーがあります");
-        case ENOENT:
-        case ENOTDIR:
-            return QStringLiteral("フォルダーが見つかりません");
-        default:
-            return QStringLiteral("エラー番号%1").arg(e);
-    }
-}
-
-bool WriteAll(int fd, const QByteArray& bytes) {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
 }
 
 // The cell text of a sheet cell, as the journal's gate fields compare with it.
@@ -257,6 +300,10 @@ QString ActionWord(JournalEntry::Action action) {
             return QStringLiteral("設定");
         case JournalEntry::Action::ResultsSheet:
             return QStringLiteral("成績表");
+        case JournalEntry::Action::Workbook:
+            return QStringLiteral("ブック");
+        case JournalEntry::Action::Continuation:
+            return QStringLiteral("続き");
     }
     return {};
 }
@@ -279,35 +326,19 @@ QByteArray JournalLine(const JournalEntry& e) {
             break;
         case JournalEntry::Action::Settings:
         case JournalEntry::Action::ResultsSheet:
+        case JournalEntry::Action::Workbook:
+        case JournalEntry::Action::Continuation:
             f << QString() << QString();
             for (const QString& d : e.details) f << Field(d);
             break;
     }
-    return f.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    f << Field(e.workbookId);
+    const QByteArray body = f.join(QLatin1Char(',')).toUtf8();
+    return body + ',' + CheckField(body) + "\r\n";
 }
 
 QString JournalReading::message(const QString& fileName) const {
-    if (!problem.isEmpty())
-        return QStringLiteral("記録ファイル「%1」%2ため、記録ファイルからの復元は行いません。")
-            .arg(fileName, problem);
-    if (unreadableLines > 0 && truncatedLastLine)
-        return QStringLiteral(
-                   "記録ファイル「%1」の読めない行（%2行）と途中で切れた最後の行は"
-                   "使わずに、残りの行を使います。")
-            .arg(fileName)
-            .arg(unreadableLines);
-    if (unreadableLines > 0)
-        return QStringLiteral(
-                   "記録ファイル「%1」の読めない行（%2行）は使わずに、残りの行を"
-                   "使います。")
-            .arg(fileName)
-            .arg(unreadableLines);
-    if (truncatedLastLine)
-        return QStringLiteral(
-                   "記録ファイル「%1」の最後の行は途中で切れているため使わずに、残りの"
-                   "行を使います。")
-            .arg(fileName);
-    return {};
+    return JournalReadingMessage(*this, fileName);
 }
 
 JournalReading ParseJournal(const QByteArray& bytes) {
@@ -317,6 +348,7 @@ JournalReading ParseJournal(const QByteArray& bytes) {
     if (data.startsWith(QByteArrayView(kBom))) data = data.sliced(3);
     qsizetype start = 0;
     int lineNumber = 0;
+    bool checkedSeen = false;
     while (start < data.size()) {
         const qsizetype end = data.indexOf('\n', start);
         ++lineNumber;
@@ -329,15 +361,20 @@ JournalReading ParseJournal(const QByteArray& bytes) {
         if (raw.endsWith('\r')) raw.chop(1);
         start = end + 1;
         if (raw.trimmed().isEmpty()) continue;
-        const QString line = QString::fromUtf8(raw);
-        if (line.startsWith(QStringLiteral("日時,"))) continue;  // a heading
-        std::optional<JournalEntry> e = ParseLine(line);
+        if (raw.startsWith(QByteArrayView("日時,"))) continue;  // a heading
+        bool checked = false;
+        std::optional<JournalEntry> e = ParseLine(raw, &checked);
+        // Once a line with a check has been written, every later line has one: a line without
+        // it there is the remains of a torn write.
+        if (e && !checked && checkedSeen) e.reset();
+        checkedSeen = checkedSeen || checked;
         if (!e) {
             ++reading.unreadableLines;
             continue;
         }
         e->lineNumber = lineNumber;
-        reading.entries.push_back(std::move(*e));
+        (e->action == JournalEntry::Action::Workbook ? reading.workbooks : reading.entries)
+            .push_back(std::move(*e));
     }
     return reading;
 }
@@ -347,84 +384,74 @@ JournalReading ReadJournal(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) return reading;
     reading.exists = true;
+    using P = JournalReading::Problem;
     if (info.isDir()) {
-        reading.problem = QStringLiteral("はファイルではなくフォルダーである");
+        reading.problem = P::Folder;
         return reading;
     }
     QFile file(path);
     if (!info.exists() || !file.open(QIODevice::ReadOnly)) {
-        reading.problem = QStringLiteral("を読めない");
+        reading.problem = P::Unreadable;
         return reading;
     }
     if (!info.isFile()) {
-        reading.problem = QStringLiteral("は普通のファイルではない");
+        reading.problem = P::NotAFile;
         return reading;
     }
     if (file.size() > kMaxJournalBytes) {
-        reading.problem = QStringLiteral("は大きすぎる");
+        reading.problem = P::TooLarge;
         return reading;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        reading.problem = QStringLiteral("を読めない");
+        reading.problem = P::Unreadable;
         return reading;
     }
     return ParseJournal(bytes);
 }
 
-std::optional<QString> JournalWriter::append(const QString& workbookPath,
-                                             const JournalEntry& entry) {
-    session_.push_back(entry);
+std::optional<QString> JournalWriter::append(const QString& workbookPath, const JournalEntry& entry,
+                                             const JournalOwner& owner) {
+    JournalEntry stamped = entry;
+    stamped.workbookId = owner.id;
+    if (stamped.time.isEmpty()) stamped.time = JournalTimeNow();
+    session_.push_back(stamped);
     const QString path = JournalPathFor(workbookPath);
-    const QByteArray name = QFile::encodeName(path);
-    QByteArray bytes = JournalLine(entry);
-    QString why;
-    const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        why = ErrnoText(errno);
-    } else {
-        struct stat st;
-        bool ok = ::fstat(fd, &st) == 0;
-        if (ok && !S_ISREG(st.st_mode)) {
-            ok = false;
-            why = QStringLiteral("普通のファイルではありません");
-        }
-        const bool fresh = ok && st.st_size == 0;
-        if (fresh) {
-            bytes = QByteArray(kBom) + Heading() + bytes;
-        } else if (ok && checkedPath_ != path) {
-            // A line cut short by a crash is ended first, so that this line stands on its own.
+    const std::string name = QFile::encodeName(path).toStdString();
+    QByteArray bytes;
+    if (checkedPath_ != path) {
+        // A line cut short by a crash is marked and ended first, so that it is never read as
+        // a whole line and this one stands on its own.
+        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) {
+            struct stat st;
             char last = '\n';
-            if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
-                bytes = QByteArray("\r\n") + bytes;
+            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+                ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+                bytes = QByteArray(1, kCutMark) + "\r\n";
+            ::close(fd);
         }
-        if (ok) checkedPath_ = path;
-        if (ok && !WriteAll(fd, bytes)) {
-            ok = false;
-            why = ErrnoText(errno);
-        }
-        if (ok && ::fsync(fd) != 0) {
-            ok = false;
-            why = ErrnoText(errno);
-        }
-        ::close(fd);
-        // A new file's name reaches the disk with its folder.
-        if (ok && fresh) {
-            const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
-            const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dfd >= 0) {
-                ::fsync(dfd);
-                ::close(dfd);
-            }
-        }
-        if (ok) return std::nullopt;
+        // The session's first line names the workbook the lines are for.
+        JournalEntry named;
+        named.time = stamped.time;
+        named.action = JournalEntry::Action::Workbook;
+        named.details << owner.eventName << owner.eventDate;
+        named.workbookId = owner.id;
+        bytes += JournalLine(named);
     }
+    bytes += JournalLine(stamped);
+    int error = 0;
+    if (sheet::AppendToFile(name, std::string_view(bytes.constData(), bytes.size()),
+                            std::string_view(QByteArray(kBom) + Heading()), false, &error)) {
+        checkedPath_ = path;
+        failureReported_ = false;  // the next failure is a new outage, and is told
+        return std::nullopt;
+    }
+    // The end of a journal that could not be written to is looked at again next time.
+    checkedPath_.clear();
     if (failureReported_) return QString();
     failureReported_ = true;
-    return QStringLiteral(
-               "記録ファイル「%1」に書き込めません（%2）が、ブックへの書き込みと保存は"
-               "続けます。")
-        .arg(QFileInfo(path).fileName(), why);
+    return JournalWriteMessage(QFileInfo(path).fileName(), error);
 }
 
 void JournalWriter::reset() {
@@ -465,12 +492,63 @@ JournalPending PendingEntries(const std::vector<JournalEntry>& entries, const sh
     return pending;
 }
 
-QString RecoveryQuestion(int count, const QString& journalFileName) {
+QString RecoveryQuestion(const std::vector<JournalEntry>& entries, const QString& journalFileName) {
+    // The span of the entries offered, so that the official can tell them from another day's.
+    QString first, last;
+    for (const JournalEntry& e : entries) {
+        if (first.isEmpty() || e.time < first) first = e.time;
+        if (e.time > last) last = e.time;
+    }
+    auto shown = [](const QString& t) { return QString(t).replace(QLatin1Char('-'), '/'); };
+    QString span;
+    if (!first.isEmpty()) {
+        span = shown(first) + QStringLiteral("～") +
+               (first.left(10) == last.left(10) ? last.mid(11) : shown(last));
+        span = QStringLiteral("（") + span + QStringLiteral("）");
+    }
     return QStringLiteral(
-               "記録ファイル「%1」には、ブックにない登録・取消が%2件あります。"
+               "記録ファイル「%1」には、ブックにない登録・取消が%2件あります%3。"
                "ブックに反映して保存しますか？")
         .arg(journalFileName)
-        .arg(count);
+        .arg(entries.size())
+        .arg(span);
+}
+
+JournalShare ShareOf(const JournalReading& reading, const JournalOwner& workbook) {
+    JournalShare share;
+    share.id = workbook.id;
+    if (share.id.isEmpty()) {
+        // A copy of the workbook from before its first journaled change has no identity yet:
+        // the journal's workbook of the same event and date is this one.
+        for (auto it = reading.workbooks.rbegin(); it != reading.workbooks.rend(); ++it)
+            if (!it->workbookId.isEmpty() && it->details.value(0) == workbook.eventName &&
+                it->details.value(1) == workbook.eventDate) {
+                share.id = it->workbookId;
+                break;
+            }
+    }
+    for (const JournalEntry& w : reading.workbooks)
+        if (!w.workbookId.isEmpty() && w.workbookId != share.id && !share.other) share.other = w;
+    for (const JournalEntry& e : reading.entries) {
+        if (!e.workbookId.isEmpty() && e.workbookId != share.id) {
+            if (!share.other) {
+                JournalEntry unnamed;  // its Workbook line was damaged
+                unnamed.workbookId = e.workbookId;
+                share.other = unnamed;
+            }
+            continue;
+        }
+        if (!e.workbookId.isEmpty()) share.hasOwnEntries = true;
+        share.continuedIn.clear();
+        if (e.action == JournalEntry::Action::Continuation) {
+            // What was journaled before went into the file saved under the new name.
+            share.continuedIn = e.details.value(0);
+            share.entries.clear();
+            continue;
+        }
+        share.entries.push_back(e);
+    }
+    return share;
 }
 
 QString OtherCompetitionMessage(const std::vector<int>& bibs, const QString& journalFileName) {
@@ -481,6 +559,24 @@ QString OtherCompetitionMessage(const std::vector<int>& bibs, const QString& jou
                "記録ファイル「%1」にはこのブックにないゼッケン（%2）の記録があるため、"
                "別の大会の記録と見なしてブックには反映しません。")
         .arg(journalFileName, list.join(QStringLiteral("、")));
+}
+
+QString OtherWorkbookMessage(const JournalEntry& other, const QString& journalFileName) {
+    QString which = QStringList{other.details.value(0), other.details.value(1)}
+                        .filter(QRegularExpression(QStringLiteral("\\S")))
+                        .join(QStringLiteral("　"));
+    if (!which.isEmpty()) which = QStringLiteral("（") + which + QStringLiteral("）");
+    return QStringLiteral(
+               "記録ファイル「%1」はほかの大会%2の記録のため、ブックには反映せず、"
+               "そのままにしておきます。")
+        .arg(journalFileName, which);
+}
+
+QString ContinuedElsewhereQuestion(const QString& newFileName) {
+    return QStringLiteral(
+               "このブックのあとの結果は「%1」に保存されています。"
+               "そのブックを読み込みますか？")
+        .arg(newFileName);
 }
 
 }  // namespace zalvik::store

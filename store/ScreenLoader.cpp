@@ -59,7 +59,12 @@ void OpenWorkbook(Program& program) {
         ui::ShowMessage(parent, QStringLiteral("キャンセルボタンが押されましたので戻ります。"));
         return;
     }
-    d.workbookPath = QFileInfo(*chosen).absoluteFilePath();
+    OpenWorkbookFile(program, *chosen, parent);
+}
+
+void OpenWorkbookFile(Program& program, const QString& path, QWidget* parent) {
+    Competition& d = program.data();
+    d.workbookPath = QFileInfo(path).absoluteFilePath();
 
     // The workbook of an earlier load is let go before the new one is opened, so that a file
     // that fails to open never leaves the old competition's workbook to be read or written.
@@ -103,7 +108,13 @@ void OpenWorkbook(Program& program) {
     }
     // Results journaled but missing from the file (restored from its backup, or a save that
     // never reached the disk) are offered back once the competition stands on the screens.
-    if (!fault) program.processingScreen().OfferJournalRecovery();
+    // A workbook whose later results went into a file saved under a new name offers that file.
+    if (fault) return;
+    const QString instead = program.processingScreen().OfferJournalRecovery();
+    if (instead.isEmpty()) return;
+    program.closeWorkbook();
+    ResetForReload(program);
+    OpenWorkbookFile(program, instead, parent);
 }
 
 store::Fault ReadCompetition(Program& program, bool* competitorsRead) {

@@ -9,6 +9,8 @@
 
 #include "store/InputSheet.h"
 
+class QWidget;
+
 namespace zalvik {
 
 class Program;
@@ -26,6 +28,8 @@ void BeginLoad(Program& program);
 // and opens nothing), opens it and runs the loader on it. Whatever workbook an earlier load
 // opened is let go first, so the loader only ever reads the file just chosen.
 void OpenWorkbook(Program& program);
+// The open step for a file already chosen; messages go over `parent`.
+void OpenWorkbookFile(Program& program, const QString& path, QWidget* parent);
 
 // The loader: reads worksheet 1 of the program's open workbook into the competition data and
 // builds the screens from it. Stops at the first cell it cannot read, keeping what it read, and

@@ -10,9 +10,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "output/LivePage.h"
+#include "output/LivePageBuilder.h"
 #include "race/Scoring.h"
 
 using namespace zalvik;
@@ -135,4 +138,31 @@ TEST(LivePage, BackgroundWriterEndsWithTheLastPage) {
     EXPECT_GE(written, 1);
     EXPECT_LE(written, 200);
     EXPECT_EQ(failures.size(), 1);
+}
+
+// Pages built in the background from copies taken at each change: a burst of changes is served
+// in order and ends with the last one, also when the builder is destroyed right after it; the
+// page, the JSON and the file path of each snapshot belong to the same change.
+TEST(LivePage, BackgroundBuilderServesWholeSnapshotsInOrder) {
+    std::vector<int> served;  // written by the builder's thread, read after it has stopped
+    bool whole = true;
+    {
+        LivePageBuilder builder([&](const LiveSnapshot& s, const QString& path) {
+            const int n = QJsonDocument::fromJson(s.json).object()["event"].toString().toInt();
+            whole = whole && path == QString::number(n) &&
+                    s.html.contains("<h1>" + QByteArray::number(n) + "</h1>");
+            served.push_back(n);
+        });
+        auto c = std::make_unique<Competition>();
+        for (int n = 1; n <= 200; ++n) {
+            c->eventName = QString::number(n);
+            builder.build(std::make_shared<const Competition>(*c), QDateTime::currentDateTime(),
+                          QString::number(n));
+        }
+    }
+    ASSERT_FALSE(served.empty());
+    EXPECT_EQ(served.back(), 200);
+    EXPECT_TRUE(std::adjacent_find(served.begin(), served.end(), std::greater_equal<>()) ==
+                served.end());
+    EXPECT_TRUE(whole);
 }

@@ -417,6 +417,7 @@ class LiveResultsTest : public QObject, private ProgramFixture {
                  silentAnswer.bytes.left(200).constData());
 
         // The served page and the JSON carry the registration; the JSON ranks as the page.
+        program->waitForLiveServed();
         page = fetch(port, "/");
         QCOMPARE(page.body, pageBytes());
         QVERIFY(page.body.contains("625.00"));  // 50 s / 8 buoy points

@@ -111,7 +111,7 @@ class JournalCrashTest : public QObject {
 
         const QString journal = JournalPathFor(QString::fromStdString(path));
         const JournalReading reading = ReadJournal(journal);
-        QVERIFY(reading.problem.isEmpty());
+        QCOMPARE(reading.problem, JournalReading::Problem::None);
         std::map<int, float> journaled;
         for (const JournalEntry& e : reading.entries) journaled[e.bib] = e.runTime;
         if (crashAt) QVERIFY(journaled.count(100 + crashAt));

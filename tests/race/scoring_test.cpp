@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -200,6 +201,33 @@ TEST(Standings, RebuildFollowsStatusChangesAndClampsTheClassCount) {
     c->competitors[3].classNo = ClassValue::ofNumber(10);
     BuildStandings(*c);
     EXPECT_EQ(standings(*c, 1), (Standing{{1, 1}, {2, 2}}));
+}
+
+// Competitors sharing a bib are one competitor to everything that looks a bib up: each list
+// entry of that bib shows the first slot carrying it, whatever its class or status.
+TEST(Standings, EntriesOfASharedBibShowTheFirstCompetitorWithIt) {
+    using Row = std::tuple<int, int, float>;  // rank, slot, race points
+    struct Case {
+        const char* name;
+        std::vector<Entry> entries;
+        std::vector<Row> expected;
+    } const cases[] = {
+        {"both entries show the first slot's points",
+         {{1, 7, 1, 250}, {2, 5, 1, 300}, {4, 5, 1, 200}},
+         {{1, 2, 300}, {2, 1, 250}, {3, 2, 300}}},
+        {"the first slot is in another class", {{1, 5, 2, 100}, {3, 5, 1, 50}}, {{1, 1, 100}}},
+        {"the first slot did not start", {{1, 5, 1, 0, 1}, {2, 5, 1, 40}}, {{1, 1, 0}}},
+        {"a negative bib", {{1, -3, 1, 10}, {2, -3, 1, 20}}, {{1, 1, 10}, {1, 1, 10}}},
+    };
+    for (const Case& tc : cases) {
+        SCOPED_TRACE(tc.name);
+        auto c = makeCompetition(2, tc.entries);
+        BuildStandings(*c);
+        std::vector<Row> got;
+        for (const StandingsRow& row : RankClass(*c, 1))
+            got.push_back({row.rank, row.slot, row.racePoints});
+        EXPECT_EQ(got, tc.expected);
+    }
 }
 
 }  // namespace

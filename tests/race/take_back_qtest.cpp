@@ -3,6 +3,7 @@
 // and real files.
 
 #include <QApplication>
+#include <QDate>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <fstream>
 
 #include "output/OutputScreen.h"
+#include "race/Formatting.h"
 #include "store/Journal.h"
 #include "store/LoadTestSupport.h"
 #include "support/Controls.h"
@@ -142,6 +144,18 @@ class TakeBackTest : public QObject, public ProgramFixture {
         Load(*program, QString::fromStdString(path));
         QCOMPARE(data().competitorCount, 5);
     }
+    // The program quit and started again on the same files, the workbook loaded.
+    void restart() {
+        Finish(program);
+        ui::testing::EnableDialogHooks(true);
+        program = StartedProgram();
+        load();
+    }
+    // Another program saves `from` over the workbook (a new file renamed over it).
+    void saveOverInOtherProgram(const std::string& from) {
+        std::filesystem::copy_file(from, path + ".other");
+        std::filesystem::rename(path + ".other", path);
+    }
 
   private slots:
     void initTestCase() { zalvik::SetUpScreenFont(); }
@@ -248,7 +262,11 @@ class TakeBackTest : public QObject, public ProgramFixture {
 
         Load(*program, QString::fromStdString(path));
         QCOMPARE(questions().size(), 1);
-        QVERIFY2(questions()[0].contains(QStringLiteral("3件")), qPrintable(questions()[0]));
+        // The count, and the span of the entries offered: today, from the first to the last.
+        QVERIFY2(questions()[0].contains(QStringLiteral("3件あります（") +
+                                         QDate::currentDate().toString("yyyy/MM/dd ")),
+                 qPrintable(questions()[0]));
+        QVERIFY2(questions()[0].contains(QStringLiteral("～")), qPrintable(questions()[0]));
         QVERIFY(!zalvik::HasRun(data().competitors[2]));
         QCOMPARE(FileBytes(journalPath()), journalBefore);
 
@@ -270,22 +288,50 @@ class TakeBackTest : public QObject, public ProgramFixture {
         QCOMPARE(data().competitors[5].runTime, 41.5f);
     }
 
-    // A journal of another competition is reported and never applied.
+    // A journal of another competition is reported and never applied: one of an older journal
+    // by its bibs, one of a rehearsal with the same bibs by the workbook it names. The
+    // rehearsal's journal is named once; once this workbook journals there too, no more.
+    void journalOfAnotherCompetition_data() {
+        QTest::addColumn<bool>("rehearsal");
+        QTest::newRow("unknown bibs") << false;
+        QTest::newRow("a rehearsal with the same bibs") << true;
+    }
     void journalOfAnotherCompetition() {
+        QFETCH(bool, rehearsal);
+        JournalEntry named;
+        named.time = QStringLiteral("2025-03-01 09:00:00");
+        named.action = JournalEntry::Action::Workbook;
+        named.details << QStringLiteral("テスト大会") << QStringLiteral("2025/03/01");
+        named.workbookId = QStringLiteral("rehearsal");
         JournalEntry e;
-        e.bib = 99;
+        e.time = QStringLiteral("2025-03-01 09:10:00");
+        e.bib = rehearsal ? 12 : 99;
         e.runTime = 50;
         e.buoyPoints = 6;
         e.racePoints = 833.33f;
         e.gates = {"3", "3"};
+        if (rehearsal) e.workbookId = QStringLiteral("rehearsal");
         QFile f(journalPath());
         QVERIFY(f.open(QIODevice::WriteOnly));
+        if (rehearsal) f.write(JournalLine(named));
         f.write(JournalLine(e));
         f.close();
         Load(*program, QString::fromStdString(path));
         QCOMPARE(questions(), QStringList{});
         QCOMPARE(messages().size(), 1);
-        QVERIFY(messages()[0].contains(QStringLiteral("99")));
+        QVERIFY2(messages()[0].contains(rehearsal
+                                            ? QStringLiteral("ほかの大会（テスト大会　2025/03/01）")
+                                            : QStringLiteral("99")),
+                 qPrintable(messages()[0]));
+        QVERIFY(!zalvik::HasRun(data().competitors[2]));
+        if (!rehearsal) return;
+        registerRun(11, QStringLiteral("50"));
+        messages().clear();
+        Load(*program, QString::fromStdString(path));
+        QCOMPARE(messages(), QStringList{});
+        QCOMPARE(questions(), QStringList{});
+        QVERIFY(!zalvik::HasRun(data().competitors[2]));
+        QCOMPARE(data().competitors[1].runTime, 50.0f);
     }
 
     // The file changed by another program while loaded (a name corrected and saved there):
@@ -310,7 +356,9 @@ class TakeBackTest : public QObject, public ProgramFixture {
         const std::string beside = dir->file("大会 (2).xlsx");
         sheet::FileFault fault;
         if (yes) {
-            QCOMPARE(messages(), QStringList{});
+            // Bib 13, registered after the other program's save, was put back from the journal.
+            QCOMPARE(messages().size(), 1);
+            QVERIFY2(messages()[0].contains(QStringLiteral("1件")), qPrintable(messages()[0]));
             QVERIFY(!std::filesystem::exists(beside));
             auto saved = sheet::Workbook::open(path, &fault);
             QVERIFY2(saved, testsupport::Message(fault).c_str());
@@ -334,7 +382,56 @@ class TakeBackTest : public QObject, public ProgramFixture {
             QVERIFY(theirs->worksheet(1)->value(4, kColRunTime).isEmpty());
             auto ours = sheet::Workbook::open(beside, &fault);
             QCOMPARE(ours->worksheet(1)->text(4, kColRunTime), std::string("40"));
+            // Loading the original out of habit, after a restart, says where the later results
+            // are and loads that file on Yes.
+            restart();
+            QCOMPARE(questions().size(), 1);
+            QCOMPARE(questions()[0],
+                     QStringLiteral("このブックのあとの結果は「大会 (2).xlsx」に"
+                                    "保存されています。そのブックを読み込みますか？"));
+            QCOMPARE(program->workbook()->path(), path);
+            ui::testing::QueueYesNoAnswer(true);
+            load();
+            QCOMPARE(questions().size(), 2);
+            QCOMPARE(program->workbook()->path(), beside);
+            QCOMPARE(data().competitors[3].runTime, 40.0f);
+            QCOMPARE(standingsBibs(), (QStringList{"13", "11"}));
         }
+    }
+
+    // A take-in after a restart: bib 11 registered in one session, bib 12 in the next; another
+    // program then saves an older copy (without either) over the file. On Yes the registration
+    // of bib 13 brings every journaled result back into the screen, the standings and the file,
+    // says how many, shows the race points of the run just registered, and the backup keeps
+    // the copy this program saved last.
+    void takeInPutsBackResultsOfEarlierSessions() {
+        const std::string older = dir->file("older.xlsx");
+        std::filesystem::copy_file(path, older);
+        registerRun(11, QStringLiteral("50"));
+        restart();
+        registerRun(12, QStringLiteral("45"));
+        saveOverInOtherProgram(older);
+        messages().clear();
+        ui::testing::QueueYesNoAnswer(true);
+        registerRun(13, QStringLiteral("40"));
+        QCOMPARE(questions().size(), 1);
+        QCOMPARE(messages().size(), 1);
+        QVERIFY2(messages()[0].contains(QStringLiteral("3件")), qPrintable(messages()[0]));
+        QCOMPARE(standingsBibs(), (QStringList{"13", "12", "11"}));
+        QCOMPARE(find<QLabel>(QStringLiteral("RP"))->text(),
+                 zalvik::FormatHundredths(data().competitors[3].racePoints));
+        QCOMPARE(box("ゼッケン")->text(), QStringLiteral("13"));
+        sheet::FileFault fault;
+        auto saved = sheet::Workbook::open(path, &fault);
+        QVERIFY(saved);
+        for (auto [row, time] : {std::pair{2, "50"}, {3, "45"}, {4, "40"}})
+            QCOMPARE(saved->worksheet(1)->text(row, kColRunTime), std::string(time));
+        // The file read again keeps the identity its journal lines carry.
+        QVERIFY(!saved->customProperty(kWorkbookIdProperty).empty());
+        auto backup = sheet::Workbook::open(path + ".bak", &fault);
+        QVERIFY(backup);
+        QCOMPARE(backup->worksheet(1)->text(2, kColRunTime), std::string("50"));
+        QCOMPARE(backup->worksheet(1)->text(3, kColRunTime), std::string("45"));
     }
 
     // The same question comes with every kind of save, not only a registration's: the set

@@ -71,3 +71,29 @@ print(wb.active.title)
         "成績\n";
     EXPECT_EQ(got, expected);
 }
+
+// A worksheet large enough to be deflated in pieces, saved once whole and then with a cell
+// changed in its middle, so that the second file joins pieces kept from the first save with
+// one deflated again: openpyxl reads every cell of it.
+TEST(SheetOpenpyxl, ReadsALargeSheetSavedInPieces) {
+    if (!testsupport::haveOpenpyxl()) GTEST_SKIP() << "openpyxl is not installed";
+    testsupport::TempDir dir;
+    const std::string path = dir.file("large.xlsx");
+    sheet::FileFault fault;
+    ASSERT_TRUE(Workbook::createEmpty(path, {"入力", "成績"}, &fault)) << fault;
+    auto wb = Workbook::open(path, &fault);
+    ASSERT_TRUE(wb) << fault;
+    for (int row = 1; row <= 3000; ++row) wb->worksheet(1)->setText(row, 1, std::to_string(row));
+    ASSERT_TRUE(wb->save().ok);
+    wb->worksheet(1)->setText(1500, 1, "変更");
+    ASSERT_TRUE(wb->save().ok);
+    int rc = 0;
+    const std::string got = sheettest::Python(R"(
+import openpyxl
+ws = openpyxl.load_workbook(')" + path + R"(').worksheets[0]
+print([r for r in range(1, 3001) if ws.cell(r, 1).value != ('変更' if r == 1500 else str(r))])
+)",
+                                              &rc);
+    ASSERT_EQ(rc, 0) << got;
+    EXPECT_EQ(got, "[]\n");
+}

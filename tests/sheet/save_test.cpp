@@ -6,6 +6,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
 #include <thread>
 
 #include "sheet/SheetTestSupport.h"
@@ -112,6 +115,44 @@ TEST(SheetSave, ChangesMadeByAnotherProgramAreNotOverwritten) {
     EXPECT_EQ(ReadFile(path), theirs);
 }
 
+// Another program saves over the file in the very instant after this program read it, or after
+// this program's save was renamed into place: the file is known as changed all the same, and
+// the next save does not overwrite it.
+TEST(SheetSave, AReplacementJustAfterReadingOrSavingIsNoticed) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("book.xlsx");
+    MakeAndOpen(path);
+    const std::string theirs = ReadFile(path);
+    struct HookGuard {
+        ~HookGuard() { detail::fileDoneForTesting() = nullptr; }
+    } guard;
+    auto replaceOnce = [&] {
+        detail::fileDoneForTesting() = [&](const std::string& done) {
+            if (done != path) return;
+            detail::fileDoneForTesting() = nullptr;
+            sheettest::WriteFile(path + ".new", theirs);
+            std::filesystem::rename(path + ".new", path);
+        };
+    };
+    sheet::FileFault fault;
+    for (const bool atSave : {false, true}) {
+        if (!atSave) replaceOnce();
+        auto wb = Workbook::open(path, &fault);
+        ASSERT_TRUE(wb) << fault;
+        wb->worksheet(1)->setText(2, 2, "mine");
+        if (atSave) {
+            replaceOnce();
+            ASSERT_TRUE(wb->save().ok);
+        }
+        EXPECT_TRUE(wb->changedOnDisk()) << (atSave ? "after the save" : "after the read");
+        wb->worksheet(1)->setText(3, 2, "more");
+        const SaveResult r = wb->save();
+        ASSERT_TRUE(r.ok) << r;
+        EXPECT_TRUE(r.savedUnderNewName);
+        EXPECT_EQ(ReadFile(path), theirs);
+    }
+}
+
 TEST(SheetSave, AFailedSaveLeavesTheFileWholeAndTheNextSaveWritesEverything) {
     for (auto fault : {Workbook::SaveFault::DuringWrite, Workbook::SaveFault::AfterTempWritten}) {
         FaultGuard guard;
@@ -177,5 +218,72 @@ TEST(SheetSave, AFolderThatCannotBeWrittenFailsCleanly) {
         EXPECT_FALSE(denied.ok);
         EXPECT_NE(testsupport::Message(denied).find("権限"), std::string::npos) << denied;
         chmod(folder.c_str(), 0755);
+    }
+}
+
+// A worksheet large enough to be deflated in pieces, saved again and again with edits at its
+// start, in its middle, at its end, in two places far apart, past its end, and with it cut down
+// to nothing and filled again: after every save each cell reads back from the file as last written.
+TEST(SheetSave, ALargeSheetSavedAgainAndAgainReadsBackWhole) {
+    const unsigned seed = 20261209;
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    testsupport::TempDir dir;
+    const std::string path = dir.file("large.xlsx");
+    auto wb = MakeAndOpen(path);
+    Worksheet* in = wb->worksheet(1);
+    std::map<std::pair<int, int>, std::string> cells;
+    auto set = [&](int row, int col) {
+        const std::string text = "r" + std::to_string(row) + "c" + std::to_string(col) + "v" +
+                                 std::to_string(random() % 100000);
+        in->setText(row, col, text);
+        cells[{row, col}] = text;
+    };
+    auto fill = [&] {
+        for (int row = 1; row <= 3000; ++row)
+            for (int col = 1; col <= 4; ++col) set(row, col);
+    };
+    fill();
+
+    struct Step {
+        const char* what;
+        std::function<void()> edit;
+    };
+    auto anyRow = [&] { return 1 + static_cast<int>(random() % 3000); };
+    const std::vector<Step> steps = {
+        {"one cell in the middle", [&] { set(anyRow(), 2); }},
+        {"the first cell", [&] { set(1, 1); }},
+        {"the last cell", [&] { set(3000, 4); }},
+        {"two rows far apart",
+         [&] {
+             set(3, 3);
+             set(2990, 1);
+         }},
+        {"rows past the end",
+         [&] {
+             set(3001, 1);
+             set(3100, 2);
+         }},
+        {"everything cleared",
+         [&] {
+             in->clearContents();
+             cells.clear();
+             set(5, 5);
+         }},
+        {"filled again", fill},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.edit();
+        SaveResult r = wb->save();
+        ASSERT_TRUE(r.ok) << r;
+        sheet::FileFault fault;
+        auto back = Workbook::open(path, &fault);
+        ASSERT_TRUE(back) << fault;
+        int wrong = 0;
+        for (const auto& [at, text] : cells)
+            if (back->worksheet(1)->text(at.first, at.second) != text && ++wrong <= 3)
+                ADD_FAILURE() << "row " << at.first << " column " << at.second;
+        EXPECT_EQ(back->worksheet(1)->lastRowWithValue(), cells.rbegin()->first.first);
     }
 }

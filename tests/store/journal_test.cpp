@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <cstring>
 #include <filesystem>
 
 #include "sheet/Workbook.h"
@@ -47,16 +48,31 @@ QByteArray Bytes(const QString& path) {
 
 }  // namespace
 
-// Lines read back as written, whatever the name holds; a float comes back as the same float.
+// Lines read back as written, whatever the name holds; a float comes back as the same float. A
+// name a spreadsheet program would run as a formula is written so that it shows as text.
 TEST(Journal, LinesReadBackAsWritten) {
     const JournalEntry written[] = {
         Registration(12, 75.3f, 16, 470.63f, 0, {"6", "3", "5", "2"}),
         Registration(7, 0.1f, 3, 3.33f, 2, {}, QStringLiteral("名前, \"愛称\" 付き")),
         Registration(-3, 61.5f, 20, 307.5f, 0, {"", "6"}, QStringLiteral("改行\nあり")),
         TakeBack(12),
+        Registration(8, 50, 6, 833.33f, 0, {"-1"}, QStringLiteral("=HYPERLINK(\"http://x\")")),
+        Registration(9, 50, 6, 833.33f, 0, {"3"}, QStringLiteral("+cmd|' /C calc'!A0")),
+        Registration(10, 50, 6, 833.33f, 0, {"3"}, QStringLiteral("@SUM(1)")),
+        Registration(11, 50, 6, 833.33f, 0, {"3"}, QStringLiteral("\t-1")),
+        Registration(13, 50, 6, 833.33f, 0, {"3"}, QStringLiteral("'=見せるだけ")),
     };
     QByteArray file("\xEF\xBB\xBF");
     for (const JournalEntry& e : written) file += JournalLine(e);
+    // Every text field that would start a formula is a quoted text with a leading apostrophe;
+    // numbers stay numbers.
+    for (const QByteArray& line : file.split('\n')) {
+        for (const QByteArray& field : line.split(','))
+            for (const char* start : {"=", "+", "-1", "@", "\t", "\"="})
+                EXPECT_FALSE(field.startsWith(start) && field != "-3") << line.toStdString();
+    }
+    EXPECT_TRUE(file.contains(",\"'=HYPERLINK(\"\"http://x\"\")\","));
+    EXPECT_TRUE(file.contains(",-3,"));
     const JournalReading r = ParseJournal(file);
     ASSERT_EQ(r.entries.size(), std::size(written));
     EXPECT_EQ(r.unreadableLines, 0);
@@ -74,6 +90,7 @@ TEST(Journal, LinesReadBackAsWritten) {
     }
     EXPECT_EQ(r.entries[1].name, QStringLiteral("名前, \"愛称\" 付き"));
     EXPECT_EQ(r.entries[2].name, QStringLiteral("改行 あり"));  // one entry, one line
+    for (size_t i = 4; i < std::size(written); ++i) EXPECT_EQ(r.entries[i].name, written[i].name);
 }
 
 // What a damaged journal gives: the good lines, counted bad ones, one message.
@@ -92,6 +109,9 @@ TEST(Journal, DamagedJournals) {
         {"open quote", "2026-12-08 10:11:12,登録,5,\"open,50,6,1,0\r\n" + good, 1, 1, false},
         {"heading and blank lines", "日時,操作\r\n\r\n" + good, 1, 0, false},
         {"LF only", QByteArray(good).replace("\r\n", "\n"), 1, 0, false},
+        {"torn: one byte changed", QByteArray(good).replace(",50,", ",60,") + good, 1, 1, false},
+        {"a line without its check after checked ones", good + "2026-12-08 10:11:12,取消,1\r\n", 1,
+         1, false},
         {"empty", "", 0, 0, false},
     };
     for (const Case& c : cases) {
@@ -118,35 +138,55 @@ TEST(Journal, Appending) {
     QByteArray bytes = Bytes(path);
     EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF日時,"));
     EXPECT_TRUE(bytes.endsWith("\r\n"));
-    EXPECT_EQ(bytes.count("\r\n"), 2);
+    EXPECT_EQ(bytes.count("\r\n"), 3);  // the heading, the workbook's line, the entry
 
-    // A crash cut the last line short; the next session's first line starts afresh.
+    // A crash cut a take-back of bib 12 short to "…,取消,1"; the next session's lines start
+    // afresh and the cut line is never read as a take-back of bib 1, nor are older lines
+    // without a check read as more than before.
+    EXPECT_FALSE(w.append(book, TakeBack(12)));
+    bytes = Bytes(path);
+    bytes.chop(bytes.size() - bytes.lastIndexOf(",取消,1") - int(strlen(",取消,1")));
     {
         QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::Append));
-        f.write("2026-12-08 10:11:12,登録,2,山");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
     }
     JournalWriter next;
-    EXPECT_FALSE(next.append(book, TakeBack(1)));
     EXPECT_FALSE(next.append(book, TakeBack(3)));
+    EXPECT_FALSE(next.append(book, Registration(4, 50, 6, 833.33f, 0, {"3"})));
     const JournalReading r = ReadJournal(path);
-    EXPECT_EQ(r.entries.size(), 3u) << Bytes(path).toStdString();
+    std::vector<std::pair<int, JournalEntry::Action>> got;
+    for (const JournalEntry& e : r.entries)
+        if (e.action != JournalEntry::Action::Workbook) got.emplace_back(e.bib, e.action);
+    EXPECT_EQ(got, (std::vector<std::pair<int, JournalEntry::Action>>{
+                       {1, JournalEntry::Action::Registration},
+                       {3, JournalEntry::Action::TakeBack},
+                       {4, JournalEntry::Action::Registration}}))
+        << Bytes(path).toStdString();
     EXPECT_EQ(r.unreadableLines, 1);
     EXPECT_FALSE(r.truncatedLastLine);
     EXPECT_EQ(next.sessionEntries().size(), 2u);
 
-    // A folder where the journal belongs: one message, then silence.
+    // A folder where the journal belongs: one message per outage, then silence until a line
+    // has been written again.
     const QString other = QString::fromStdString(dir.file("別.xlsx"));
     ASSERT_TRUE(QDir().mkpath(JournalPathFor(other)));
     JournalWriter blocked;
     const auto first = blocked.append(other, TakeBack(1));
     ASSERT_TRUE(first);
-    EXPECT_TRUE(first->contains(QStringLiteral("別.journal.csv")));
+    EXPECT_EQ(*first,
+              QStringLiteral("記録ファイル「別.journal.csv」に書き込めません（同じ名前の"
+                             "フォルダがあります）が、ブックへの書き込みと保存は続けます。"));
     const auto second = blocked.append(other, TakeBack(2));
     ASSERT_TRUE(second);
     EXPECT_TRUE(second->isEmpty());
+    ASSERT_TRUE(QDir().rmdir(JournalPathFor(other)));
+    EXPECT_FALSE(blocked.append(other, TakeBack(3)));
+    ASSERT_TRUE(QFile::remove(JournalPathFor(other)));
+    ASSERT_TRUE(QDir().mkpath(JournalPathFor(other)));
+    EXPECT_FALSE(blocked.append(other, TakeBack(4)).value_or(QString()).isEmpty());
     blocked.reset();
-    EXPECT_FALSE(blocked.append(other, TakeBack(3))->isEmpty());
+    EXPECT_FALSE(blocked.append(other, TakeBack(5))->isEmpty());
 }
 
 // Reading never changes the journal, and refuses what is not a journal file.
@@ -162,17 +202,17 @@ TEST(Journal, ReadingLeavesTheFileAlone) {
     }
     const QByteArray before = Bytes(path);
     const JournalReading big = ReadJournal(path);
-    EXPECT_TRUE(big.problem.isEmpty());
+    EXPECT_EQ(big.problem, JournalReading::Problem::None);
     EXPECT_EQ(static_cast<qsizetype>(big.entries.size()), 10 * 1024 * 1024 / line.size());
     EXPECT_EQ(Bytes(path), before);
 
     const QString folder = QString::fromStdString(dir.file("d.journal.csv"));
     ASSERT_TRUE(QDir().mkpath(folder));
-    EXPECT_FALSE(ReadJournal(folder).problem.isEmpty());
+    EXPECT_EQ(ReadJournal(folder).problem, JournalReading::Problem::Folder);
     const QString loop = QString::fromStdString(dir.file("l.journal.csv"));
     ASSERT_TRUE(QFile::link(loop, loop));
     EXPECT_TRUE(ReadJournal(loop).exists);
-    EXPECT_FALSE(ReadJournal(loop).problem.isEmpty());
+    EXPECT_NE(ReadJournal(loop).problem, JournalReading::Problem::None);
 }
 
 // What the workbook lacks: for each bib the last entry, unless its row already holds it.
