@@ -13,6 +13,9 @@ PACKAGES += qt6-translations-l10n
 # in the WebSockets module its CMake files require), and what the tests read the page with (an
 # HTML5 parser, a browser).
 PACKAGES += qt6-httpserver-dev qt6-websockets-dev
+# The timing device: Qt's serial port module, and the pseudo-terminal pairs its tests plug and
+# unplug (socat).
+PACKAGES += qt6-serialport-dev socat
 LIVE_TEST_PACKAGES := python3-html5lib chromium
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -47,7 +50,7 @@ run: build
 	$(BUILD)/zalvik-race
 
 # Every C++ source of the project, for the style check.
-SOURCES = $(shell find main.cpp app bench output race setup sheet store tests tools ui \
+SOURCES = $(shell find main.cpp app bench output race setup sheet store tests timing tools ui \
             -name '*.cpp' -o -name '*.h')
 
 test: build format-check
@@ -70,7 +73,7 @@ PACKAGE_BUILD ?= build-release
 package: deps
 	[ -f $(PACKAGE_BUILD)/build.ninja ] || cmake -S . -B $(PACKAGE_BUILD) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=Release -DZALVIK_PACKAGE_BUILD=ON
-	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target zalvik-race
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target zalvik-race zalvik-timer-sim
 	rm -rf $(PACKAGE_BUILD)/cpack
 	cd $(PACKAGE_BUILD) && cpack -G DEB -B cpack
 	mkdir -p dist

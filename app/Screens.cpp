@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
@@ -19,16 +20,24 @@
 #include "output/LiveServer.h"
 #include "output/OutputScreen.h"
 #include "race/ProcessingScreen.h"
+#include "race/TimingSetupDialog.h"
 #include "setup/SettingsScreen.h"
+#include "sheet/FileWrite.h"
 #include "sheet/Workbook.h"
+#include "timing/TimingBoard.h"
+#include "timing/TimingLink.h"
 #include "ui/Dialogs.h"
 
 namespace zalvik {
 
-Program::Program() {
+Program::Program()
+    : timingBoard_(std::make_unique<timing::TimingBoard>()),
+      timingLink_(std::make_unique<timing::TimingLink>()) {
     // The program ends only through the start screen's exit button (or its close box), never
     // because a hand-over briefly left no window shown.
     if (qApp) qApp->setQuitOnLastWindowClosed(false);
+    connect(timingLink_.get(), &timing::TimingLink::bytesReceived, timingBoard_.get(),
+            [this](const QByteArray& bytes) { timingBoard_->receive(bytes); });
 }
 
 Program::~Program() {
@@ -37,6 +46,7 @@ Program::~Program() {
     pageBuilder_.reset();
     pageWriter_.reset();
     live_.reset();
+    timingLink_->stop();
     delete output_.data();
     delete settings_.data();
     delete processing_.data();
@@ -52,6 +62,9 @@ void Program::start() {
     startScreen().setVersionLabel(QStringLiteral("Ver.") + ProgramVersion());
     startScreen().setWindowTitle(QStringLiteral("ザルヴィクレース処理"));
     startScreen().show();
+    // The timing device connected last time is connected again, workbook or not: what it sends
+    // before a load waits in memory for the workbook's log.
+    keepTimingWithWorkbook(false);
 }
 
 void Program::end() {
@@ -66,6 +79,7 @@ void Program::end() {
 void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     workbook_ = std::move(workbook);
     journal_.reset();
+    keepTimingWithWorkbook(false);
     journalId_.clear();
 }
 
@@ -79,6 +93,36 @@ store::JournalOwner Program::journalOwner() {
 
 void Program::adoptJournalIdentity(const QString& id) {
     if (!id.isEmpty()) journalId_ = id;
+}
+
+void Program::connectTimer(const timing::LinkSettings& settings) {
+    RememberLinkSettings(settings);
+    timingBoard_->setDevice(settings.device);
+    timingLink_->start(settings);
+}
+
+void Program::keepTimingWithWorkbook(bool carryOver) {
+    const QString book = workbook_ ? QString::fromStdString(workbook_->path()) : QString();
+    const timing::LinkSettings remembered = RememberedLinkSettings();
+    if (book != timingWorkbook_) {
+        // A save that had to go under a new name takes the runs received so far along: the log
+        // is copied beside the new file before the board turns to it, so the list stays as it
+        // was and the next line goes on from there.
+        if (carryOver && !timingWorkbook_.isEmpty() && !book.isEmpty()) {
+            QFile old(timing::TimingLogPath(timingWorkbook_));
+            const QString copy = timing::TimingLogPath(book);
+            if (!QFileInfo::exists(copy) && old.open(QIODevice::ReadOnly)) {
+                const QByteArray lines = old.readAll();
+                sheet::WriteFileSafely(copy.toStdString(),
+                                       std::string_view(lines.constData(), lines.size()));
+            }
+        }
+        timingWorkbook_ = book;
+        timingBoard_->attach(book, remembered.device);
+    }
+    if (timingLink_->state() == timing::TimingLink::State::Off &&
+        remembered.method != timing::LinkSettings::Method::None)
+        connectTimer(remembered);
 }
 
 void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
@@ -95,7 +139,10 @@ void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
     if (failed && !failed->isEmpty()) ui::ShowMessage(parent, *failed);
 }
 
-void Program::closeWorkbook() { workbook_.reset(); }
+void Program::closeWorkbook() {
+    workbook_.reset();
+    keepTimingWithWorkbook(false);
+}
 
 StartScreen& Program::startScreen() {
     if (!start_) start_ = new StartScreen(*this);

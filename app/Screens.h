@@ -29,6 +29,12 @@ class LiveServer;
 class LivePageWriter;
 class LivePageBuilder;
 
+namespace timing {
+class TimingBoard;
+class TimingLink;
+struct LinkSettings;
+}  // namespace timing
+
 class Program : public QObject {
     Q_OBJECT
   public:
@@ -128,6 +134,14 @@ class Program : public QObject {
     // official's entry or stand over a question): the screens show it as a note instead.
     QString livePageNote() const { return livePageNote_; }
 
+    // The run times received from the timing device for the open workbook (their log lies
+    // beside it), and the connection they arrive through.
+    timing::TimingBoard& timingBoard() { return *timingBoard_; }
+    timing::TimingLink& timingLink() { return *timingLink_; }
+    // Connects the timing device as `settings` say (Method::None disconnects) and remembers the
+    // choice on this computer, so that it comes back by itself next time.
+    void connectTimer(const timing::LinkSettings& settings);
+
   signals:
     void livePageNoteChanged(const QString& note);
 
@@ -161,6 +175,14 @@ class Program : public QObject {
     // The outcome of a page write, in the program's own thread.
     void livePageWritten(bool ok, const QString& why);
     QString livePageNote_;
+
+    // The timing device's runs go with the workbook the official works in: attached at a load,
+    // carried over (`carryOver`) to the file a save had to use instead. A remembered connection
+    // that is not running yet is started.
+    void keepTimingWithWorkbook(bool carryOver);
+    QString timingWorkbook_;  // the workbook the board is attached to
+    std::unique_ptr<timing::TimingBoard> timingBoard_;
+    std::unique_ptr<timing::TimingLink> timingLink_;
 };
 
 // The report of a save that went under a new name because another program had changed the

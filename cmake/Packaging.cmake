@@ -17,6 +17,12 @@ set(ZALVIK_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/zalvik-race)
 
 install(TARGETS zalvik-race RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES examples/example.xlsx DESTINATION ${ZALVIK_DATA_DESTINATION})
+# The timing device simulator for rehearsals, beside the program, with its rehearsal files.
+if(TARGET zalvik-timer-sim)
+  install(TARGETS zalvik-timer-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES examples/timer-alge.txt examples/timer-tagheuer.txt
+          DESTINATION ${ZALVIK_DATA_DESTINATION})
+endif()
 install(FILES packaging/zalvik-race.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 foreach(size IN ITEMS 16 22 24 32 48 64 128 256)
   install(FILES packaging/icons/zalvik-race-${size}.png

@@ -18,6 +18,7 @@
 #include "output/OutputScreen.h"
 #include "output/ResultsDelivery.h"
 #include "output/ResultsSheetPdf.h"
+#include "race/TimingList.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/Workbook.h"
 #include "store/InputSheet.h"
@@ -156,6 +157,9 @@ ProcessingScreen::ProcessingScreen(Program& program)
     image->setObjectName(QStringLiteral("Image2"));
     ui::Place(image, 8460, 330, 3300, 2250);
     image->setPixmap(DrawEmblem(image->width(), image->height()));
+    picture_ = image;
+    // Over the picture, so that it comes in front of it.
+    buildTimingArea();
 
     // A failed write of the live page is a note over the foot of the emblem (a part of it, so
     // that it goes where the emblem goes), not a message box in the middle of the official's
@@ -392,7 +396,9 @@ void ProcessingScreen::fitToWindow() {
     };
     const int rightColumn = laidOut(Frame1_).right();
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (child->isWindow()) continue;
+        // The timing list and note follow the picture by themselves (they may be made while
+        // the window is enlarged, so they have no laid-out place of their own).
+        if (child->isWindow() || child == 計時一覧_ || child == 計時メモ_) continue;
         if (child == Frame1_)
             place(child, 0, 0, leftWidth, topHeight);
         else if (child == Frame9_)

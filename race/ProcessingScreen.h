@@ -28,6 +28,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QShowEvent;
+class QTableView;
 
 namespace ui {
 class Grid;
@@ -39,6 +40,10 @@ struct ResultRow;
 }
 
 namespace zalvik {
+
+class TimingListModel;
+class TimingListView;
+class TimingSetupDialog;
 
 class ProcessingScreen : public ScreenBase {
     Q_OBJECT
@@ -245,6 +250,35 @@ class ProcessingScreen : public ScreenBase {
     QLabel* 合計_ = nullptr;
     QLabel* RP_ = nullptr;
     QLabel* 速報状態_ = nullptr;  // why the live page cannot be written; hidden while it can
+
+    // Times from the timing device (race/ProcessingScreenTiming.cpp).
+  public:
+    // Brings 計時一覧 up to date with the runs received and the results registered; shown
+    // while the workbook has received times, hidden otherwise.
+    void ShowTimingList(bool competitorsChanged = true);
+
+  private:
+    void buildTimingArea();
+    void makeTimingList();
+    // Keeps the timing controls where the picture is.
+    void placeTimingArea();
+    void showTimingNote();
+    // After a bib is picked: the device's run time of that competitor, when there is one not yet
+    // registered and the time boxes are empty, goes into them.
+    void offerDeviceTime();
+    // Puts a device time into the time boxes, marked as coming from the device.
+    void putDeviceTime(int hundredths);
+    void markDeviceTime(bool on);
+    void onTimingLineChosen(int row);
+    QPushButton* 計時ボタン_ = nullptr;
+    TimingListView* 計時一覧_ = nullptr;
+    TimingListModel* timingModel_ = nullptr;
+    QLabel* 計時メモ_ = nullptr;
+    QWidget* picture_ = nullptr;
+    TimingSetupDialog* timingDialog_ = nullptr;
+    bool fillingDeviceTime_ = false;
+    bool deviceTimeShown_ = false;
+    QString timeBoxTip_[2];
 
     QPushButton* 登録ボタン_ = nullptr;
     QPushButton* 基本設定ボタン_ = nullptr;

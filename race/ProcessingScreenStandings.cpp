@@ -28,6 +28,8 @@ void ProcessingScreen::RebuildStandings() {
     BuildStandingsLists(program_.data());
     SetUpStandingsGrids();
     ShowStandings();
+    // The received times say which of them are registered now.
+    ShowTimingList();
 }
 
 void ProcessingScreen::SetUpStandingsGrids() {

@@ -47,6 +47,18 @@ QString FileWriteReason(int e) {
     }
 }
 
+QString TimingLogMessage(const QString& fileName, int systemError, bool reading) {
+    if (reading)
+        return QStringLiteral("計時の記録ファイル「%1」を読めません（%2）。")
+            .arg(fileName, systemError == EACCES || systemError == EPERM
+                               ? QStringLiteral("読む権限がありません")
+                               : QStringLiteral("エラー番号%1").arg(systemError));
+    return QStringLiteral(
+               "計時の記録ファイル「%1」に書き込めません（%"
+               "2）。受信した時刻は画面に残り、次に受信したときに書き込み直します。")
+        .arg(fileName, FileWriteReason(systemError));
+}
+
 namespace {
 
 // What is wrong inside a part; inWorksheet words a wrong root element for a worksheet.

@@ -23,6 +23,11 @@ QString SaveMessage(const sheet::SaveResult& saved);
 // sentence of the file concerned.
 QString FileWriteReason(int systemError);
 
+// The note shown beside the timing device's list when its log file (the file that keeps every
+// line the device sent) could not be read or written, naming the file; the times received stay
+// on the screen and unwritten lines are written with the next ones.
+QString TimingLogMessage(const QString& fileName, int systemError, bool reading);
+
 struct JournalReading;
 
 // What the user is told after reading the journal `fileName` (see JournalReading): why it could

@@ -58,6 +58,7 @@ done
 
 # --- files --------------------------------------------------------------------------------
 expected="./usr/bin/zalvik-race
+./usr/bin/zalvik-timer-sim
 ./usr/share/applications/zalvik-race.desktop
 ./usr/share/icons/hicolor/128x128/apps/zalvik-race.png
 ./usr/share/icons/hicolor/16x16/apps/zalvik-race.png
@@ -69,7 +70,9 @@ expected="./usr/bin/zalvik-race
 ./usr/share/icons/hicolor/64x64/apps/zalvik-race.png
 ./usr/share/icons/hicolor/scalable/apps/zalvik-race.svg
 ./usr/share/man/man1/zalvik-race.1.gz
-./usr/share/zalvik-race/example.xlsx"
+./usr/share/zalvik-race/example.xlsx
+./usr/share/zalvik-race/timer-alge.txt
+./usr/share/zalvik-race/timer-tagheuer.txt"
 listing=$(dpkg-deb -c "$deb")
 files=$(printf '%s\n' "$listing" | awk '$1 !~ /^d/ {print $6}' | sort)
 if [ "$files" != "$(printf '%s\n' "$expected" | sort)" ]; then
@@ -111,6 +114,10 @@ printf '%s\n' "$man" | grep -q '@' && fail "the man page has an unfilled placeho
 out=$(env -i PATH=/usr/bin:/bin timeout 20 "$program" --version) ||
     fail "zalvik-race --version failed (status $?)"
 [ "$out" = "zalvik-race $version" ] || fail "zalvik-race --version printed '$out'"
+
+# The unpacked simulator, beside the program, answers for itself.
+env -i PATH=/usr/bin:/bin timeout 20 "$root/usr/bin/zalvik-timer-sim" --help | grep -q '^Usage: zalvik-timer-sim' ||
+    fail "zalvik-timer-sim --help does not print its usage"
 
 # The unpacked program starts its screens (headless) and is still running when stopped.
 status=0

@@ -1,0 +1,354 @@
+// Times from the timing device, through the real widgets: the set-up dialog opened by its button,
+// a real pseudo-terminal pair standing in for the cable (socat) and a server on 127.0.0.1
+// standing in for a networked timer. The official picks the bib with the keyboard, finds the
+// time in 分/秒, registers, and sees the list say so; a pulled cable and a vanished peer show
+// in 計時状態 without a single message box, and the connection comes back by itself.
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include "race/TimingList.h"
+#include "store/LoadTestSupport.h"
+#include "support/Controls.h"
+#include "timing/TimingBoard.h"
+
+using namespace testsupport;
+
+namespace {
+
+// Bibs 34, 35, 16, 7 in slots 1..4; one gate of three buoys.
+void MakeRace(const std::string& path) {
+    TestWorkbook wb(path);
+    const int bibs[] = {34, 35, 16, 7};
+    for (int i = 1; i <= 4; ++i)
+        wb.competitor(i, bibs[i - 1], QStringLiteral("選手%1").arg(bibs[i - 1]), 1);
+    wb.settings(QStringLiteral("1"), {3}, {QStringLiteral("一般")});
+    wb.save();
+}
+
+// A TAG Heuer record with its tab, checksum and CRLF.
+QByteArray TagHeuer(const QByteArray& record) {
+    unsigned sum = 0;
+    for (char c : record) sum += static_cast<unsigned char>(c);
+    return record + '\t' + QByteArray::number(sum & 0xffff, 16).rightJustified(4, '0') + "\r\n";
+}
+
+// A pseudo-terminal pair at stable names, as a USB-serial cable with the timer at its far end.
+class Cable {
+  public:
+    explicit Cable(const QString& folder)
+        : program_(folder + QStringLiteral("/ttyTimer")), device_(folder + "/ttyDevice") {}
+    ~Cable() { pull(); }
+    const QString& programEnd() const { return program_; }
+    void plug() {
+        socat_.start(QStringLiteral("socat"), {QStringLiteral("-d"), QStringLiteral("-d"),
+                                               QStringLiteral("pty,raw,echo=0,link=") + program_,
+                                               QStringLiteral("pty,raw,echo=0,link=") + device_});
+        QVERIFY(socat_.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(program_) && QFileInfo::exists(device_), 10000);
+        device.setFileName(device_);
+        QVERIFY(device.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    }
+    void pull() {
+        device.close();
+        if (socat_.state() == QProcess::NotRunning) return;
+        socat_.kill();
+        socat_.waitForFinished(10000);
+    }
+    void send(const QByteArray& bytes) { QCOMPARE(device.write(bytes), bytes.size()); }
+
+  private:
+    QString program_, device_;
+    QProcess socat_;
+    QFile device;
+};
+
+}  // namespace
+
+class TimingTest : public QObject, public ProgramFixture {
+    Q_OBJECT
+
+    QTemporaryDir settingsDir;
+
+    zalvik::ProcessingScreen& screen() { return program->processingScreen(); }
+    template <typename W = QWidget>
+    W* find(const QString& name) {
+        return Find<W>(screen(), name);
+    }
+    QString text(const char* box) { return find<QLineEdit>(QString::fromUtf8(box))->text(); }
+    QAbstractItemView* list() { return find<QAbstractItemView>(QStringLiteral("計時一覧")); }
+    // The list and the note are made only when they have something to show.
+    bool shown(const QString& name) {
+        auto* w = screen().findChild<QWidget*>(name);
+        return w && w->isVisible();
+    }
+    QString cell(int row, int col) { return list()->model()->index(row, col).data().toString(); }
+    QString status() { return Find<QLabel>(*dialog(), QStringLiteral("計時状態"))->text(); }
+    QDialog* dialog() { return Find<QDialog>(screen(), QStringLiteral("計時設定画面")); }
+
+    QString focusName() {
+        QWidget* w = QApplication::focusWidget();
+        return w ? w->objectName() : QStringLiteral("(none)");
+    }
+    void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
+    void press(Qt::Key key) {
+        QWidget* w = QApplication::focusWidget();
+        QVERIFY2(w, "nothing has the focus");
+        QTest::keyClick(w, key);
+    }
+    void type(const QString& s) {
+        QWidget* w = QApplication::focusWidget();
+        QVERIFY2(w, "nothing has the focus");
+        QTest::keyClicks(w, s);
+    }
+    // Opens the combo's list with a click and walks to the item with the arrow keys, as a user
+    // with the list open does (a click straight after the list opened is taken for the click
+    // that opened it).
+    void choose(const char* combo, const QString& item) {
+        auto* box = Find<QComboBox>(*dialog(), QString::fromUtf8(combo));
+        const int target = box->findText(item);
+        QVERIFY(target >= 0);
+        click(box);
+        QTRY_VERIFY(box->view()->isVisible());
+        for (int step = 0; step < box->count() && box->view()->currentIndex().row() != target;
+             ++step)
+            QTest::keyClick(box->view(),
+                            box->view()->currentIndex().row() < target ? Qt::Key_Down : Qt::Key_Up);
+        QTest::keyClick(box->view(), Qt::Key_Return);
+        QTRY_COMPARE(box->currentText(), item);
+        QTRY_VERIFY(!box->view()->isVisible());
+    }
+    void typeInto(QWidget* box, const QString& s) {
+        click(box);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        type(s);
+    }
+
+    void openDialog() {
+        click(find(QStringLiteral("計時ボタン")));
+        QTRY_VERIFY(dialog()->isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(dialog()));
+    }
+    void loadRace() {
+        const std::string path = dir->file("大会.xlsx");
+        MakeRace(path);
+        Load(*program, QString::fromStdString(path));
+        QCOMPARE(ui::testing::Messages(), QStringList{});
+        // Without a device nothing of the timing shows but its button.
+        QVERIFY(find(QStringLiteral("計時ボタン"))->isVisible());
+        QVERIFY(!shown(QStringLiteral("計時一覧")));
+        QVERIFY(!shown(QStringLiteral("計時メモ")));
+    }
+    void backToEntry() {
+        click(Find<QWidget>(*dialog(), QStringLiteral("計時閉じるボタン")));
+        QTRY_VERIFY(!dialog()->isVisible());
+        screen().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&screen()));
+        find<QLineEdit>(QStringLiteral("ゼッケン"))->setFocus();
+    }
+    // The keyboard road: bib, Enter; the time as the device gave it; Enter to the gate, buoy 1,
+    // Enter on the register button.
+    void pickBib(int bib) {
+        QTRY_COMPARE(focusName(), QStringLiteral("ゼッケン"));
+        type(QString::number(bib));
+        press(Qt::Key_Return);
+        QCOMPARE(focusName(), QStringLiteral("分"));
+    }
+    void registerWithBuoy1() {
+        press(Qt::Key_Return);
+        press(Qt::Key_Return);
+        press(Qt::Key_1);
+        QCOMPARE(focusName(), QStringLiteral("登録ボタン"));
+        press(Qt::Key_Return);
+    }
+    void noMessageBox() {
+        QCOMPARE(ui::testing::Messages(), QStringList{});
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+  private slots:
+    void initTestCase() {
+        zalvik::SetUpScreenFont();
+        // The choices are remembered in a place of this test's own.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    }
+    void init() {
+        QSettings(QStringLiteral("zalvik-race"), QStringLiteral("zalvik-race")).clear();
+        startProgram();
+    }
+    void cleanup() { finishProgram(); }
+
+    void serialAlgeRoad() {
+        Cable cable(QString::fromStdString(dir->path()));
+        cable.plug();
+        loadRace();
+
+        openDialog();
+        QCOMPARE(Find<QComboBox>(*dialog(), QStringLiteral("計時速度"))->currentText(),
+                 QStringLiteral("9600"));
+        choose("計時方式", QStringLiteral("シリアル"));
+        choose("計時機種", QStringLiteral("ALGE"));
+        typeInto(Find<QComboBox>(*dialog(), QStringLiteral("計時ポート")), cable.programEnd());
+        click(Find<QWidget>(*dialog(), QStringLiteral("計時接続ボタン")));
+        QTRY_VERIFY2(status().startsWith(QStringLiteral("接続しています")), qPrintable(status()));
+
+        // Bib 34 starts and finishes: 61.5299 s is 61.52, cut. Bib 35 starts; a finish comes
+        // without a valid bib; garbage is counted. The first time arrives while the official
+        // has the window enlarged.
+        const QSize laidOut = screen().size();
+        screen().resize(laidOut + QSize(360, 270));
+        cable.send(" 0034 C0  10:00:00.0000 00\r 0034 C1  10:01:01.5299 00\r");
+        cable.send(" 0035 C0  10:02:00.0000 00\r?0000 C1  10:03:00.0000 00\r\x01\xff zz\r");
+        QTRY_VERIFY(shown(QStringLiteral("計時一覧")));
+        // The list lies over the picture at whatever size the window has.
+        auto overPicture = [this] { return list()->pos() - find(QStringLiteral("Image2"))->pos(); };
+        const QPoint enlarged = overPicture();
+        for (QSize size : {laidOut + QSize(720, 540), laidOut}) {
+            screen().resize(size);
+            QTRY_COMPARE(screen().size(), size);
+            QCOMPARE(overPicture(), enlarged);
+        }
+        QTRY_COMPARE(list()->model()->rowCount(), 2);
+        QCOMPARE(cell(1, 1), QStringLiteral("34"));
+        QCOMPARE(cell(1, 2), QStringLiteral("選手34"));
+        QCOMPARE(cell(1, 3), QStringLiteral("61.52"));
+        QCOMPARE(cell(1, 4), QStringLiteral("未登録"));
+        QCOMPARE(cell(0, 4), QStringLiteral("ゼッケンなし"));
+        QTRY_VERIFY2(status().contains(QStringLiteral("読めない行: 1")), qPrintable(status()));
+
+        backToEntry();
+        pickBib(34);
+        QCOMPARE(text("分"), QStringLiteral("1"));
+        QCOMPARE(text("秒"), QStringLiteral("1.52"));
+        QCOMPARE(find(QStringLiteral("秒"))->toolTip(), QStringLiteral("計時"));
+        registerWithBuoy1();
+        QCOMPARE(program->data().competitors[1].runTime, 61.52f);
+        QTRY_COMPARE(cell(1, 4), QStringLiteral("登録済"));
+
+        // The bibless finish goes to bib 35, picked first: the run from 35's start, 60.00 s.
+        pickBib(35);
+        QCOMPARE(text("秒"), QString());
+        const QRect line = list()->visualRect(list()->model()->index(0, 3));
+        // A double click as the mouse delivers it: a click, then the second press.
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, line.center());
+        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, line.center());
+        QTRY_COMPARE(cell(0, 1), QStringLiteral("35"));
+        QCOMPARE(cell(0, 3), QStringLiteral("60.00"));
+        QCOMPARE(text("分"), QStringLiteral("1"));
+        QCOMPARE(text("秒"), QStringLiteral("0.00"));
+        // Typing over it takes the device's mark away.
+        QCOMPARE(focusName(), QStringLiteral("分"));
+        type(QStringLiteral("2"));
+        QCOMPARE(find(QStringLiteral("分"))->toolTip(), QString());
+        registerWithBuoy1();
+        QTRY_COMPARE(cell(0, 4), QStringLiteral("登録と違う: 120.00"));
+
+        // The cable is pulled: said in 計時状態 and on the screen, no box; entry goes on.
+        cable.pull();
+        QTRY_VERIFY2(status().contains(QStringLiteral("2秒ごとに接続し直します")),
+                     qPrintable(status()));
+        QTRY_VERIFY(shown(QStringLiteral("計時メモ")));
+        noMessageBox();
+
+        // Plugged back: connected again by itself, and a line sent now arrives. A new time for a
+        // registered competitor is listed beside the result, never written over it.
+        cable.plug();
+        QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QStringLiteral("接続しています")), 15000);
+        QTRY_VERIFY(!shown(QStringLiteral("計時メモ")));
+        cable.send(" 0016rRT  00:00:05.22   09\r 0034 RT  00:01:03.00 00\r");
+        QTRY_COMPARE(list()->model()->rowCount(), 4);
+        QCOMPARE(cell(1, 1), QStringLiteral("16"));
+        QCOMPARE(cell(1, 3), QStringLiteral("05.22"));
+        QCOMPARE(cell(0, 4), QStringLiteral("登録と違う: 61.52"));
+        find<QLineEdit>(QStringLiteral("ゼッケン"))->selectAll();
+        pickBib(34);
+        QCOMPARE(text("秒"), QStringLiteral("1.52"));
+        QCOMPARE(program->data().competitors[1].runTime, 61.52f);
+        noMessageBox();
+    }
+
+    void tcpTagHeuerRoad() {
+        QTcpServer timer;
+        QVERIFY(timer.listen(QHostAddress::LocalHost));
+        const quint16 port = timer.serverPort();
+        loadRace();
+
+        openDialog();
+        choose("計時方式", QStringLiteral("TCP"));
+        choose("計時機種", QStringLiteral("TAG Heuer"));
+        typeInto(Find<QLineEdit>(*dialog(), QStringLiteral("計時アドレス")),
+                 QStringLiteral("127.0.0.1:%1").arg(port));
+        click(Find<QWidget>(*dialog(), QStringLiteral("計時接続ボタン")));
+        QTRY_VERIFY(timer.hasPendingConnections());
+        QTcpSocket* peer = timer.nextPendingConnection();
+        QTRY_VERIFY2(status().startsWith(QStringLiteral("接続しています")), qPrintable(status()));
+
+        // Bib 7 over midnight: 23:59:30.12345 to 00:00:17.45678 the next day is 47.33 s. A
+        // record with a wrong checksum is refused and counted.
+        QByteArray records = TagHeuer("TN 0007 0001 1 23:59:30.12345 09474") +
+                             TagHeuer("TN 0007 0002 4 00:00:17.45678 09475");
+        records += "TN 0016 0003 4 00:00:20.00000 09475\t0000\r\n";
+        for (char c : records) {  // byte by byte, as a slow line delivers it
+            peer->write(&c, 1);
+            peer->flush();
+        }
+        QTRY_VERIFY(shown(QStringLiteral("計時一覧")));
+        QTRY_COMPARE(list()->model()->rowCount(), 1);
+        QCOMPARE(cell(0, 3), QStringLiteral("47.33"));
+        QTRY_VERIFY(status().contains(QStringLiteral("読めない行: 1")));
+
+        backToEntry();
+        pickBib(7);
+        QCOMPARE(text("分"), QStringLiteral("0"));
+        QCOMPARE(text("秒"), QStringLiteral("47.33"));
+        registerWithBuoy1();
+        QTRY_COMPARE(cell(0, 4), QStringLiteral("登録済"));
+
+        // The timer goes away and comes back on its address.
+        peer->abort();
+        timer.close();
+        QTRY_VERIFY2(status().contains(QStringLiteral("2秒ごとに接続し直します")),
+                     qPrintable(status()));
+        noMessageBox();
+        QVERIFY(timer.listen(QHostAddress::LocalHost, port));
+        QTRY_VERIFY_WITH_TIMEOUT(timer.hasPendingConnections(), 15000);
+        peer = timer.nextPendingConnection();
+        peer->write(TagHeuer("RR 0016 0004 00:00:51.239"));
+        QTRY_COMPARE(list()->model()->rowCount(), 2);
+        QCOMPARE(cell(0, 3), QStringLiteral("51.23"));
+
+        // The choices come back in the dialog of a program started afresh, and so does the
+        // connection, by itself.
+        finishProgram();
+        startProgram();
+        loadRace_reconnects(port, &timer);
+    }
+
+  private:
+    void loadRace_reconnects(quint16 port, QTcpServer* timer) {
+        const std::string path = dir->file("大会.xlsx");
+        MakeRace(path);
+        QTRY_VERIFY_WITH_TIMEOUT(timer->hasPendingConnections(), 15000);
+        Load(*program, QString::fromStdString(path));
+        openDialog();
+        QCOMPARE(Find<QComboBox>(*dialog(), QStringLiteral("計時方式"))->currentText(),
+                 QStringLiteral("TCP"));
+        QCOMPARE(Find<QComboBox>(*dialog(), QStringLiteral("計時機種"))->currentText(),
+                 QStringLiteral("TAG Heuer"));
+        QCOMPARE(Find<QLineEdit>(*dialog(), QStringLiteral("計時アドレス"))->text(),
+                 QStringLiteral("127.0.0.1:%1").arg(port));
+        QTRY_VERIFY(status().startsWith(QStringLiteral("接続しています")));
+    }
+};
+
+QTEST_MAIN(TimingTest)
+#include "timing_qtest.moc"
