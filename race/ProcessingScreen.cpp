@@ -163,8 +163,8 @@ ProcessingScreen::ProcessingScreen(Program& program)
 
     // A failed write of the live page is a note over the foot of the emblem (a part of it, so
     // that it goes where the emblem goes), not a message box in the middle of the official's
-    // entry.
-    速報状態_ = ui::MakeLabel(image, QStringLiteral("速報状態"), {}, {0, 1500, 3300, 750});
+    // entry. It stops short of the timing button, which stays within reach.
+    速報状態_ = ui::MakeLabel(image, QStringLiteral("速報状態"), {}, {0, 1500, 2040, 750});
     速報状態_->setWordWrap(true);
     速報状態_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     速報状態_->setAutoFillBackground(true);
@@ -177,6 +177,7 @@ ProcessingScreen::ProcessingScreen(Program& program)
     };
     showNote(program_.livePageNote());
     connect(&program_, &Program::livePageNoteChanged, this, showNote);
+    placeTimingArea();  // the received-times list may already lie over the picture
 
     // The load step: class tabs and pages, buoy captions, then the gate and buoy columns.
     SetUpClassTabs();

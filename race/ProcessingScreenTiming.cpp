@@ -33,6 +33,9 @@ namespace {
 constexpr ui::Rect kListRect{-525, -210, 4365, 1980};
 constexpr ui::Rect kNoteRect{-525, 1770, 2580, 480};
 constexpr ui::Rect kButtonRect{2100, 1770, 1200, 480};
+// The live page's note, once the list covers the picture: over the list's foot, just above the
+// timing note.
+constexpr ui::Rect kLiveNoteRect{-525, 1290, 2580, 480};
 
 // The tint of time boxes filled from the device.
 const QColor kDeviceTint(214, 234, 255);
@@ -124,6 +127,16 @@ void ProcessingScreen::placeTimingArea() {
     };
     if (計時一覧_) place(計時一覧_, kListRect);
     if (計時メモ_) place(計時メモ_, kNoteRect);
+    // Left in the picture, the note of a live page that cannot be written would lie hidden under
+    // the list: it comes out of the picture and stands in front of the list.
+    if (計時一覧_ && 速報状態_) {
+        if (速報状態_->parentWidget() != this) {
+            速報状態_->setParent(this);
+            速報状態_->setVisible(!速報状態_->text().isEmpty());
+        }
+        place(速報状態_, kLiveNoteRect);
+        速報状態_->raise();
+    }
 }
 
 void ProcessingScreen::ShowTimingList(bool competitorsChanged) {

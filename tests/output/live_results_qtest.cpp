@@ -482,6 +482,10 @@ class LiveResultsTest : public QObject, private ProgramFixture {
         QVERIFY2(messages().isEmpty(), qPrintable(messages().join(u'\n')));
         auto* note = on<QLabel>(processing(), "速報状態");
         QVERIFY(note->isVisible());
+        // The timing button beside it stays within reach of the mouse.
+        auto* timer = on<QWidget>(processing(), "計時ボタン");
+        const QPoint timerCentre = timer->mapTo(&processing(), timer->rect().center());
+        QCOMPARE(processing().childAt(timerCentre), timer);
         QCOMPARE(note->text(),
                  QStringLiteral("速報ページ「大会_速報.html」を書けませんでした（同じ名"
                                 "前のフォルダがあります）。結果の登録は続けられます。"));
