@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QStyle>
 #include <algorithm>
 #include <cmath>
 
@@ -16,7 +17,7 @@ namespace {
 
 enum Column { kReceived, kBib, kName, kTime, kState, kColumns };
 const char* const kHeaders[] = {"受信", "ZNo", "氏　　名", "タイム", "状　態"};
-constexpr int kWidths[] = {780, 480, 1200, 660, 1100};  // twips
+constexpr int kWidths[] = {720, 420, 1200, 600, 1100};  // twips
 
 bool HasRegisteredResult(const Competitor& who) { return who.status != 0 || HasRun(who); }
 
@@ -69,6 +70,9 @@ QVariant TimingListModel::data(const QModelIndex& index, int role) const {
         return index.column() == kName || index.column() == kState
                    ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                    : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    // A name or a state cut at its column's edge is read whole from its tip.
+    if (role == Qt::ToolTipRole && (index.column() == kName || index.column() == kState))
+        return data(index, Qt::DisplayRole);
     if (role != Qt::DisplayRole) return {};
     const int slot = run->bib > 0 ? slotOf(run->bib) : 0;
     switch (index.column()) {
@@ -129,6 +133,8 @@ TimingListView::TimingListView(QWidget* parent) : QTableView(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
+    // A name too long for its column shows as many characters as fit, not two and a mark.
+    setTextElideMode(Qt::ElideNone);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(ui::TwipsToPixels(240));
@@ -148,6 +154,14 @@ void TimingListView::keyPressEvent(QKeyEvent* e) {
 
 void TimingListView::setUpColumns() {
     for (int c = 0; c < kColumns; ++c) setColumnWidth(c, ui::TwipsToPixels(kWidths[c]));
+    // The state holds the registered time a device time differs from, the figure the official
+    // must see; it keeps the width of the longest such state, and the name gives way.
+    const int stateWidth = fontMetrics().horizontalAdvance(QStringLiteral("登録と違う: 999.99")) +
+                           2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) +
+                           ui::TwipsToPixels(60);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
+    setColumnWidth(kState, std::max(columnWidth(kState), stateWidth));
 }
 
 }  // namespace zalvik

@@ -120,8 +120,13 @@ int main(int argc, char** argv) {
         ok = false;
     }
 
-    for (const QString& m : ui::testing::Messages())
+    // Class 1 of the example has a competitor without a result, and 実行 says so, as it
+    // should. Any other message is a fault of the run.
+    bool quiet = true;
+    for (const QString& m : ui::testing::Messages()) {
         std::fprintf(stderr, "message: %s\n", qPrintable(m));
+        quiet &= m.startsWith(QStringLiteral("結果のない選手が"));
+    }
     QFile::remove(workbook + ".bak");
-    return ok && ui::testing::Messages().isEmpty() ? 0 : 1;
+    return ok && quiet ? 0 : 1;
 }
