@@ -1,4 +1,4 @@
-// The device line parsers: one table per device family, over the lines the issue quotes and
+// The device line parsers: one table per device family, over lines seen from such devices and
 // lines made after the makers' documentation.
 
 #include "timing/Protocols.h"
@@ -56,7 +56,7 @@ std::string Th(const std::string& record) {
 
 TEST(TimingProtocols, AlgeLines) {
     const Case cases[] = {
-        // The lines of the issue.
+        // Lines seen from such devices.
         {" 0035 C0  21:46:36.3910 00", Kind::Impulse, 35, Channel::Start, false,
          Tod(21, 46, 36, 3910), -1, -1},
         {"?0034 C1M 21:46:48.3300 00", Kind::Impulse, 0, Channel::Finish, true,
