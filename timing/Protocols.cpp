@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QStringList>
+#include <algorithm>
 #include <optional>
 
 #include "app/Numbers.h"
@@ -41,7 +42,8 @@ std::optional<int> BibField(QByteArrayView text) {
 }
 
 // "[[H]H:]MM:SS[.f...]" or "SS.f..." (either '.' or ',' before the fraction, as the devices
-// print it either way), as 1/10,000 s. Digits of the fraction past the fourth are cut.
+// print it either way, or a third ':' as the PC-timer output of the Timy2 prints it), as
+// 1/10,000 s. Digits of the fraction past the fourth are cut.
 // `hoursMax` bounds the hours: a time of day stays below 24 h, a run time may not.
 std::optional<long long> TimeField(QByteArrayView text, long long hoursMax) {
     qsizetype point = -1;
@@ -50,6 +52,7 @@ std::optional<long long> TimeField(QByteArrayView text, long long hoursMax) {
             point = i;
             break;
         }
+    if (point < 0 && std::count(text.begin(), text.end(), ':') == 3) point = text.lastIndexOf(':');
     const QByteArrayView whole = point < 0 ? text : text.first(point);
     const QByteArrayView fraction = point < 0 ? QByteArrayView() : text.sliced(point + 1);
     if (point >= 0 && fraction.isEmpty()) return std::nullopt;
@@ -168,7 +171,7 @@ Reading ParseAlge(QByteArrayView line) {
         return Unreadable(QStringLiteral("チャンネル「%1」が読めません")
                               .arg(QString::fromLatin1(channel.toByteArray())));
     const auto t = TimeField(fields[1], 23);
-    if (!t || fields[1].count(':') != 2) return Unreadable(QStringLiteral("時刻が読めません"));
+    if (!t || fields[1].count(':') < 2) return Unreadable(QStringLiteral("時刻が読めません"));
     if (upper[1] != '0' && upper[1] != '1') return r;  // intermediate channels: no run
     r.channel = upper[1] == '0' ? Reading::Channel::Start : Reading::Channel::Finish;
     r.manual = upper.size() == 3 || info == 'i';

@@ -69,6 +69,9 @@ TEST(TimingProtocols, AlgeLines) {
          Tod(15, 44, 15, 7847), -1, -1},
         {"   35 C1  10:00:00.1234 00", Kind::Impulse, 35, Channel::Finish, false,
          Tod(10, 0, 0, 1234), -1, -1},
+        // The Timy2's PC-timer output: a colon before the fraction, no group.
+        {" 0035 C1M 21:46:36:3910", Kind::Impulse, 35, Channel::Finish, true, Tod(21, 46, 36, 3910),
+         -1, -1},
         {"m0009 c0 15:44:00,5499 00", Kind::Impulse, 9, Channel::Start, false, Tod(15, 44, 0, 5499),
          -1, -1},
         {"m 0009 c0 15:44:00,5499 00", Kind::Impulse, 9, Channel::Start, false,
