@@ -150,6 +150,26 @@ bool Deselect(pugi::xml_node sheetRoot) {
     return changed;
 }
 
+// Appends a relationship of `type` to `target` to a relationships part, under the first id
+// "<idStem>1", "<idStem>2", ... that the part does not use yet.
+void AppendRelationship(XmlPart& relsPart, const std::string& idStem, const char* type,
+                        const std::string& target) {
+    pugi::xml_node rels = relsPart.doc.document_element();
+    std::string id;
+    for (int k = 1;; ++k) {
+        id = idStem + std::to_string(k);
+        bool used = false;
+        for (pugi::xml_node r = rels.first_child(); r; r = r.next_sibling())
+            if (id == r.attribute("Id").value()) used = true;
+        if (!used) break;
+    }
+    pugi::xml_node rel = rels.append_child((PrefixOf(rels) + "Relationship").c_str());
+    rel.append_attribute("Id").set_value(id.c_str());
+    rel.append_attribute("Type").set_value(type);
+    rel.append_attribute("Target").set_value(target.c_str());
+    relsPart.dirty = true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -215,20 +235,8 @@ StyleSheet* Workbook::Impl::stylesForWrite() {
     while (zip.find(stylesPart) >= 0)
         stylesPart = workbookDir + "styles" + std::to_string(++n) + ".xml";
 
-    pugi::xml_node rels = workbookRels.doc.document_element();
-    std::string id;
-    for (int k = 1;; ++k) {
-        id = "rIdStyles" + std::to_string(k);
-        bool used = false;
-        for (pugi::xml_node r = rels.first_child(); r; r = r.next_sibling())
-            if (id == r.attribute("Id").value()) used = true;
-        if (!used) break;
-    }
-    pugi::xml_node rel = rels.append_child((PrefixOf(rels) + "Relationship").c_str());
-    rel.append_attribute("Id").set_value(id.c_str());
-    rel.append_attribute("Type").set_value(kStylesType);
-    rel.append_attribute("Target").set_value(stylesPart.substr(workbookDir.size()).c_str());
-    workbookRels.dirty = true;
+    AppendRelationship(workbookRels, "rIdStyles", kStylesType,
+                       stylesPart.substr(workbookDir.size()));
 
     pugi::xml_node types = contentTypes.doc.document_element();
     pugi::xml_node o = types.append_child((PrefixOf(types) + "Override").c_str());
@@ -663,22 +671,7 @@ void Workbook::setCustomProperty(std::string_view name, std::string_view value) 
         pugi::xml_node root = p.doc.append_child("Properties");
         root.append_attribute("xmlns").set_value(kCustomNs);
         root.append_attribute("xmlns:vt").set_value(kVariantNs);
-        if (!named) {
-            pugi::xml_node rels = d.packageRels.doc.document_element();
-            std::string id;
-            for (int k = 1;; ++k) {
-                id = "rIdCustom" + std::to_string(k);
-                bool used = false;
-                for (pugi::xml_node r = rels.first_child(); r; r = r.next_sibling())
-                    if (id == r.attribute("Id").value()) used = true;
-                if (!used) break;
-            }
-            pugi::xml_node rel = rels.append_child((PrefixOf(rels) + "Relationship").c_str());
-            rel.append_attribute("Id").set_value(id.c_str());
-            rel.append_attribute("Type").set_value(kCustomType);
-            rel.append_attribute("Target").set_value(part.c_str());
-            d.packageRels.dirty = true;
-        }
+        if (!named) AppendRelationship(d.packageRels, "rIdCustom", kCustomType, part);
         pugi::xml_node types = d.contentTypes.doc.document_element();
         bool typed = false;
         for (pugi::xml_node o = types.first_child(); o; o = o.next_sibling())
