@@ -39,7 +39,7 @@ bool WriteFileSafely(const std::string& path, std::string_view data, int* system
 }
 
 bool AppendToFile(const std::string& path, std::string_view data, std::string_view heading,
-                  bool endCutLine, int* systemError) {
+                  std::string_view cutLineEnd, int* systemError) {
     // O_NONBLOCK keeps a FIFO or a device from holding the program at open(); it is refused
     // below before anything is written.
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
@@ -74,11 +74,12 @@ bool AppendToFile(const std::string& path, std::string_view data, std::string_vi
 
     std::string bytes;
     if (st.st_size == 0) bytes.append(heading);
-    if (endCutLine && st.st_size > 0) {
+    if (!cutLineEnd.empty() && st.st_size > 0) {
         char last = '\n';
         const int rfd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (rfd >= 0) {
-            if (::pread(rfd, &last, 1, st.st_size - 1) == 1 && last != '\n') bytes.append("\r\n");
+            if (::pread(rfd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+                bytes.append(cutLineEnd);
             ::close(rfd);
         }
     }

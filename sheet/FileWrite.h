@@ -19,10 +19,11 @@ bool WriteFileSafely(const std::string& path, std::string_view data, int* system
 // Appends `data` to the end of `path` and flushes the file to disk before returning.
 // A file that does not exist yet is created whole through WriteFileSafely with `heading` before
 // `data` (and its folder flushed), so that a crash never leaves a file with half a heading.
-// With `endCutLine`, a file whose last byte is not a line feed (a line cut short by a crash) gets
-// a CR LF first, so that `data` starts a line of its own. A path that names a folder fails with
+// A file whose last byte is not a line feed (a line cut short by a crash) gets `cutLineEnd`
+// first, so that `data` starts a line of its own; an empty `cutLineEnd` leaves the file's end as
+// it is. A path that names a folder fails with
 // EISDIR, any other file that is not a regular file with ENODEV, without writing to it.
 bool AppendToFile(const std::string& path, std::string_view data, std::string_view heading,
-                  bool endCutLine, int* systemError = nullptr);
+                  std::string_view cutLineEnd, int* systemError = nullptr);
 
 }  // namespace sheet

@@ -1,9 +1,5 @@
 #include "store/Journal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -419,18 +415,8 @@ std::optional<QString> JournalWriter::append(const QString& workbookPath, const 
     const QString path = JournalPathFor(workbookPath);
     const std::string name = QFile::encodeName(path).toStdString();
     QByteArray bytes;
-    if (checkedPath_ != path) {
-        // A line cut short by a crash is marked and ended first, so that it is never read as
-        // a whole line and this one stands on its own.
-        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd >= 0) {
-            struct stat st;
-            char last = '\n';
-            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-                ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
-                bytes = QByteArray(1, kCutMark) + "\r\n";
-            ::close(fd);
-        }
+    const bool first = checkedPath_ != path;
+    if (first) {
         // The session's first line names the workbook the lines are for.
         JournalEntry named;
         named.time = stamped.time;
@@ -440,9 +426,15 @@ std::optional<QString> JournalWriter::append(const QString& workbookPath, const 
         bytes += JournalLine(named);
     }
     bytes += JournalLine(stamped);
+    // A new file starts with its heading. At the session's first line, a line cut short by a
+    // crash is marked and ended first, so that it is never read as a whole line and this one
+    // stands on its own.
+    static const QByteArray heading = QByteArray(kBom) + Heading();
+    static const char cutLineEnd[] = {kCutMark, '\r', '\n', '\0'};
     int error = 0;
     if (sheet::AppendToFile(name, std::string_view(bytes.constData(), bytes.size()),
-                            std::string_view(QByteArray(kBom) + Heading()), false, &error)) {
+                            std::string_view(heading.constData(), heading.size()),
+                            first ? cutLineEnd : "", &error)) {
         checkedPath_ = path;
         failureReported_ = false;  // the next failure is a new outage, and is told
         return std::nullopt;

@@ -328,7 +328,7 @@ void TimingBoard::write(const std::vector<Record>& records) {
     const QByteArray path = QFile::encodeName(logPath_);
     if (sheet::AppendToFile(
             path.toStdString(), std::string_view(unwritten_.constData(), unwritten_.size()),
-            std::string_view(kHeading.constData(), kHeading.size()), true, &error)) {
+            std::string_view(kHeading.constData(), kHeading.size()), "\r\n", &error)) {
         unwritten_.clear();
         logProblem_.clear();
     } else {

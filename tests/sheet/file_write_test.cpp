@@ -18,13 +18,13 @@ TEST(FileWrite, AppendCreatesWithHeadingThenEndsACutLine) {
     testsupport::TempDir dir;
     const std::string path = dir.file("log.csv");
     int e = 0;
-    ASSERT_TRUE(sheet::AppendToFile(path, "a\r\n", "head\r\n", true, &e)) << e;
-    ASSERT_TRUE(sheet::AppendToFile(path, "b\r\n", "head\r\n", true, &e)) << e;
+    ASSERT_TRUE(sheet::AppendToFile(path, "a\r\n", "head\r\n", "\r\n", &e)) << e;
+    ASSERT_TRUE(sheet::AppendToFile(path, "b\r\n", "head\r\n", "\r\n", &e)) << e;
     EXPECT_EQ(sheettest::ReadFile(path), "head\r\na\r\nb\r\n");
 
     // A crash cut the last line: the next line starts on its own, the cut one stays as it was.
     ASSERT_TRUE(sheet::WriteFileSafely(path, "head\r\nc,取", &e)) << e;
-    ASSERT_TRUE(sheet::AppendToFile(path, "d\r\n", "head\r\n", true, &e)) << e;
+    ASSERT_TRUE(sheet::AppendToFile(path, "d\r\n", "head\r\n", "\r\n", &e)) << e;
     EXPECT_EQ(sheettest::ReadFile(path), "head\r\nc,取\r\nd\r\n");
 
     // Only the temporary files' names never remain.
@@ -37,10 +37,10 @@ TEST(FileWrite, RefusesWhatIsNotARegularFile) {
     testsupport::TempDir dir;
     int e = 0;
     std::filesystem::create_directory(dir.file("folder"));
-    EXPECT_FALSE(sheet::AppendToFile(dir.file("folder"), "x\n", "", true, &e));
+    EXPECT_FALSE(sheet::AppendToFile(dir.file("folder"), "x\n", "", "\r\n", &e));
     EXPECT_EQ(e, EISDIR);
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
-    EXPECT_FALSE(sheet::AppendToFile(dir.file("fifo"), "x\n", "", true, &e));
+    EXPECT_FALSE(sheet::AppendToFile(dir.file("fifo"), "x\n", "", "\r\n", &e));
     EXPECT_EQ(e, ENODEV);
     EXPECT_FALSE(sheet::WriteFileSafely(dir.file("missing/x.txt"), "x", &e));
     EXPECT_EQ(e, ENOENT);
