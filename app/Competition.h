@@ -101,6 +101,8 @@ struct Competition {
 // Whether a run of the competitor is stored: a run time or buoy points. A DS, DF or DQ
 // registered before any run stores neither, and such a competitor has no run to show.
 inline bool HasRun(const Competitor& who) { return who.runTime != 0 || who.buoyPoints != 0; }
+// Whether the competitor has a registered result: a run, or a status (DS, DF, DQ).
+inline bool HasRegisteredResult(const Competitor& who) { return who.status != 0 || HasRun(who); }
 
 // The first competitor slot 1..competitorCount whose bib equals `bib`, 0 when none. Everything
 // that finds a competitor by bib takes this first one, so a repeated bib always means the same

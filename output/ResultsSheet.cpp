@@ -276,7 +276,7 @@ std::vector<int16_t> CompetitorsWithoutResult(const Competition& c, int cls) {
     const int count = std::clamp<int>(c.competitorCount, 0, kMaxCompetitors);
     for (int i = 1; i <= count; ++i) {
         const Competitor& who = c.competitors[i];
-        if (who.classNo.equals(cls) && who.status == 0 && !HasRun(who)) bibs.push_back(who.bib);
+        if (who.classNo.equals(cls) && !HasRegisteredResult(who)) bibs.push_back(who.bib);
     }
     return bibs;
 }

@@ -90,7 +90,7 @@ void ProcessingScreen::showTakeBackMenu(ui::Grid* grid, const QPoint& pos, bool 
     if (slot == 0) return;
     const Competitor& who = program_.data().competitors[slot];
     // Only a result or a status can be taken back.
-    if (!HasRun(who) && who.status == 0) return;
+    if (!HasRegisteredResult(who)) return;
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("取消メニュー"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -111,7 +111,7 @@ void ProcessingScreen::onTakeBackChosen(int slot) {
     const Competition& d = program_.data();
     if (slot < 1 || slot > d.competitorCount) return;
     const Competitor& who = d.competitors[slot];
-    if (!HasRun(who) && who.status == 0) return;
+    if (!HasRegisteredResult(who)) return;
     const QString question = QStringLiteral("ゼッケン%1 %2 の結果を取り消しますか？")
                                  .arg(who.bib)
                                  .arg(who.name.trimmed());

@@ -56,8 +56,6 @@ class GeometryWatcher : public QObject {
     std::function<void()> onChange_;
 };
 
-bool HasRegisteredResult(const Competitor& who) { return who.status != 0 || HasRun(who); }
-
 const timing::ReceivedRun* RunWithId(const timing::TimingBoard& board, int id) {
     const auto& runs = board.runs();
     for (auto it = runs.rbegin(); it != runs.rend(); ++it)

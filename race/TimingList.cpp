@@ -19,8 +19,6 @@ enum Column { kReceived, kBib, kName, kTime, kState, kColumns };
 const char* const kHeaders[] = {"受信", "ZNo", "氏　　名", "タイム", "状　態"};
 constexpr int kWidths[] = {720, 420, 1200, 600, 1100};  // twips
 
-bool HasRegisteredResult(const Competitor& who) { return who.status != 0 || HasRun(who); }
-
 }  // namespace
 
 QString DeviceTimeText(int hundredths) { return FormatHundredths(hundredths / 100.0); }
