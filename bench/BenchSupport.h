@@ -1,8 +1,10 @@
 #pragma once
 // What the benchmark programs share: the benchmark workbook that the bench program writes beside
 // itself at start-up (999 competitors, 12 gates, 9 classes), the application object that
-// screens and fonts need, a class of 999 for the results sheet and its PDF, and the process's
-// peak memory.
+// screens and fonts need, the loaded race, a class of 999 for the results sheet and its PDF, and
+// the process's peak memory.
+
+#include <stdlib.h>
 
 #include <QApplication>
 #include <QFile>
@@ -10,6 +12,7 @@
 #include <QRadioButton>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <system_error>
 
 #include "app/Competition.h"
@@ -59,6 +62,47 @@ inline std::unique_ptr<zalvik::Program> LoadedProgram(const std::string& path) {
     zalvik::BeginLoad(*program);
     return program;
 }
+
+// A program with a copy of the benchmark workbook loaded, in a folder of its own: in the
+// temporary folder, or, to tell the cost of the program from that of the disk, in memory
+// (/dev/shm), where flushing to disk costs nothing.
+class LoadedRace {
+  public:
+    explicit LoadedRace(bool inMemory = false) {
+        EnsureApplication();
+        const std::filesystem::path base =
+            inMemory ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+        folder_ = (base / "zalvik-bench-XXXXXX").string();
+        if (!mkdtemp(folder_.data())) {
+            folder_.clear();
+            return;
+        }
+        path_ = folder_ + "/race.xlsx";
+        std::error_code ec;
+        if (!std::filesystem::copy_file(BenchWorkbook(), path_, ec)) return;
+        program_ = LoadedProgram(path_);
+        loaded_ = ui::testing::Messages().isEmpty() && program_->data().competitorCount == 999;
+    }
+    ~LoadedRace() {
+        program_.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ui::testing::EnableDialogHooks(false);
+        std::error_code ec;
+        if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
+    }
+    LoadedRace(const LoadedRace&) = delete;
+    LoadedRace& operator=(const LoadedRace&) = delete;
+
+    bool loaded() const { return loaded_; }
+    zalvik::Program& program() { return *program_; }
+    // The loaded workbook's path.
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string folder_, path_;
+    std::unique_ptr<zalvik::Program> program_;
+    bool loaded_ = false;
+};
 
 // Fills the processing screen's entry panel with run number i of a benchmark race, through its
 // controls as an official would: bib 1 + 3i (mod 999), status OK, 1 min and 1..50.25 s, a buoy

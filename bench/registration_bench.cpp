@@ -10,13 +10,11 @@
 // competitor and typing the time, which happen at the official's pace, are not.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -32,43 +30,8 @@ using testsupport::Find;
 
 namespace {
 
-// A program with a copy of the benchmark workbook loaded, in a folder of its own.
-class LoadedRace {
-  public:
-    LoadedRace() {
-        benchsupport::EnsureApplication();
-        folder_ = (std::filesystem::temp_directory_path() / "zalvik-bench-XXXXXX").string();
-        if (!mkdtemp(folder_.data())) {
-            folder_.clear();
-            return;
-        }
-        const std::string path = folder_ + "/race.xlsx";
-        std::error_code ec;
-        if (!std::filesystem::copy_file(benchsupport::BenchWorkbook(), path, ec)) return;
-        program_ = benchsupport::LoadedProgram(path);
-        loaded_ = ui::testing::Messages().isEmpty() && program_->data().competitorCount == 999;
-    }
-    ~LoadedRace() {
-        program_.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ui::testing::EnableDialogHooks(false);
-        std::error_code ec;
-        if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
-    }
-    LoadedRace(const LoadedRace&) = delete;
-    LoadedRace& operator=(const LoadedRace&) = delete;
-
-    bool loaded() const { return loaded_; }
-    zalvik::Program& program() { return *program_; }
-
-  private:
-    std::string folder_;
-    std::unique_ptr<zalvik::Program> program_;
-    bool loaded_ = false;
-};
-
 void BM_RegisterResult(benchmark::State& state) {
-    LoadedRace race;
+    benchsupport::LoadedRace race;
     if (!race.loaded()) {
         state.SkipWithError("the benchmark workbook did not load");
     } else {
@@ -96,7 +59,7 @@ void BM_RegisterResult(benchmark::State& state) {
 
 // The standings part of every registration on its own: all nine classes rebuilt and shown.
 void BM_RebuildStandings(benchmark::State& state) {
-    LoadedRace race;
+    benchsupport::LoadedRace race;
     if (!race.loaded()) {
         state.SkipWithError("the benchmark workbook did not load");
         return;

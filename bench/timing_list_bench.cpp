@@ -7,7 +7,6 @@
 // and through the list's model; the repaint is forced, so that it is inside the time measured.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -15,7 +14,6 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTimer>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -30,54 +28,24 @@ using testsupport::Find;
 
 namespace {
 
-// A program with a copy of the benchmark workbook loaded, in a folder of its own.
-class Race {
+// The benchmark race on the processing screen, its timing device sending "bib,time" lines.
+class Race : public benchsupport::LoadedRace {
   public:
-    // In the temporary folder, or, to tell the cost of the program from that of the disk, in
-    // memory (/dev/shm), where flushing the log to disk costs nothing.
-    explicit Race(bool inMemory = false) {
-        benchsupport::EnsureApplication();
-        const std::filesystem::path base =
-            inMemory ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
-        folder_ = (base / "zalvik-bench-XXXXXX").string();
-        if (!mkdtemp(folder_.data())) {
-            folder_.clear();
-            return;
-        }
-        path_ = folder_ + "/race.xlsx";
-        std::error_code ec;
-        if (!std::filesystem::copy_file(benchsupport::BenchWorkbook(), path_, ec)) return;
-        program_ = benchsupport::LoadedProgram(path_);
-        program_->timingBoard().setDevice(zalvik::timing::Device::Generic);
-        loaded_ = ui::testing::Messages().isEmpty() && program_->data().competitorCount == 999;
-        program_->processingScreen().show();
+    explicit Race(bool inMemory) : LoadedRace(inMemory) {
+        if (!loaded()) return;
+        program().timingBoard().setDevice(zalvik::timing::Device::Generic);
+        program().processingScreen().show();
         QApplication::processEvents();
     }
-    ~Race() {
-        program_.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ui::testing::EnableDialogHooks(false);
-        std::error_code ec;
-        if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
-    }
-    Race(const Race&) = delete;
-    Race& operator=(const Race&) = delete;
 
-    bool loaded() const { return loaded_; }
-    zalvik::Program& program() { return *program_; }
     QAbstractItemView* list() {
-        return Find<QAbstractItemView>(program_->processingScreen(), QStringLiteral("計時一覧"));
+        return Find<QAbstractItemView>(program().processingScreen(), QStringLiteral("計時一覧"));
     }
     int loggedLines() const {
-        QFile log(zalvik::timing::TimingLogPath(QString::fromStdString(path_)));
+        QFile log(zalvik::timing::TimingLogPath(QString::fromStdString(path())));
         if (!log.open(QIODevice::ReadOnly)) return -1;
         return static_cast<int>(log.readAll().count('\n'));
     }
-
-  private:
-    std::string folder_, path_;
-    std::unique_ptr<zalvik::Program> program_;
-    bool loaded_ = false;
 };
 
 // Line i of a device that sends "bib,time": bibs 1..999 in turn.
