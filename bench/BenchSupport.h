@@ -63,21 +63,38 @@ inline std::unique_ptr<zalvik::Program> LoadedProgram(const std::string& path) {
     return program;
 }
 
+// A fresh folder of the benchmark's own, in the temporary folder or in `base`, removed with
+// everything in it when the object goes; path() is empty when it could not be made.
+class TempFolder {
+  public:
+    explicit TempFolder(
+        const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+        path_ = (base / "zalvik-bench-XXXXXX").string();
+        if (!mkdtemp(path_.data())) path_.clear();
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
 // A program with a copy of the benchmark workbook loaded, in a folder of its own: in the
 // temporary folder, or, to tell the cost of the program from that of the disk, in memory
 // (/dev/shm), where flushing to disk costs nothing.
 class LoadedRace {
   public:
-    explicit LoadedRace(bool inMemory = false) {
+    explicit LoadedRace(bool inMemory = false)
+        : folder_(inMemory ? std::filesystem::path("/dev/shm")
+                           : std::filesystem::temp_directory_path()) {
         EnsureApplication();
-        const std::filesystem::path base =
-            inMemory ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
-        folder_ = (base / "zalvik-bench-XXXXXX").string();
-        if (!mkdtemp(folder_.data())) {
-            folder_.clear();
-            return;
-        }
-        path_ = folder_ + "/race.xlsx";
+        if (folder_.path().empty()) return;
+        path_ = folder_.path() + "/race.xlsx";
         std::error_code ec;
         if (!std::filesystem::copy_file(BenchWorkbook(), path_, ec)) return;
         program_ = LoadedProgram(path_);
@@ -87,8 +104,6 @@ class LoadedRace {
         program_.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ui::testing::EnableDialogHooks(false);
-        std::error_code ec;
-        if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
     }
     LoadedRace(const LoadedRace&) = delete;
     LoadedRace& operator=(const LoadedRace&) = delete;
@@ -99,7 +114,8 @@ class LoadedRace {
     const std::string& path() const { return path_; }
 
   private:
-    std::string folder_, path_;
+    TempFolder folder_;  // goes last, after the program that holds files in it
+    std::string path_;
     std::unique_ptr<zalvik::Program> program_;
     bool loaded_ = false;
 };

@@ -5,7 +5,6 @@
 // never read, so the cost must not grow with its length.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QDir>
@@ -44,25 +43,9 @@ void PrepareJournal(const QString& book, int lines) {
     for (int i = 0; i < lines; ++i) f.write(zalvik::store::JournalLine(entry));
 }
 
-class Folder {
-  public:
-    Folder() {
-        path_ = (std::filesystem::temp_directory_path() / "zalvik-bench-XXXXXX").string();
-        if (!mkdtemp(path_.data())) path_.clear();
-    }
-    ~Folder() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
 void BM_RegisterWithJournal(benchmark::State& state) {
     benchsupport::EnsureApplication();
-    Folder folder;
+    benchsupport::TempFolder folder;
     const std::string path = folder.path() + "/race.xlsx";
     std::error_code ec;
     if (folder.path().empty() ||
@@ -98,7 +81,7 @@ void BM_RegisterWithJournal(benchmark::State& state) {
 
 // The journal's own part: one line appended and flushed.
 void BM_JournalAppend(benchmark::State& state) {
-    Folder folder;
+    benchsupport::TempFolder folder;
     const QString book = QString::fromStdString(folder.path() + "/race.xlsx");
     PrepareJournal(book, static_cast<int>(state.range(0)));
     zalvik::store::JournalEntry entry;

@@ -3,31 +3,14 @@
 // lines arriving one read each, all of which must be logged and listed within that second.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <QFile>
-#include <filesystem>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "timing/TimingBoard.h"
 
 namespace {
-
-class LogFolder {
-  public:
-    LogFolder() {
-        path_ = (std::filesystem::temp_directory_path() / "zalvik-timing-bench-XXXXXX").string();
-        if (!mkdtemp(path_.data())) path_.clear();
-    }
-    ~LogFolder() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    QString workbook() const { return QString::fromStdString(path_ + "/race.xlsx"); }
-
-  private:
-    std::string path_;
-};
 
 // An ALGE run time line for run i (bibs 1..999 in turn).
 QByteArray Line(int i) {
@@ -39,9 +22,10 @@ QByteArray Line(int i) {
 }
 
 void BM_TimingOneLineThroughTheBoard(benchmark::State& state) {
-    LogFolder folder;
+    benchsupport::TempFolder folder;
     zalvik::timing::TimingBoard board;
-    board.attach(folder.workbook(), zalvik::timing::Device::Alge);
+    board.attach(QString::fromStdString(folder.path() + "/race.xlsx"),
+                 zalvik::timing::Device::Alge);
     int i = 0;
     for (auto _ : state) board.receive(Line(i++));
     if (board.runs().size() != static_cast<size_t>(i) || !board.logProblem().isEmpty())
@@ -52,9 +36,10 @@ BENCHMARK(BM_TimingOneLineThroughTheBoard)->Unit(benchmark::kMicrosecond)->UseRe
 void BM_Timing1000LinesOneReadEach(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
-        LogFolder folder;
+        benchsupport::TempFolder folder;
         zalvik::timing::TimingBoard board;
-        board.attach(folder.workbook(), zalvik::timing::Device::Alge);
+        board.attach(QString::fromStdString(folder.path() + "/race.xlsx"),
+                     zalvik::timing::Device::Alge);
         state.ResumeTiming();
         for (int i = 0; i < 1000; ++i) board.receive(Line(i));
         state.PauseTiming();
