@@ -209,13 +209,19 @@ class TimingTest : public QObject, public ProgramFixture {
         cable.send(" 0034 C0  10:00:00.0000 00\r 0034 C1  10:01:01.5299 00\r");
         cable.send(" 0035 C0  10:02:00.0000 00\r?0000 C1  10:03:00.0000 00\r\x01\xff zz\r");
         QTRY_VERIFY(shown(QStringLiteral("計時一覧")));
-        // The list lies over the picture at whatever size the window has.
-        auto overPicture = [this] { return list()->pos() - find(QStringLiteral("Image2"))->pos(); };
-        const QPoint enlarged = overPicture();
+        // The list lies over the picture at whatever size the window has, and so does the live
+        // page's note, which stands over the list's foot once the list is there.
+        auto overPicture = [this](const QString& name) {
+            QWidget* w = find(name);
+            return w->mapTo(&screen(), QPoint()) - find(QStringLiteral("Image2"))->pos();
+        };
+        const QPoint enlarged = overPicture(QStringLiteral("計時一覧"));
+        const QPoint noteAt = overPicture(QStringLiteral("速報状態"));
         for (QSize size : {laidOut + QSize(720, 540), laidOut}) {
             screen().resize(size);
             QTRY_COMPARE(screen().size(), size);
-            QCOMPARE(overPicture(), enlarged);
+            QCOMPARE(overPicture(QStringLiteral("計時一覧")), enlarged);
+            QCOMPARE(overPicture(QStringLiteral("速報状態")), noteAt);
         }
         QTRY_COMPARE(list()->model()->rowCount(), 2);
         QCOMPARE(cell(1, 1), QStringLiteral("34"));
