@@ -170,6 +170,15 @@ void AppendRelationship(XmlPart& relsPart, const std::string& idStem, const char
     relsPart.dirty = true;
 }
 
+// Appends to the content types the type of the part `partName` (its name in the package).
+void AppendOverride(XmlPart& contentTypes, const std::string& partName, const char* contentType) {
+    pugi::xml_node types = contentTypes.doc.document_element();
+    pugi::xml_node o = types.append_child((PrefixOf(types) + "Override").c_str());
+    o.append_attribute("PartName").set_value(("/" + partName).c_str());
+    o.append_attribute("ContentType").set_value(contentType);
+    contentTypes.dirty = true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -238,11 +247,7 @@ StyleSheet* Workbook::Impl::stylesForWrite() {
     AppendRelationship(workbookRels, "rIdStyles", kStylesType,
                        stylesPart.substr(workbookDir.size()));
 
-    pugi::xml_node types = contentTypes.doc.document_element();
-    pugi::xml_node o = types.append_child((PrefixOf(types) + "Override").c_str());
-    o.append_attribute("PartName").set_value(("/" + stylesPart).c_str());
-    o.append_attribute("ContentType").set_value(kStylesContentType);
-    contentTypes.dirty = true;
+    AppendOverride(contentTypes, stylesPart, kStylesContentType);
     return styles.get();
 }
 
@@ -678,12 +683,7 @@ void Workbook::setCustomProperty(std::string_view name, std::string_view value) 
             if (IsLocal(o, "Override") &&
                 ToLowerAscii(o.attribute("PartName").value()) == "/" + ToLowerAscii(part))
                 typed = true;
-        if (!typed) {
-            pugi::xml_node o = types.append_child((PrefixOf(types) + "Override").c_str());
-            o.append_attribute("PartName").set_value(("/" + part).c_str());
-            o.append_attribute("ContentType").set_value(kCustomContentType);
-            d.contentTypes.dirty = true;
-        }
+        if (!typed) AppendOverride(d.contentTypes, part, kCustomContentType);
     }
     XmlPart& p = d.otherParts[d.customPart];
     pugi::xml_node root = p.doc.document_element();
