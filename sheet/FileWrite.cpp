@@ -17,15 +17,16 @@ bool Fail(int* systemError, int e) {
     return false;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+// Writes all of `data`; *done tells how much reached the file when it fails.
+bool WriteAll(int fd, std::string_view data, size_t* done) {
+    *done = 0;
+    while (*done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + *done, data.size() - *done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        done += static_cast<size_t>(n);
+        *done += static_cast<size_t>(n);
     }
     return true;
 }
@@ -39,7 +40,8 @@ bool WriteFileSafely(const std::string& path, std::string_view data, int* system
 }
 
 bool AppendToFile(const std::string& path, std::string_view data, std::string_view heading,
-                  std::string_view cutLineEnd, int* systemError) {
+                  std::string_view cutLineEnd, int* systemError, size_t* written) {
+    if (written) *written = 0;
     // O_NONBLOCK keeps a FIFO or a device from holding the program at open(); it is refused
     // below before anything is written.
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
@@ -54,7 +56,10 @@ bool AppendToFile(const std::string& path, std::string_view data, std::string_vi
         whole.reserve(heading.size() + data.size());
         whole.append(heading).append(data);
         int e = 0;
-        if (detail::WriteFileAtomically(path, whole, true, &e)) return true;
+        if (detail::WriteFileAtomically(path, whole, true, &e)) {
+            if (written) *written = data.size();
+            return true;
+        }
         if (e != EEXIST) return Fail(systemError, e);
         fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return Fail(systemError, errno);
@@ -83,8 +88,12 @@ bool AppendToFile(const std::string& path, std::string_view data, std::string_vi
             ::close(rfd);
         }
     }
+    const size_t before = bytes.size();
     bytes.append(data);
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
+    size_t done = 0;
+    const bool all = WriteAll(fd, bytes, &done);
+    if (written) *written = done > before ? done - before : 0;
+    if (!all || ::fsync(fd) != 0) {
         const int e = errno;
         ::close(fd);
         return Fail(systemError, e);

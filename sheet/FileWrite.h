@@ -23,7 +23,11 @@ bool WriteFileSafely(const std::string& path, std::string_view data, int* system
 // first, so that `data` starts a line of its own; an empty `cutLineEnd` leaves the file's end as
 // it is. A path that names a folder fails with
 // EISDIR, any other file that is not a regular file with ENODEV, without writing to it.
+// When a write fails part-way (a full disk), *written (when given) tells how many bytes of
+// `data` reached the file, so that a caller retrying its records can leave out those that are
+// already there whole; on success it is data.size().
 bool AppendToFile(const std::string& path, std::string_view data, std::string_view heading,
-                  std::string_view cutLineEnd, int* systemError = nullptr);
+                  std::string_view cutLineEnd, int* systemError = nullptr,
+                  size_t* written = nullptr);
 
 }  // namespace sheet

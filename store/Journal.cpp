@@ -17,6 +17,7 @@
 #include "sheet/Workbook.h"
 #include "store/FileMessages.h"
 #include "store/InputSheet.h"
+#include "store/LineCheck.h"
 #include "store/SettingsWriter.h"
 
 namespace zalvik::store {
@@ -25,36 +26,11 @@ namespace {
 
 const char kBom[] = "\xEF\xBB\xBF";
 constexpr int kFixedFields = 8;  // time, action, bib, name, run time, buoys, race points, status
-// What ends a line that a crash cut short, written before the next line: no line the program
-// writes holds this byte, so a line carrying it is known as cut, whatever was written after it.
-constexpr char kCutMark = '\x18';
-// The check field that ends a line: '#' and the CRC-32 of the bytes before its comma, in
-// upper-case hexadecimal.
-constexpr int kCheckFieldSize = 9;
 
 QByteArray Heading() {
     QString h = QStringLiteral("日時,操作,ゼッケン,氏名,タイム,ブイポイント,レースポイント,状態");
     for (int g = 1; g <= 12; ++g) h += QStringLiteral(",ゲート%1").arg(g);
     return h.toUtf8() + "\r\n";
-}
-
-uint32_t Crc32(QByteArrayView bytes) {
-    static const auto table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    uint32_t c = 0xFFFFFFFFu;
-    for (const char b : bytes) c = table[(c ^ static_cast<uint8_t>(b)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
-QByteArray CheckField(QByteArrayView body) {
-    return "#" + QByteArray::number(Crc32(body), 16).toUpper().rightJustified(8, '0');
 }
 
 // Whether a text field begins with what a spreadsheet program would read as a formula.
@@ -157,18 +133,11 @@ std::optional<JournalEntry> ParseLine(QByteArrayView raw, bool* checked) {
         QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$"));
     *checked = false;
     if (raw.contains(kCutMark)) return {};
-    const qsizetype n = raw.size();
-    if (n > kCheckFieldSize && raw[n - kCheckFieldSize - 1] == ',' &&
-        raw[n - kCheckFieldSize] == '#') {
-        bool hex = true;
-        for (qsizetype i = n - kCheckFieldSize + 1; i < n; ++i)
-            hex = hex && std::isxdigit(static_cast<unsigned char>(raw[i]));
-        if (hex) {
-            *checked = true;
-            const QByteArrayView body = raw.first(n - kCheckFieldSize - 1);
-            if (CheckField(body) != raw.last(kCheckFieldSize).toByteArray()) return {};
-            raw = body;
-        }
+    const LineCheckResult check = CheckLine(raw, ',');
+    if (check.what != LineCheckResult::What::Unchecked) {
+        *checked = true;
+        if (check.what == LineCheckResult::What::Damaged) return {};
+        raw = check.body;
     }
     std::optional<QStringList> fields = SplitFields(QString::fromUtf8(raw));
     if (!fields || fields->size() < 2) return {};
@@ -330,7 +299,7 @@ QByteArray JournalLine(const JournalEntry& e) {
     }
     f << Field(e.workbookId);
     const QByteArray body = f.join(QLatin1Char(',')).toUtf8();
-    return body + ',' + CheckField(body) + "\r\n";
+    return SealedLine(body, ',') + "\r\n";
 }
 
 QString JournalReading::message(const QString& fileName) const {
