@@ -65,8 +65,7 @@ void ProcessingScreen::onBibChanged() {
     // bib is committed (Enter, Tab or leaving the box), so that it never steals a keystroke.
     const int i = SlotOfBib(d, TypedValue(typed));
     if (i == 0) {
-        if (!ゼッケン_->isModified())
-            ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
+        if (!ゼッケン_->isModified()) ui::ShowMessage(this, RefusalMessage(Refusal::UnknownBib));
         氏名_->clear();
         所属_->clear();
         return;
@@ -273,8 +272,9 @@ void ProcessingScreen::mend(const DeskOutcome& out) {
         case Refusal::NoBuoyPoints:
             focusGate(std::max(FirstGateWithoutBuoy(d, d.gateBuoyChoice), 1) - 1);
             return;
-        default:
+        case Refusal::ZeroBuoyPoints:
             // A total of 0 has no one field to mend: the official stays where the keys were.
+        default:
             return;
     }
     box->setFocus(Qt::OtherFocusReason);

@@ -50,6 +50,38 @@ QString ResultWords(const Competition& d, const Competitor& who, int gates) {
              FormatHundredths(who.racePoints), points.join(QLatin1Char(',')));
 }
 
+// What stops a run (status 0) from being registered: a missing or mistyped time, or a gate left
+// without its buoy, would be ranked as a plainly wrong result. Otherwise the run time.
+Refusal CheckRun(const Competition& d, const ResultRequest& r, float* runTime, int* gate) {
+    using Fault = CheckedRunTime::Fault;
+    if (!r.buoyTotal) return Refusal::NoBuoyPoints;
+    CheckedRunTime time =
+        r.runTime ? CheckedRunTime{Fault::None, *r.runTime} : CheckRunTime(r.minutes, r.seconds);
+    if (time.fault == Fault::None && !(time.seconds > 0)) time.fault = Fault::NoTime;
+    // The refusals of the time's faults, in the order of CheckedRunTime::Fault.
+    constexpr Refusal kOfTime[] = {Refusal::None, Refusal::NoTime, Refusal::MinutesUnreadable,
+                                   Refusal::SecondsUnreadable, Refusal::SecondsNotBelow60};
+    if (time.fault != Fault::None) return kOfTime[static_cast<int>(time.fault)];
+    if ((*gate = FirstGateWithoutBuoy(d, r.buoyAtGate))) return Refusal::GateWithoutBuoy;
+    // Race points divide by the buoy points: a total of 0 (buoys that score 0) has none.
+    if (*r.buoyTotal == 0) return Refusal::ZeroBuoyPoints;
+    *runTime = time.seconds;
+    return Refusal::None;
+}
+
+// The values a journal line leaves the competitor with: a registration's, none after a
+// take-back.
+void TakeValues(Competitor& who, const JournalEntry& e) {
+    const bool registered = e.action == JournalEntry::Action::Registration;
+    who.runTime = registered ? e.runTime : 0;
+    who.buoyPoints = registered ? e.buoyPoints : 0;
+    who.racePoints = registered ? e.racePoints : 0;
+    who.status = registered ? static_cast<int16_t>(e.status) : 0;
+    if (!registered) who.gatePoints.fill(QString());
+    const size_t gates = registered ? std::min<size_t>(e.gates.size(), kMaxGates) : 0;
+    std::copy_n(e.gates.begin(), gates, who.gatePoints.begin());
+}
+
 }  // namespace
 
 QString RefusalMessage(Refusal refusal, int gate) {
@@ -113,46 +145,8 @@ DeskOutcome ResultDesk::registerResult(const ResultRequest& request) {
     // the standings at the next rebuild while the workbook still says DQ.
     float runTime = 0;
     if (request.status == 0) {
-        if (!request.buoyTotal) {
-            out.refusal = Refusal::NoBuoyPoints;
-            return out;
-        }
-        // A missing or mistyped time, or a gate left without its buoy, would be ranked as a
-        // plainly wrong result.
-        CheckedRunTime time;
-        if (request.runTime)
-            time.seconds = *request.runTime;
-        else
-            time = CheckRunTime(request.minutes, request.seconds);
-        if (time.fault == CheckedRunTime::Fault::None && !(time.seconds > 0))
-            time.fault = CheckedRunTime::Fault::NoTime;
-        switch (time.fault) {
-            case CheckedRunTime::Fault::None:
-                break;
-            case CheckedRunTime::Fault::NoTime:
-                out.refusal = Refusal::NoTime;
-                return out;
-            case CheckedRunTime::Fault::MinutesUnreadable:
-                out.refusal = Refusal::MinutesUnreadable;
-                return out;
-            case CheckedRunTime::Fault::SecondsUnreadable:
-                out.refusal = Refusal::SecondsUnreadable;
-                return out;
-            case CheckedRunTime::Fault::SecondsNotBelow60:
-                out.refusal = Refusal::SecondsNotBelow60;
-                return out;
-        }
-        if (const int gate = FirstGateWithoutBuoy(d, request.buoyAtGate)) {
-            out.refusal = Refusal::GateWithoutBuoy;
-            out.gate = gate;
-            return out;
-        }
-        // Race points divide by the buoy points: a total of 0 (buoys that score 0) has none.
-        if (*request.buoyTotal == 0) {
-            out.refusal = Refusal::ZeroBuoyPoints;
-            return out;
-        }
-        runTime = time.seconds;
+        out.refusal = CheckRun(d, request, &runTime, &out.gate);
+        if (!out.done()) return out;
     }
 
     // The competitor as the registration leaves it. A status keeps the run's values (time,
@@ -218,20 +212,7 @@ bool ResultDesk::apply(const JournalEntry& e, DeskOutcome* outcome) {
     const int c = SlotOfBib(d, e.bib);
     if (c == 0) return false;
     Competitor& who = d.competitors[c];
-    if (takeBack) {
-        who.runTime = 0;
-        who.buoyPoints = 0;
-        who.racePoints = 0;
-        who.status = 0;
-        who.gatePoints.fill(QString());
-    } else {
-        who.runTime = e.runTime;
-        who.buoyPoints = e.buoyPoints;
-        who.racePoints = e.racePoints;
-        who.status = static_cast<int16_t>(e.status);
-        const size_t gates = std::min<size_t>(e.gates.size(), kMaxGates);
-        std::copy_n(e.gates.begin(), gates, who.gatePoints.begin());
-    }
+    TakeValues(who, e);
     sheet::Workbook* book = links_.workbook();
     sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
     if (!ws) {
@@ -277,17 +258,7 @@ TakeInPlan ResultDesk::planTakeIn(const std::vector<JournalEntry>& entries) cons
             continue;
         }
         Competitor journaled = inFile;
-        journaled.runTime = journaled.buoyPoints = journaled.racePoints = 0;
-        journaled.status = 0;
-        journaled.gatePoints.fill(QString());
-        if (e.action == JournalEntry::Action::Registration) {
-            journaled.runTime = e.runTime;
-            journaled.buoyPoints = e.buoyPoints;
-            journaled.racePoints = e.racePoints;
-            journaled.status = static_cast<int16_t>(e.status);
-            std::copy_n(e.gates.begin(), std::min<size_t>(e.gates.size(), kMaxGates),
-                        journaled.gatePoints.begin());
-        }
+        TakeValues(journaled, e);
         plan.conflicts.push_back({e, QString::number(inFile.bib), inFile.name.trimmed(),
                                   ResultWords(data_, inFile, gates),
                                   ResultWords(data_, journaled, gates)});
