@@ -704,25 +704,19 @@ class KeyboardEntryTest : public QObject, public ProgramFixture {
     // button (where the next bib's digits would go): the mend typed there and Ctrl+Enter
     // register it. In `mend`, '>' is Enter.
     void refusedRunLeavesTheKeysOnTheFieldToMend_data() {
-        QTest::addColumn<QString>("minutes");
-        QTest::addColumn<QString>("seconds");
+        for (const char* column : {"minutes", "seconds", "message", "focus", "mend"})
+            QTest::addColumn<QString>(column);
         QTest::addColumn<int>("gatesTyped");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("focus");
-        QTest::addColumn<QString>("mend");
-        QTest::newRow("no time") << ""
-                                 << "" << kGates << "タイムが入力されていません。"
-                                 << "分"
-                                 << "1>5.5";
-        QTest::newRow("seconds unreadable")
-            << "1"
-            << "5..5" << kGates << "秒の入力が数字として読めません。"
-            << "秒"
-            << "5.5";
-        QTest::newRow("gate 3 left out") << "1"
-                                         << "5.5" << 2 << "ゲート3のブイが選択されていません。"
-                                         << "Gop(2)"
-                                         << "1111111111";
+        auto row = [](const char* name, const QStringList& texts, int gatesTyped) {
+            QTestData& r = QTest::newRow(name);
+            for (const QString& text : texts) r << text;
+            r << gatesTyped;
+        };
+        row("no time", {"", "", "タイムが入力されていません。", "分", "1>5.5"}, kGates);
+        row("seconds unreadable", {"1", "5..5", "秒の入力が数字として読めません。", "秒", "5.5"},
+            kGates);
+        row("gate 3 left out",
+            {"1", "5.5", "ゲート3のブイが選択されていません。", "Gop(2)", "1111111111"}, 2);
     }
     void refusedRunLeavesTheKeysOnTheFieldToMend() {
         QFETCH(QString, minutes);
