@@ -43,6 +43,9 @@ struct Competitor {
     float buoyPoints = 0;
     float racePoints = 0;
     int16_t status = 0;  // 0 none, 1 DS, 2 DF, 3 DQ
+    // The points of the buoy chosen at each gate, as the gate cells of the input sheet hold
+    // them (texts); empty for a gate without a result.
+    std::array<QString, kMaxGates> gatePoints{};
 };
 
 struct Competition {

@@ -9,7 +9,6 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-#include <QUuid>
 #include <QWidget>
 
 #include "app/DataLoadScreen.h"
@@ -20,6 +19,7 @@
 #include "output/LiveServer.h"
 #include "output/OutputScreen.h"
 #include "race/ProcessingScreen.h"
+#include "race/ResultDesk.h"
 #include "race/TimingSetupDialog.h"
 #include "setup/SettingsScreen.h"
 #include "sheet/FileWrite.h"
@@ -33,6 +33,9 @@ namespace zalvik {
 Program::Program()
     : timingBoard_(std::make_unique<timing::TimingBoard>()),
       timingLink_(std::make_unique<timing::TimingLink>()) {
+    desk_ = std::make_unique<ResultDesk>(
+        data_, ResultDesk::Links{[this] { return workbook_.get(); }, [this] { resultsChanged(); },
+                                 [this] { keepTimingWithWorkbook(true); }});
     // The program ends only through the start screen's exit button (or its close box), never
     // because a hand-over briefly left no window shown.
     if (qApp) qApp->setQuitOnLastWindowClosed(false);
@@ -78,21 +81,8 @@ void Program::end() {
 
 void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     workbook_ = std::move(workbook);
-    journal_.reset();
+    desk_->startJournal();
     keepTimingWithWorkbook(false);
-    journalId_.clear();
-}
-
-store::JournalOwner Program::journalOwner() {
-    store::JournalOwner owner{{}, data_.eventName, data_.eventDate};
-    if (!workbook_) return owner;
-    owner.id = QString::fromStdString(workbook_->customProperty(store::kWorkbookIdProperty));
-    if (owner.id.isEmpty()) owner.id = journalId_;
-    return owner;
-}
-
-void Program::adoptJournalIdentity(const QString& id) {
-    if (!id.isEmpty()) journalId_ = id;
 }
 
 void Program::connectTimer(const timing::LinkSettings& settings) {
@@ -126,17 +116,8 @@ void Program::keepTimingWithWorkbook(bool carryOver) {
 }
 
 void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
-    if (!workbook_) return;
-    store::JournalOwner owner = journalOwner();
-    if (owner.id.isEmpty()) {
-        // The first journaled change gives the workbook the identity its lines will carry. It
-        // goes into the file with the next save, not now: a change that ends up writing nothing
-        // leaves the workbook without anything to save.
-        owner.id = journalId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    }
-    const std::optional<QString> failed =
-        journal_.append(QString::fromStdString(workbook_->path()), entry, owner);
-    if (failed && !failed->isEmpty()) ui::ShowMessage(parent, *failed);
+    if (const QString problem = desk_->journal(entry); !problem.isEmpty())
+        ui::ShowMessage(parent, problem);
 }
 
 void Program::closeWorkbook() {

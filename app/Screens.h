@@ -28,6 +28,8 @@ class OutputScreen;
 class LiveServer;
 class LivePageWriter;
 class LivePageBuilder;
+class ResultDesk;
+struct SaveOutcome;
 
 namespace timing {
 class TimingBoard;
@@ -61,15 +63,21 @@ class Program : public QObject {
     // `parent`) says that the results are not yet in the file, and false is returned.
     bool releaseWorkbook(QWidget* parent);
 
-    // The save that ends every change to the workbook (a registration, a result taken back,
-    // journaled results put back, the set action, a results-sheet run), and its report over
-    // `parent`. When another program has saved the file since it was loaded or last saved, the
-    // official is asked first whether to take those changes in: on Yes the file is read again,
-    // this session's journaled changes that it lacks are made again, and everything is saved
-    // into the same file; on No the workbook is saved beside it under a new name, and the
-    // message says that that file is the one to load next time. A failed save keeps every
-    // change in memory for the next save and, when `reportFailure`, says so. True when the
-    // changes are in a file on disk.
+    // The road of every result (registration, take-back, journaled results put back): it
+    // journals, stores, writes the workbook, ranks, saves and publishes, and shows nothing.
+    ResultDesk& desk() { return *desk_; }
+
+    // Shows over `parent` what a save of the desk came to. When another program has saved the
+    // file since it was loaded or last saved, the official is asked first whether to take those
+    // changes in: on Yes the file is read again, this workbook's journaled changes that it
+    // lacks are made again (where it holds other results than the journal, the official picks
+    // which to keep), and everything is saved into the same file; on No the workbook is saved
+    // beside it under a new name, and the message says that that file is the one to load next
+    // time. A failed save keeps every change in memory for the next save and, when
+    // `reportFailure`, says so. True when the changes are in a file on disk.
+    bool finishSave(QWidget* parent, const SaveOutcome& outcome, bool reportFailure = true);
+    // The save that ends a change made outside the desk (the set action, a results-sheet run,
+    // leaving with a change an earlier save could not write), reported as above.
     bool saveWorkbook(QWidget* parent, bool reportFailure = true);
 
     // Appends one line to the journal beside the open workbook and flushes it to disk; every
@@ -77,16 +85,6 @@ class Program : public QObject {
     // written says so once (over `parent`) and never stops the change. Without an open
     // workbook nothing is written.
     void writeJournal(QWidget* parent, const store::JournalEntry& entry);
-    // Who the journal's lines are for: the identity stored in the open workbook, or the one it
-    // is given at its first journaled change and stores with its next save; event name and date.
-    store::JournalOwner journalOwner();
-    // A workbook without an identity whose journal entries were recognised by its event name
-    // and date takes on their identity. Ignored when `id` is empty.
-    void adoptJournalIdentity(const QString& id);
-    // The journal lines written since the workbook was opened.
-    const std::vector<store::JournalEntry>& journaledThisSession() const {
-        return journal_.sessionEntries();
-    }
 
     // Screens, created on first use. Getting a screen changes nothing else: the settings
     // screen's load step, which reads the competition and the workbook, runs when the screen is
@@ -150,7 +148,7 @@ class Program : public QObject {
     // output.
     QList<QWidget*> existingScreens() const;
 
-    // Reads the changed file again and puts this session's changes into it (see saveWorkbook).
+    // Reads the changed file again and puts this session's changes into it (see finishSave).
     // nullopt when nothing was taken in (the file cannot be read again, or not as a
     // competition): the program then holds its own workbook as before.
     std::optional<bool> takeInOtherProgramsChanges(QWidget* parent, bool reportFailure);
@@ -159,9 +157,7 @@ class Program : public QObject {
 
     Competition data_;
     std::unique_ptr<sheet::Workbook> workbook_;
-    bool takingInChanges_ = false;  // a reread is putting this session's changes back
-    store::JournalWriter journal_;
-    QString journalId_;  // the identity the open workbook takes on at its next save
+    std::unique_ptr<ResultDesk> desk_;
     bool ended_ = false;
     bool loadInProgress_ = false;
     QPointer<StartScreen> start_;

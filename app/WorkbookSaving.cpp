@@ -1,11 +1,14 @@
-// How the program saves the workbook after a change, and what it does when another program
-// (typically the spreadsheet program the official opened it in) has saved the file meanwhile.
+// How the program reports the saves of the result desk, and what it does when another program
+// (typically the spreadsheet program the official opened it in) has saved the file meanwhile:
+// the questions and messages are the screens'; reading, putting back and saving are the desk's.
 
 #include <QFileInfo>
 
 #include "app/Screens.h"
 #include "output/ResultsSheet.h"
 #include "race/ProcessingScreen.h"
+#include "race/ResultDesk.h"
+#include "race/TakeInDialog.h"
 #include "sheet/Workbook.h"
 #include "store/FileMessages.h"
 #include "store/Journal.h"
@@ -14,19 +17,6 @@
 
 namespace zalvik {
 namespace {
-
-// Marks a reread as running for as long as it puts this session's changes back, so that the
-// save ending it asks no question again.
-class TakingInScope {
-  public:
-    explicit TakingInScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~TakingInScope() { flag_ = false; }
-    TakingInScope(const TakingInScope&) = delete;
-    TakingInScope& operator=(const TakingInScope&) = delete;
-
-  private:
-    bool& flag_;
-};
 
 // The last entry of `action` among `entries`, nullptr when there is none.
 const store::JournalEntry* LastOf(const std::vector<store::JournalEntry>& entries,
@@ -48,34 +38,29 @@ QString SavedUnderNewNameMessage(const sheet::SaveResult& saved) {
 }
 
 bool Program::saveWorkbook(QWidget* parent, bool reportFailure) {
-    if (!workbook_ || !workbook_->hasUnsavedChanges()) return true;
-    if (!takingInChanges_ && workbook_->changedOnDisk() &&
-        ui::AskYesNo(parent,
-                     QStringLiteral("ブック「%1」はほかのプログラムで変更されています。その変更を"
-                                    "読み込み、ここで入力した結果や設定を加えて同じファイルに"
-                                    "保存しますか？")
-                         .arg(FileNameOf(workbook_->path())))) {
-        if (const std::optional<bool> taken = takeInOtherProgramsChanges(parent, reportFailure))
-            return *taken;
-        // Nothing was taken in: the workbook held here is saved beside the file, as on No.
+    return finishSave(parent, desk_->save(), reportFailure);
+}
+
+bool Program::finishSave(QWidget* parent, const SaveOutcome& outcome, bool reportFailure) {
+    SaveOutcome saved = outcome;
+    if (saved.kind == SaveOutcome::Kind::FileChanged) {
+        if (ui::AskYesNo(parent, QStringLiteral("ブック「%1」はほかのプログラムで変更されています。"
+                                                "その変更を読み込み、ここで入力した結果や設定を"
+                                                "加えて同じファイルに保存しますか？")
+                                     .arg(FileNameOf(workbook_->path())))) {
+            if (const std::optional<bool> taken = takeInOtherProgramsChanges(parent, reportFailure))
+                return *taken;
+            // Nothing was taken in: the workbook held here is saved beside the file, as on No.
+        }
+        saved = desk_->saveUnderNewName();
     }
-    if (!journalId_.isEmpty() && workbook_->customProperty(store::kWorkbookIdProperty).empty())
-        workbook_->setCustomProperty(store::kWorkbookIdProperty, journalId_.toStdString());
-    const std::string before = workbook_->path();
-    const sheet::SaveResult saved = workbook_->save();
-    if (saved.savedUnderNewName) keepTimingWithWorkbook(true);
-    if (saved.savedUnderNewName) {
-        // The original's journal says where its later results are, for a later load of it.
-        store::JournalEntry moved;
-        moved.action = store::JournalEntry::Action::Continuation;
-        moved.details << FileNameOf(saved.savedPath);
-        const std::optional<QString> failed =
-            journal_.append(QString::fromStdString(before), moved, journalOwner());
-        if (failed && !failed->isEmpty()) ui::ShowMessage(parent, *failed);
-        ui::ShowMessage(parent, SavedUnderNewNameMessage(saved));
-    } else if (!saved.ok && reportFailure)
-        ui::ShowMessage(parent, store::SaveMessage(saved));
-    return saved.ok;
+    if (saved.kind == SaveOutcome::Kind::SavedUnderNewName) {
+        if (!saved.journalProblem.isEmpty()) ui::ShowMessage(parent, saved.journalProblem);
+        ui::ShowMessage(parent, SavedUnderNewNameMessage(saved.result));
+    } else if (saved.kind == SaveOutcome::Kind::Failed && reportFailure) {
+        ui::ShowMessage(parent, store::SaveMessage(saved.result));
+    }
+    return saved.inFile();
 }
 
 bool Program::releaseWorkbook(QWidget* parent) {
@@ -101,11 +86,10 @@ std::optional<bool> Program::takeInOtherProgramsChanges(QWidget* parent, bool re
         return std::nullopt;
     }
     // The same file stays open, so this session's journal entries stay this session's.
-    const std::vector<store::JournalEntry> session = journal_.sessionEntries();
-    const store::JournalOwner owner = journalOwner();
+    const std::vector<store::JournalEntry> session = desk_->journaledThisSession();
+    const store::JournalOwner owner = desk_->journalOwner();
     const QList<QWidget*> shown = shownScreens();
     const QString shownBib = processingScreen().ShownBib();
-    TakingInScope scope(takingInChanges_);
     std::unique_ptr<sheet::Workbook> ours = std::move(workbook_);
 
     ResetForReload(*this);
@@ -125,7 +109,7 @@ std::optional<bool> Program::takeInOtherProgramsChanges(QWidget* parent, bool re
         ResetForReload(*this);
         workbook_ = std::move(ours);
         ReadCompetition(*this);
-        processingScreen().TakeInReread({}, shownBib);
+        processingScreen().ShowTakenIn({}, shownBib);
         showOnly(shown);
         return std::nullopt;
     }
@@ -133,20 +117,29 @@ std::optional<bool> Program::takeInOtherProgramsChanges(QWidget* parent, bool re
     // the file lacks it; this session's entries come last, as the latest word on each bib
     // (they include any line the journal could not take).
     const QString journalPath = store::JournalPathFor(QString::fromStdString(path));
+    const QString journalFile = QFileInfo(journalPath).fileName();
     std::vector<store::JournalEntry> entries =
         store::ShareOf(store::ReadJournal(journalPath), owner).entries;
     entries.insert(entries.end(), session.begin(), session.end());
-    const store::JournalPending pending =
-        store::PendingEntries(entries, *workbook_->worksheet(1), data_.competitorCount);
-    const int putBack = processingScreen().TakeInReread(pending.toApply, shownBib);
-    if (!pending.unknownBibs.empty()) {
+    TakeInPlan plan = desk_->planTakeIn(entries);
+    // A result the file holds otherwise than the journal may be a correction made there: the
+    // official keeps the file's or the journal's.
+    if (!plan.conflicts.empty()) {
+        const std::vector<bool> keepJournal =
+            TakeInDialog::Ask(parent, plan.conflicts, file, journalFile);
+        for (size_t i = 0; i < plan.conflicts.size(); ++i)
+            if (keepJournal[i]) plan.toApply.push_back(plan.conflicts[i].journal);
+    }
+    const int putBack = desk_->takeIn(plan.toApply);
+    processingScreen().ShowTakenIn(plan.toApply, shownBib);
+    if (!plan.unknownBibs.empty()) {
         QStringList bibs;
-        for (int b : pending.unknownBibs) bibs << QString::number(b);
+        for (int b : plan.unknownBibs) bibs << QString::number(b);
         ui::ShowMessage(
             parent,
             QStringLiteral("ブック「%1」にはゼッケン %2 の選手がいなくなったため、その"
                            "結果は入れられませんでした（記録ファイル「%3」に残っています）。")
-                .arg(file, bibs.join(QStringLiteral("、")), QFileInfo(journalPath).fileName()));
+                .arg(file, bibs.join(QStringLiteral("、")), journalFile));
     }
     if (putBack > 0)
         ui::ShowMessage(parent, QStringLiteral("ブック「%1」にほかのプログラムで保存された内容を"
@@ -162,8 +155,8 @@ std::optional<bool> Program::takeInOtherProgramsChanges(QWidget* parent, bool re
         WriteResultsSheet(data_, workbook_.get());
     }
     showOnly(shown);
-    resultsChanged();
-    return saveWorkbook(parent, reportFailure);
+    desk_->publish();
+    return finishSave(parent, desk_->saveUnderNewName(), reportFailure);
 }
 
 void Program::showOnly(const QList<QWidget*>& shown) {

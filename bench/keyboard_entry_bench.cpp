@@ -27,17 +27,8 @@
 
 namespace {
 
-// Counts the paint events of one control.
-class PaintCounter : public QObject {
-  public:
-    int paints = 0;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) ++paints;
-        return false;
-    }
-};
+using benchsupport::PaintCounter;
+using benchsupport::WaitForPaints;
 
 // A key pressed and released on whatever control has the focus.
 void Press(Qt::Key key, const QString& text = {}) {
@@ -51,13 +42,6 @@ void Press(Qt::Key key, const QString& text = {}) {
 
 void Type(const QString& s) {
     for (QChar ch : s) Press(static_cast<Qt::Key>(ch.unicode()), QString(ch));
-}
-
-// Runs the event loop until the window has painted count times, for at most a few rounds.
-bool WaitForPaints(const PaintCounter& counter, int count) {
-    for (int round = 0; round < 100 && counter.paints < count; ++round)
-        QCoreApplication::processEvents();
-    return counter.paints >= count;
 }
 
 void BM_GateKeyToRepaintedTotal(benchmark::State& state) {

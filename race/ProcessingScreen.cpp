@@ -591,6 +591,12 @@ void ProcessingScreen::SetUpResultsGrid() {
     for (int gate = 1; gate <= gates; ++gate)
         g->setText(0, 4 + gate, QStringLiteral("GNo.") + QString::number(gate));
     g->show();
+    // The gate points of gates the grid no longer has go with their columns, so that the data
+    // holds what the grid shows when the count grows again.
+    Competition& data = program_.data();
+    for (int i = 1; i <= std::clamp<int>(data.competitorCount, 0, kMaxCompetitors); ++i)
+        for (int gate = gates; gate < kMaxGates; ++gate)
+            data.competitors[i].gatePoints[gate].clear();
 }
 
 void ProcessingScreen::BuildCompetitorList() {

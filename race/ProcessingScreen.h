@@ -41,6 +41,8 @@ struct ResultRow;
 
 namespace zalvik {
 
+struct DeskOutcome;
+struct ResultRequest;
 class TimingListModel;
 class TimingListView;
 class TimingSetupDialog;
@@ -70,7 +72,8 @@ class ProcessingScreen : public ScreenBase {
     // it.
     void BuildCompetitorList();
     // Rebuilds the standings lists of every class from the competition data and shows them on
-    // the class grids グリッド順位. Runs after every registration and at the end of a load.
+    // the class grids グリッド順位. Runs at the end of a load and after the set action; the
+    // result desk rebuilds them itself after every registration.
     void RebuildStandings();
     // Enables the buttons that need a loaded competition: settings, spreadsheet and output.
     void EnableLoadedButtons();
@@ -88,13 +91,9 @@ class ProcessingScreen : public ScreenBase {
     // Totals the scores of the buoys chosen at the gates into 合計 (" 12").
     void SumBuoyPoints();
     // Empties the entry panel, then fills it again with the stored result of the competitor
-    // whose bib ゼッケン holds, as the results grid and the competitor table keep it. A
+    // whose bib ゼッケン holds, the row being found through the bibs the results grid shows. A
     // competitor with DS, DF or DQ, or without a result, leaves the panel empty.
     void ShowStoredResult();
-    // Writes the result of the competitor whose bib ゼッケン holds into that competitor's row
-    // of the input sheet, the row being found by the bib cells of the sheet. Without an open
-    // workbook it says so once and writes nothing. True when a row was written.
-    bool WriteResultRow();
 
     // --- What the loader and the settings screen ask of this screen -----------------------------
 
@@ -141,9 +140,10 @@ class ProcessingScreen : public ScreenBase {
     void buildStandingsFrame();
     void buildButtons();
 
-    // Standings (race/ProcessingScreenStandings.cpp).
+    // Standings (race/ProcessingScreenStandings.cpp): the grids of the standings as the data
+    // holds them now, and the received times that say which runs are registered.
     void SetUpStandingsGrids();
-    void ShowStandings();
+    void showStandings();
 
     void onCompetitorListClicked();
     void onReturnClicked();
@@ -161,15 +161,15 @@ class ProcessingScreen : public ScreenBase {
     // The buoy option chosen at gate g when its label shows a choice, -1 otherwise.
     int shownChoice(int g) const;
     void onBuoyClicked(int b);
+    // What the panel holds, as the result desk takes it.
+    ResultRequest requestOfPanel() const;
     void onRegisterClicked();
-    // The save that ends a registration, and its report when the file could not be saved
-    // as it was.
-    void saveAfterRegistration();
-    // Rewrites row c of グリッド結果 from the competitor's stored result (bib, name, then the
-    // formatted run or "-", "-" and the status word) and, when given, its gate points.
-    void showResultRow(int c, const std::vector<QString>* gatePoints);
-    // Appends the registration of slot c, as data and grid now hold it, to the journal.
-    void journalRegistration(int c);
+    // After a refused registration: the focus on the field to mend.
+    void mend(const DeskOutcome& outcome);
+    // Rewrites row c of グリッド結果 from the competitor's stored result: bib, name, the
+    // formatted run or "-", "-" and the status word, and the gate points; an empty row for a
+    // competitor without a result.
+    void showResultRow(int c);
 
     // Taking back a result and rebuilding from the journal (race/ProcessingScreenTakeBack.cpp).
   public:
@@ -181,14 +181,11 @@ class ProcessingScreen : public ScreenBase {
     QString OfferJournalRecovery();
     // The bib the entry panel shows (what ゼッケン holds).
     QString ShownBib() const;
-    // After the workbook was read again because another program saved it: the competitor list
-    // as the file now has it, `toApply` (journaled changes the file lacks) made again, and the
-    // entry panel showing the competitor `shownBib` with the race points of its run, as after
-    // the registration. The caller saves. The count put back.
-    int TakeInReread(const std::vector<store::JournalEntry>& toApply, const QString& shownBib);
-    // Applies journal entries (registrations and take-backs) through the registration's own
-    // steps and rebuilds the standings; the caller saves. The count applied.
-    int ApplyJournalEntries(const std::vector<store::JournalEntry>& entries);
+    // After the workbook was read again because another program saved it and the desk put
+    // `entries` back into it: the competitor list as the file now has it, their rows and the
+    // standings, and the entry panel showing the competitor `shownBib` with the race points of
+    // its run, as after the registration.
+    void ShowTakenIn(const std::vector<store::JournalEntry>& entries, const QString& shownBib);
 
   private:
     void connectTakeBack();
@@ -197,9 +194,11 @@ class ProcessingScreen : public ScreenBase {
     int slotForContextMenu(ui::Grid* grid, const QPoint& pos, bool fromKeyboard) const;
     void showTakeBackMenu(ui::Grid* grid, const QPoint& pos, bool fromKeyboard);
     void onTakeBackChosen(int slot);
-    // Clears the result of slot c in data, grid and input sheet, after writing it to the
-    // journal unless it comes from there.
-    void takeBackResult(int c, bool journal = true);
+    // Row c as the desk left it; the panel emptied when it shows a competitor whose result
+    // went.
+    void showChangedRow(int c);
+    // The rows of the competitors of journal entries the desk applied, and the standings.
+    void showChangedRows(const std::vector<store::JournalEntry>& entries);
     // Empties the entry panel as a fresh start shows it.
     void emptyEntryPanel();
 

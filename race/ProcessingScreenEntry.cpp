@@ -1,8 +1,8 @@
 // Result entry on the processing screen: the official picks a competitor by bib, enters the
-// run (minutes and seconds, a buoy per gate) or marks it DS, DF or DQ, and registers it. A
-// registration stores the result in the competition data, rewrites the competitor's row of
-// the results grid, writes the row of the input sheet, rebuilds the standings and saves the
-// workbook file, so that no registered result lives only in memory.
+// run (minutes and seconds, a buoy per gate) or marks it DS, DF or DQ, and registers it. The
+// screen only gathers what the panel holds into a request and shows what the result desk made
+// of it (race/ResultDesk.h): the message of a refusal with the focus on the field to mend, or
+// the competitor's row, the race points and the standings of a registration.
 
 #include <QLabel>
 #include <QLineEdit>
@@ -14,10 +14,8 @@
 #include "app/Screens.h"
 #include "race/Formatting.h"
 #include "race/ProcessingScreen.h"
+#include "race/ResultDesk.h"
 #include "race/ResultEntry.h"
-#include "race/ResultWriter.h"
-#include "race/Scoring.h"
-#include "sheet/Workbook.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 #include "ui/TabStrip.h"
@@ -29,18 +27,6 @@ namespace {
 constexpr int kFirstGateColumn = 5;  // results grid: gate g + 1 in column 5 + g
 
 int UsedGates(const Competition& d) { return std::clamp<int>(d.gateCount, 0, kMaxGates); }
-
-// The gate points of a results grid row, gates 1..gateCount.
-std::vector<QString> GatePointsOfRow(const ui::Grid* grid, int row, int gates) {
-    std::vector<QString> points;
-    points.reserve(static_cast<size_t>(gates));
-    for (int g = 0; g < gates; ++g) {
-        const int col = kFirstGateColumn + g;
-        points.push_back(row < grid->rows() && col < grid->cols() ? grid->text(row, col)
-                                                                  : QString());
-    }
-    return points;
-}
 
 }  // namespace
 
@@ -79,8 +65,7 @@ void ProcessingScreen::onBibChanged() {
     // bib is committed (Enter, Tab or leaving the box), so that it never steals a keystroke.
     const int i = SlotOfBib(d, TypedValue(typed));
     if (i == 0) {
-        if (!ゼッケン_->isModified())
-            ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
+        if (!ゼッケン_->isModified()) ui::ShowMessage(this, RefusalMessage(Refusal::UnknownBib));
         氏名_->clear();
         所属_->clear();
         return;
@@ -211,10 +196,10 @@ void ProcessingScreen::ShowStoredResult() {
         秒_->setText(time.seconds);
         合計_->setText(SingleText(who.buoyPoints));
         RP_->setText(SingleText(who.racePoints));
-        // The gate choices come back from the gate points the grid shows; the gate options
-        // stay unselected and 合計 keeps the stored total.
-        const std::vector<int> choices =
-            RecoveredGateChoices(GatePointsOfRow(グリッド結果_, i, gates), d);
+        // The gate choices come back from the stored gate points; the gate options stay
+        // unselected and 合計 keeps the stored total.
+        const std::vector<int> choices = RecoveredGateChoices(
+            std::vector<QString>(who.gatePoints.begin(), who.gatePoints.begin() + gates), d);
         for (int g = 0; g < gates; ++g) {
             if (choices[g] < 0) continue;
             色_[g]->setText(ブイ_[choices[g]]->text());
@@ -224,89 +209,88 @@ void ProcessingScreen::ShowStoredResult() {
     }
 }
 
+ResultRequest ProcessingScreen::requestOfPanel() const {
+    const Competition& d = program_.data();
+    ResultRequest r;
+    r.bib = TypedValue(ゼッケン_->text());
+    r.status = ToInt16(d.selectedStatus).value_or(0);
+    r.minutes = 分_->text();
+    r.seconds = 秒_->text();
+    std::copy_n(d.gateBuoyChoice.begin(), kMaxGates, r.buoyAtGate.begin());
+    // 合計 stays empty until a buoy is chosen, and shows the stored total of a recalled run.
+    if (!合計_->text().isEmpty()) r.buoyTotal = LeadingValue(合計_->text());
+    return r;
+}
+
 void ProcessingScreen::onRegisterClicked() {
-    Competition& d = program_.data();
-    const int c = SlotOfBib(d, TypedValue(ゼッケン_->text()));
-    if (c == 0) {
-        // No competitor carries this bib: nothing is recorded or written.
-        RebuildStandings();
-        saveAfterRegistration();
+    const DeskOutcome out = program_.desk().registerResult(requestOfPanel());
+    // A bib that names nobody was said when it was committed; the panel does not say it twice.
+    if (out.refusal != Refusal::UnknownBib)
+        for (const QString& message : out.messages()) ui::ShowMessage(this, message);
+    if (!out.done() && out.refusal != Refusal::UnknownBib) {
+        mend(out);
         return;
     }
-    const int16_t status = ToInt16(d.selectedStatus).value_or(0);
-    // The checks that stop a registration come before anything is stored, so that a stopped
-    // registration leaves the competitor as it was: a DQ changed to OK and then stopped here
-    // must not come back into the standings at the next rebuild while grid and workbook still
-    // say DQ.
-    CheckedRunTime time;
-    if (status == 0) {
-        if (合計_->text().isEmpty()) {
-            ui::ShowMessage(this, QStringLiteral("ﾌﾞｲﾎﾟｲﾝﾄが未設定です。"));
-            return;
-        }
-        // A missing or mistyped time, or a gate left without its buoy, would be ranked as a
-        // plainly wrong result; the official is told what to mend and nothing is stored.
-        time = CheckRunTime(分_->text(), 秒_->text());
-        if (time.fault != CheckedRunTime::Fault::None) {
-            ui::ShowMessage(this, time.message());
-            return;
-        }
-        if (const int gate = FirstGateWithoutBuoy(d)) {
-            ui::ShowMessage(this, QStringLiteral("ゲート%1のブイが選択されていません。").arg(gate));
-            return;
-        }
-        // Race points divide by the buoy points: a total of 0 (buoys that score 0) has none.
-        // Said before anything is stored, so that the competitor stays exactly as before.
-        if (LeadingValue(合計_->text()) == 0) {
-            ui::ShowMessage(this,
-                            QStringLiteral("ﾌﾞｲﾎﾟｲﾝﾄが0のため、レースポイントを計算できません。"));
-            return;
-        }
-    }
-
-    Competitor& who = d.competitors[c];
-    if (status != 0) {
-        who.status = status;
+    const Competition& d = program_.data();
+    if (out.done()) {
+        const Competitor& who = d.competitors[out.slot];
+        showResultRow(out.slot);
         // A status has no race points to show.
-        RP_->clear();
-        // Time, buoy points, race points and gate points stay as they were.
-        showResultRow(c, nullptr);
-    } else {
-        who.runTime = time.seconds;
-        who.buoyPoints = static_cast<float>(LeadingValue(合計_->text()));
-        who.status = 0;
-        who.racePoints = RacePoints(who.runTime, who.buoyPoints);
-        RP_->setText(FormatHundredths(who.racePoints));
-        std::vector<QString> gatePoints;
-        for (int g = 0; g < UsedGates(d); ++g) {
-            const int choice = d.gateBuoyChoice[g];
-            const int score = choice >= -1 && choice < kBuoyKinds ? d.buoyScore[choice + 1] : 0;
-            gatePoints.push_back(QString::number(score));
-        }
-        showResultRow(c, &gatePoints);
+        if (who.status == 0)
+            RP_->setText(FormatHundredths(who.racePoints));
+        else
+            RP_->clear();
     }
-
-    // The journal has the result before the workbook changes.
-    journalRegistration(c);
-    WriteResultRow();
-    RebuildStandings();
+    showStandings();
     // The standings of the registered competitor's class come in front, through the tabs so
     // that the selected tab and the page shown agree.
-    for (int k = 1; k <= std::clamp<int>(d.classCount, 0, kMaxClasses); ++k) {
-        if (who.classNo.equals(k)) {
+    for (int k = 1; out.done() && k <= std::clamp<int>(d.classCount, 0, kMaxClasses); ++k) {
+        if (d.competitors[out.slot].classNo.equals(k)) {
             タブ_->select(k);
             break;
         }
     }
-    saveAfterRegistration();
+    program_.finishSave(this, out.save);
     returnToBib();
 }
 
-void ProcessingScreen::showResultRow(int c, const std::vector<QString>* gatePoints) {
+void ProcessingScreen::mend(const DeskOutcome& out) {
+    const Competition& d = program_.data();
+    QLineEdit* box = nullptr;
+    switch (out.refusal) {
+        case Refusal::NoTime:
+        case Refusal::MinutesUnreadable:
+            box = 分_;
+            break;
+        case Refusal::SecondsUnreadable:
+        case Refusal::SecondsNotBelow60:
+            box = 秒_;
+            break;
+        case Refusal::GateWithoutBuoy:
+            focusGate(out.gate - 1);
+            return;
+        case Refusal::NoBuoyPoints:
+            focusGate(std::max(FirstGateWithoutBuoy(d, d.gateBuoyChoice), 1) - 1);
+            return;
+        case Refusal::ZeroBuoyPoints:
+            // A total of 0 has no one field to mend: the official stays where the keys were.
+        default:
+            return;
+    }
+    box->setFocus(Qt::OtherFocusReason);
+    box->selectAll();
+}
+
+void ProcessingScreen::showResultRow(int c) {
     const Competition& d = program_.data();
     const Competitor& who = d.competitors[c];
     ui::Grid* grid = グリッド結果_;
     if (c >= grid->rows()) return;
+    if (!HasRegisteredResult(who)) {
+        // A result taken back leaves the row as a competitor without a result has it: empty.
+        for (int col = 0; col < grid->cols(); ++col) grid->setText(c, col, QString());
+        return;
+    }
     // The bib and the name are written with every result: a competitor marked DS before any
     // run has an empty row, which would otherwise show the status without saying whose it is.
     grid->setText(c, 0, QString::number(who.bib));
@@ -323,50 +307,8 @@ void ProcessingScreen::showResultRow(int c, const std::vector<QString>* gatePoin
         grid->setText(c, 3, SingleText(who.buoyPoints));
         grid->setText(c, 4, FormatHundredths(who.racePoints));
     }
-    if (!gatePoints) return;
-    const int gates =
-        std::min<int>(static_cast<int>(gatePoints->size()), grid->cols() - kFirstGateColumn);
-    for (int g = 0; g < gates; ++g) grid->setText(c, kFirstGateColumn + g, (*gatePoints)[g]);
-}
-
-void ProcessingScreen::journalRegistration(int c) {
-    const Competition& d = program_.data();
-    const Competitor& who = d.competitors[c];
-    store::JournalEntry entry;
-    entry.action = store::JournalEntry::Action::Registration;
-    entry.bib = who.bib;
-    entry.name = who.name;
-    entry.runTime = who.runTime;
-    entry.buoyPoints = who.buoyPoints;
-    entry.racePoints = who.racePoints;
-    entry.status = who.status;
-    entry.gates = GatePointsOfRow(グリッド結果_, c, UsedGates(d));
-    program_.writeJournal(this, entry);
-}
-
-bool ProcessingScreen::WriteResultRow() {
-    Competition& d = program_.data();
-    sheet::Workbook* book = program_.workbook();
-    sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
-    if (!ws) {
-        ui::ShowMessage(this,
-                        QStringLiteral("ブックが開かれていないため結果をブックに書き込めませんが、"
-                                       "登録した結果は画面に残ります。"));
-        return false;
-    }
-    const int row = FindResultRow(*ws, d.competitorCount, TypedValue(ゼッケン_->text()));
-    if (row == 0) return false;
-    const int slot = row - 1;
-    WriteResultCells(*ws, row, d.competitors[slot],
-                     GatePointsOfRow(グリッド結果_, slot, UsedGates(d)));
-    return true;
-}
-
-void ProcessingScreen::saveAfterRegistration() {
-    program_.resultsChanged();
-    // Also a registration that wrote nothing saves what an earlier failed save left unsaved. The
-    // result stays in the data and the grid whatever the save does.
-    program_.saveWorkbook(this);
+    const int gates = std::min(UsedGates(d), grid->cols() - kFirstGateColumn);
+    for (int g = 0; g < gates; ++g) grid->setText(c, kFirstGateColumn + g, who.gatePoints[g]);
 }
 
 }  // namespace zalvik

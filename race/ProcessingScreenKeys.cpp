@@ -29,6 +29,7 @@
 #include "app/Numbers.h"
 #include "app/Screens.h"
 #include "race/ProcessingScreen.h"
+#include "race/ResultDesk.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 #include "ui/TabStrip.h"
@@ -293,7 +294,7 @@ bool ProcessingScreen::leavesScreen(const QWidget* w) const {
 bool ProcessingScreen::commitBib() {
     const QString typed = ゼッケン_->text();
     if (typed.isEmpty() || SlotOfBib(program_.data(), TypedValue(typed)) != 0) return true;
-    ui::ShowMessage(this, QStringLiteral("該当するゼッケン番号はありません。"));
+    ui::ShowMessage(this, RefusalMessage(Refusal::UnknownBib));
     returnToBib();
     return false;
 }

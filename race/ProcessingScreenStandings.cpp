@@ -25,11 +25,8 @@ int ShownClasses(const Competition& d) { return std::clamp<int>(d.classCount, 0,
 }  // namespace
 
 void ProcessingScreen::RebuildStandings() {
-    BuildStandingsLists(program_.data());
-    SetUpStandingsGrids();
-    ShowStandings();
-    // The received times say which of them are registered now.
-    ShowTimingList();
+    BuildStandings(program_.data());
+    showStandings();
 }
 
 void ProcessingScreen::SetUpStandingsGrids() {
@@ -51,9 +48,9 @@ void ProcessingScreen::SetUpStandingsGrids() {
     }
 }
 
-void ProcessingScreen::ShowStandings() {
+void ProcessingScreen::showStandings() {
+    SetUpStandingsGrids();
     Competition& d = program_.data();
-    OrderTiesByBib(d);
     const int classes = ShownClasses(d);
     const SlotsByBib slotOfBib(d);
     for (int k = 1; k <= classes; ++k) {
@@ -76,6 +73,8 @@ void ProcessingScreen::ShowStandings() {
             }
         }
     }
+    // The received times say which of them are registered now.
+    ShowTimingList();
 }
 
 }  // namespace zalvik

@@ -2,13 +2,12 @@
 //
 // A run registered on the wrong bib is taken back from the competitor's row of the results grid
 // or the competitor list (right-click, or the context-menu key): after a Yes/No question naming
-// the competitor, the result goes from the data, the grid, the input sheet and the standings,
-// and the workbook is saved, so that the competitor is as if never registered. Like a
-// registration, the take-back is journaled before the workbook changes.
+// the competitor, the result desk takes it back on the road of a registration (journal, data,
+// input sheet, standings, save), and this screen shows the competitor as if never registered.
 //
 // On loading, the journal is compared with the workbook; registrations and take-backs it lacks
-// (a workbook restored from its backup, a save that never reached the disk) are offered back
-// and applied through the same steps as a registration.
+// (a workbook restored from its backup, a save that never reached the disk) are offered back,
+// and the desk puts them back through the routine that applies every journal line.
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -24,18 +23,14 @@
 #include "app/Screens.h"
 #include "race/Formatting.h"
 #include "race/ProcessingScreen.h"
-#include "race/ResultWriter.h"
+#include "race/ResultDesk.h"
 #include "sheet/Workbook.h"
-#include "store/InputSheet.h"
 #include "ui/Dialogs.h"
 #include "ui/Grid.h"
 
 namespace zalvik {
 
 namespace {
-
-// The last input-sheet column a result fills: the gate points of gate 12.
-constexpr int kLastResultColumn = store::kColFirstGate + kMaxGates - 1;
 
 // Passes the context-menu requests of a grid (a right-click on its cells, or the context-menu
 // key while it has the focus) to the screen, with their position and whether the keyboard
@@ -118,44 +113,13 @@ void ProcessingScreen::onTakeBackChosen(int slot) {
     // Whatever the answer, the official goes on entering runs from the bib box: left in the
     // grid, the next run typed would go nowhere.
     if (ui::AskYesNo(this, question)) {
-        takeBackResult(slot);
-        RebuildStandings();
-        saveAfterRegistration();
+        const DeskOutcome out = program_.desk().takeBack(slot);
+        for (const QString& message : out.messages()) ui::ShowMessage(this, message);
+        if (out.done()) showChangedRow(out.slot);
+        showStandings();
+        program_.finishSave(this, out.save);
     }
     returnToBib();
-}
-
-void ProcessingScreen::takeBackResult(int c, bool journal) {
-    Competition& d = program_.data();
-    Competitor& who = d.competitors[c];
-    if (journal) {
-        store::JournalEntry entry;
-        entry.action = store::JournalEntry::Action::TakeBack;
-        entry.bib = who.bib;
-        entry.name = who.name;
-        program_.writeJournal(this, entry);
-    }
-
-    who.runTime = 0;
-    who.buoyPoints = 0;
-    who.racePoints = 0;
-    who.status = 0;
-    if (c < グリッド結果_->rows())
-        for (int col = 0; col < グリッド結果_->cols(); ++col)
-            グリッド結果_->setText(c, col, QString());
-    // The panel showing this competitor shows nothing of the result that is gone.
-    if (!ゼッケン_->text().isEmpty() && TypedValue(ゼッケン_->text()) == who.bib) emptyEntryPanel();
-
-    sheet::Workbook* book = program_.workbook();
-    sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
-    if (!ws) {
-        ui::ShowMessage(this, QStringLiteral("ブックが開かれていないため、取り消しは画面にだけ"
-                                             "反映し、ブックには書き込みませんでした。"));
-        return;
-    }
-    const int row = FindResultRow(*ws, d.competitorCount, who.bib);
-    if (row == 0) return;
-    for (int col = store::kColRunTime; col <= kLastResultColumn; ++col) ws->clearValue(row, col);
 }
 
 void ProcessingScreen::emptyEntryPanel() {
@@ -177,50 +141,34 @@ void ProcessingScreen::emptyEntryPanel() {
     d.selectedStatus = 0;
 }
 
-int ProcessingScreen::ApplyJournalEntries(const std::vector<store::JournalEntry>& entries) {
-    Competition& d = program_.data();
-    sheet::Workbook* book = program_.workbook();
-    sheet::Worksheet* ws = book ? book->worksheet(1) : nullptr;
-    if (!ws) return 0;
-    int applied = 0;
-    for (const store::JournalEntry& e : entries) {
-        const int c = SlotOfBib(d, e.bib);
-        if (c == 0) continue;
-        if (e.action == store::JournalEntry::Action::TakeBack) {
-            // Already journaled: only the workbook and the screen catch up.
-            takeBackResult(c, /*journal=*/false);
-        } else if (e.action == store::JournalEntry::Action::Registration) {
-            Competitor& who = d.competitors[c];
-            who.runTime = e.runTime;
-            who.buoyPoints = e.buoyPoints;
-            who.racePoints = e.racePoints;
-            who.status = static_cast<int16_t>(e.status);
-            showResultRow(c, &e.gates);
-            const int row = FindResultRow(*ws, d.competitorCount, e.bib);
-            if (row) WriteResultCells(*ws, row, who, e.gates);
-        } else {
-            continue;
-        }
-        ++applied;
-    }
-    RebuildStandings();
-    return applied;
+void ProcessingScreen::showChangedRow(int c) {
+    showResultRow(c);
+    // The panel showing a competitor whose result is gone shows nothing of it.
+    const Competitor& who = program_.data().competitors[c];
+    if (!HasRegisteredResult(who) && !ゼッケン_->text().isEmpty() &&
+        TypedValue(ゼッケン_->text()) == who.bib)
+        emptyEntryPanel();
+}
+
+void ProcessingScreen::showChangedRows(const std::vector<store::JournalEntry>& entries) {
+    for (const store::JournalEntry& e : entries)
+        if (const int c = SlotOfBib(program_.data(), e.bib)) showChangedRow(c);
+    showStandings();
 }
 
 QString ProcessingScreen::ShownBib() const { return ゼッケン_->text(); }
 
-int ProcessingScreen::TakeInReread(const std::vector<store::JournalEntry>& toApply,
+void ProcessingScreen::ShowTakenIn(const std::vector<store::JournalEntry>& entries,
                                    const QString& shownBib) {
     BuildCompetitorList();
-    const int applied = ApplyJournalEntries(toApply);
-    if (shownBib.isEmpty()) return applied;
+    showChangedRows(entries);
+    if (shownBib.isEmpty()) return;
     ゼッケン_->setText(shownBib);
     ShowStoredResult();
     const Competition& d = program_.data();
     if (const int c = SlotOfBib(d, TypedValue(shownBib));
         c != 0 && HasRun(d.competitors[c]) && d.competitors[c].status == 0)
         RP_->setText(FormatHundredths(d.competitors[c].racePoints));
-    return applied;
 }
 
 QString ProcessingScreen::OfferJournalRecovery() {
@@ -238,10 +186,11 @@ QString ProcessingScreen::OfferJournalRecovery() {
         ui::ShowMessage(this, problem);
         return {};
     }
-    const store::JournalShare share = store::ShareOf(reading, program_.journalOwner());
+    ResultDesk& desk = program_.desk();
+    const store::JournalShare share = store::ShareOf(reading, desk.journalOwner());
     // A copy of the workbook from before its first journaled change takes on the identity its
     // entries carry, so that what it journals from now on is known as its own.
-    program_.adoptJournalIdentity(share.id);
+    desk.adoptJournalIdentity(share.id);
     // Another workbook's lines are left where they are; the journal is named once, until this
     // workbook journals there too.
     if (share.other && !share.hasOwnEntries)
@@ -261,8 +210,9 @@ QString ProcessingScreen::OfferJournalRecovery() {
     if (!problem.isEmpty()) ui::ShowMessage(this, problem);
     if (pending.toApply.empty()) return {};
     if (!ui::AskYesNo(this, store::RecoveryQuestion(pending.toApply, fileName))) return {};
-    ApplyJournalEntries(pending.toApply);
-    saveAfterRegistration();
+    const DeskOutcome out = desk.putBack(pending.toApply);
+    showChangedRows(pending.toApply);
+    program_.finishSave(this, out.save);
     return {};
 }
 

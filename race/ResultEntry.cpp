@@ -95,21 +95,22 @@ MinutesAndSeconds SplitRunTime(float runTime) {
     return {QString::number(minutes), DecimalText(d.digits - minutes * unit, d.scale)};
 }
 
-int FirstGateWithoutBuoy(const Competition& c) {
+int FirstGateWithoutBuoy(const Competition& c, const std::array<int16_t, kMaxGates>& choices) {
     const int gates = std::clamp<int>(c.gateCount, 0, kMaxGates);
     for (int g = 0; g < gates; ++g)
-        if (c.gateBuoyChoice[g] < 0 || c.gateBuoyChoice[g] >= kBuoyKinds) return g + 1;
+        if (choices[g] < 0 || choices[g] >= kBuoyKinds) return g + 1;
     return 0;
+}
+
+int GateScore(const Competition& c, int choice) {
+    // No choice (-1) reads entry 0 of the score table, which is never loaded and holds 0.
+    return choice >= -1 && choice < kBuoyKinds ? c.buoyScore[choice + 1] : 0;
 }
 
 float ChosenBuoyTotal(const Competition& c) {
     const int gates = std::clamp<int>(c.gateCount, 0, kMaxGates);
     float total = 0;
-    for (int g = 0; g < gates; ++g) {
-        const int choice = c.gateBuoyChoice[g];
-        // No choice (-1) reads entry 0 of the score table, which is never loaded and holds 0.
-        if (choice >= -1 && choice < kBuoyKinds) total += c.buoyScore[choice + 1];
-    }
+    for (int g = 0; g < gates; ++g) total += GateScore(c, c.gateBuoyChoice[g]);
     return total;
 }
 

@@ -38,9 +38,12 @@ struct MinutesAndSeconds {
 };
 MinutesAndSeconds SplitRunTime(float runTime);
 
-// The first gate (1..gateCount) that has no buoy chosen in gateBuoyChoice; 0 when every gate
-// has one.
-int FirstGateWithoutBuoy(const Competition& c);
+// The first gate (1..gateCount) that has no buoy among `choices` (buoy option 0..4 per gate,
+// -1 for none); 0 when every gate has one.
+int FirstGateWithoutBuoy(const Competition& c, const std::array<int16_t, kMaxGates>& choices);
+
+// The score of buoy option `choice` (0..4); no choice (-1) scores 0.
+int GateScore(const Competition& c, int choice);
 
 // The buoy total of the gates 1..gateCount as chosen in gateBuoyChoice: the score of the buoy
 // chosen at each gate, a gate without a choice adding nothing.

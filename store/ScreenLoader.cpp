@@ -155,7 +155,13 @@ store::Fault ReadCompetition(Program& program, bool* competitorsRead) {
     store::ResultRow row;
     for (int i = 1; i <= d.competitorCount; ++i) {
         const store::Fault f = store::ReadResultRow(*ws, d, i, &row);
-        if (row.hasResult) screen.ShowResultRow(i, row);
+        if (row.hasResult) {
+            screen.ShowResultRow(i, row);
+            // The gate points live in the data too, where registrations and take-backs find
+            // them; the grid shows them.
+            std::copy_n(row.gates.begin(), std::min<size_t>(row.gates.size(), kMaxGates),
+                        d.competitors[i].gatePoints.begin());
+        }
         if (f) return f;
     }
 
@@ -181,6 +187,7 @@ void ResetForReload(Program& program) {
         p.runTime = 0;
         p.buoyPoints = 0;
         p.racePoints = 0;
+        p.gatePoints.fill(QString());
     }
 }
 

@@ -3,8 +3,9 @@
 // same workbook, data and standings; then the keys' own rules (bib committed before any message,
 // refused digits, Backspace, status keys, Ctrl+Enter, the Tab road back and forth); then the
 // faults an official's keys ran into: a take-back by keys and the run typed after it, a run
-// typed over a status, the keypad's operators, seconds beyond a minute, a buoy total of 0 and
-// the class pages turned by Ctrl+PageDown/PageUp.
+// typed over a status, the keypad's operators, seconds beyond a minute, a buoy total of 0, the
+// keys left on the field to mend after a refusal and the class pages turned by
+// Ctrl+PageDown/PageUp.
 
 #include <QFile>
 #include <QLabel>
@@ -697,6 +698,58 @@ class KeyboardEntryTest : public QObject, public ProgramFixture {
         QCOMPARE(messages(), QStringList{});
         QCOMPARE(data().competitors[3].status, int16_t(0));
         QCOMPARE(data().competitors[3].buoyPoints, 3.0f);
+    }
+
+    // A refused run leaves the keys on the field to mend, its text selected, not on the register
+    // button (where the next bib's digits would go): the mend typed there and Ctrl+Enter
+    // register it. In `mend`, '>' is Enter.
+    void refusedRunLeavesTheKeysOnTheFieldToMend_data() {
+        for (const char* column : {"minutes", "seconds", "message", "focus", "mend"})
+            QTest::addColumn<QString>(column);
+        QTest::addColumn<int>("gatesTyped");
+        auto row = [](const char* name, const QStringList& texts, int gatesTyped) {
+            QTestData& r = QTest::newRow(name);
+            for (const QString& text : texts) r << text;
+            r << gatesTyped;
+        };
+        row("no time", {"", "", "タイムが入力されていません。", "分", "1>5.5"}, kGates);
+        row("seconds unreadable", {"1", "5..5", "秒の入力が数字として読めません。", "秒", "5.5"},
+            kGates);
+        row("gate 3 left out",
+            {"1", "5.5", "ゲート3のブイが選択されていません。", "Gop(2)", "1111111111"}, 2);
+    }
+    void refusedRunLeavesTheKeysOnTheFieldToMend() {
+        QFETCH(QString, minutes);
+        QFETCH(QString, seconds);
+        QFETCH(int, gatesTyped);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        QFETCH(QString, mend);
+        const std::string path = dir->file("大会.xlsx");
+        MakeRace(path);
+        Finish(program);
+        loadAndActivate(path);
+        type(QString::number(BibOf(1)));
+        press(Qt::Key_Return);
+        for (const QString& box : {minutes, seconds}) {
+            type(box);
+            press(Qt::Key_Return);
+        }
+        type(QString(gatesTyped, QLatin1Char('1')));
+        if (gatesTyped < kGates) press(Qt::Key_Tab);
+        QCOMPARE(focusName(), QStringLiteral("登録ボタン"));
+        press(Qt::Key_Return);
+        QCOMPARE(messages(), QStringList{message});
+        QCOMPARE(focusName(), focus);
+        const QStringList parts = mend.split(QLatin1Char('>'));
+        for (int i = 0; i < parts.size(); ++i) {
+            if (i > 0) press(Qt::Key_Return);
+            type(parts[i]);
+        }
+        press(Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(messages(), QStringList{message});
+        QCOMPARE(data().competitors[1].runTime, 65.5f);
+        QCOMPARE(focusName(), QStringLiteral("ゼッケン"));
     }
 
     // Ctrl+PageDown and Ctrl+PageUp turn the class pages wherever the focus is, round and

@@ -9,10 +9,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "output/OutputScreen.h"
 #include "race/Formatting.h"
@@ -112,17 +116,33 @@ class TakeBackTest : public QObject, public ProgramFixture {
     }
 
     // Another program (openpyxl, as a spreadsheet program would) writes `text` into one cell
-    // of the input sheet (by default a name, corrected) and saves the file.
-    void renameInOtherProgram(int row, const char* text, int col = kColName) {
+    // of the input sheet (by default a name, corrected; a number when `number`) and saves the
+    // file.
+    void renameInOtherProgram(int row, const char* text, int col = kColName, bool number = false) {
         const std::string script = dir->file("rename.py");
         std::ofstream(script) << "import sys, openpyxl\n"
                                  "wb = openpyxl.load_workbook(sys.argv[1])\n"
+                                 "v = float(sys.argv[4]) if len(sys.argv) > 5 else sys.argv[4]\n"
                                  "wb.worksheets[0].cell(int(sys.argv[2]), int(sys.argv[3])).value "
-                                 "= sys.argv[4]\n"
+                                 "= v\n"
                                  "wb.save(sys.argv[1])\n";
-        QCOMPARE(runCommand("/usr/bin/python3 " + script + " '" + path + "' " +
-                            std::to_string(row) + " " + std::to_string(col) + " '" + text + "'"),
-                 0);
+        QCOMPARE(
+            runCommand("/usr/bin/python3 " + script + " '" + path + "' " + std::to_string(row) +
+                       " " + std::to_string(col) + " '" + text + "'" + (number ? " number" : "")),
+            0);
+    }
+    // Runs `answer` on the modal dialog once one is open (the take-in's question is one).
+    QPointer<QTimer> poll;
+    void whenDialogOpens(std::function<void(QWidget*)> answer) {
+        poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [this, answer] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) {
+                poll->deleteLater();
+                poll->stop();
+                answer(dialog);
+            }
+        });
+        poll->start(10);
     }
     void clickButton(QWidget& screen, const char* name) {
         auto* b = Find<QPushButton>(screen, QString::fromUtf8(name));
@@ -167,7 +187,10 @@ class TakeBackTest : public QObject, public ProgramFixture {
         load();
         QCOMPARE(messages(), QStringList{});
     }
-    void cleanup() { finishProgram(); }
+    void cleanup() {
+        delete poll;
+        finishProgram();
+    }
 
     // The whole road: two results, one taken back from the results grid; data, grid, standings,
     // the saved sheet (values gone, formats kept), the journal and a reload agree; then the
@@ -432,6 +455,52 @@ class TakeBackTest : public QObject, public ProgramFixture {
         QVERIFY(backup);
         QCOMPARE(backup->worksheet(1)->text(2, kColRunTime), std::string("50"));
         QCOMPARE(backup->worksheet(1)->text(3, kColRunTime), std::string("45"));
+    }
+
+    // An official corrects bib 12's time from 70.00 to 71.00 and bib 14's from 45.00 to 46.00 in
+    // the spreadsheet program and saves; the next registration's take-in lists both with the
+    // file's and the journal's results, and keeps what the official picks: the journal's for
+    // all, then the file's for bib 12. Bib 13, which the file lacks, goes back as before.
+    void takeInAsksWhichOfTwoResultsToKeep() {
+        if (!haveOpenpyxl()) QSKIP("openpyxl is not installed");
+        registerRun(12, QStringLiteral("70"));
+        registerRun(14, QStringLiteral("45"));
+        renameInOtherProgram(3, "71", kColRunTime, /*number=*/true);
+        renameInOtherProgram(5, "46", kColRunTime, /*number=*/true);
+        QStringList listed;
+        bool decided = false;
+        whenDialogOpens([&](QWidget* dialog) {
+            auto* table = Find<QTableWidget>(*dialog, QStringLiteral("取込一覧"));
+            for (int r = 0; r < table->rowCount(); ++r)
+                listed << table->item(r, 0)->text() + " " +
+                              qobject_cast<QRadioButton*>(table->cellWidget(r, 2))->text() + " / " +
+                              qobject_cast<QRadioButton*>(table->cellWidget(r, 3))->text();
+            auto* decide = Find<QPushButton>(*dialog, QStringLiteral("決定ボタン"));
+            const bool waitedForAChoice = !decide->isEnabled();
+            QTest::mouseClick(Find<QPushButton>(*dialog, QStringLiteral("全部記録ボタン")),
+                              Qt::LeftButton);
+            QTest::mouseClick(Find<QRadioButton>(*dialog, QStringLiteral("ブック側(0)")),
+                              Qt::LeftButton);
+            decided = waitedForAChoice && decide->isEnabled();
+            QTest::mouseClick(decide, Qt::LeftButton);
+        });
+        ui::testing::QueueYesNoAnswer(true);
+        registerRun(13, QStringLiteral("40"));
+        QVERIFY(decided);
+        QCOMPARE(listed.size(), 2);
+        for (const char* shown : {"12 タイム 71.00", "/ タイム 70.00", "14 タイム 46.00", "45.00"})
+            QVERIFY2(listed.join("|").contains(QString::fromUtf8(shown)),
+                     qPrintable(listed.join("|")));
+        QCOMPARE(data().competitors[2].runTime, 71.0f);
+        QCOMPARE(data().competitors[4].runTime, 45.0f);
+        QCOMPARE(data().competitors[3].runTime, 40.0f);
+        QVERIFY2(messages().join("").contains(QStringLiteral("2件")),
+                 qPrintable(messages().join("")));
+        sheet::FileFault fault;
+        auto saved = sheet::Workbook::open(path, &fault);
+        QVERIFY(saved);
+        for (auto [row, time] : {std::pair{3, "71"}, {4, "40"}, {5, "45"}})
+            QCOMPARE(saved->worksheet(1)->text(row, kColRunTime), std::string(time));
     }
 
     // The same question comes with every kind of save, not only a registration's: the set
