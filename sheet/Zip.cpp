@@ -18,7 +18,9 @@ ZipLimits& zipLimits() {
 }
 
 WriteFault& writeFaultForTesting() {
-    static WriteFault fault = WriteFault::None;
+    // Each thread has its own: a fault a test sets for the workbook's save on one thread never
+    // reaches the live page written on another meanwhile.
+    thread_local WriteFault fault = WriteFault::None;
     return fault;
 }
 
