@@ -811,11 +811,14 @@ SaveResult Workbook::save() {
             if (!written && why != EEXIST) break;  // taken meanwhile: try the next number
         }
     } else {
-        // 4. Before the first save over the file, keep the file as it was loaded beside it.
+        // 4. Before the first save over the file, keep the file as it was loaded beside it:
+        //    beside the file itself when the workbook was opened through a symbolic link.
         if (exists && !d.backupWritten) {
+            std::string file;
+            if (!FollowLinks(d.path, &file, &why)) return fail(FileProblem::BackupFailed, why);
             WriteFault fault = writeFaultForTesting();
             writeFaultForTesting() = WriteFault::None;
-            bool ok = WriteFileAtomically(d.path + ".bak", *d.loadedBytes, false, &why);
+            bool ok = WriteFileAtomically(file + ".bak", *d.loadedBytes, false, &why);
             writeFaultForTesting() = fault;
             if (!ok) return fail(FileProblem::BackupFailed, why);
             d.backupWritten = true;
