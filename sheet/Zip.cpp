@@ -18,13 +18,6 @@ ZipLimits& zipLimits() {
     return limits;
 }
 
-WriteFault& writeFaultForTesting() {
-    // Each thread has its own: a fault a test sets for the workbook's save on one thread never
-    // reaches the live page written on another meanwhile.
-    thread_local WriteFault fault = WriteFault::None;
-    return fault;
-}
-
 std::function<void(const std::string&)>& fileDoneForTesting() {
     static std::function<void(const std::string&)> hook;
     return hook;
@@ -486,7 +479,7 @@ bool FollowLinks(const std::string& path, std::string* file, int* systemError) {
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         int* systemError, struct ::stat* written) {
+                         int* systemError, struct ::stat* written, WriteFault fault) {
     // A link stays a link: the file it points to is the one replaced.
     std::string target;
     if (!FollowLinks(path, &target, systemError)) return false;
@@ -515,7 +508,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
     }
 
     size_t limit = data.size();
-    if (writeFaultForTesting() == WriteFault::DuringWrite) limit = data.size() / 2;
+    if (fault == WriteFault::DuringWrite) limit = data.size() / 2;
     size_t done = 0;
     while (done < limit) {
         ssize_t n = ::write(fd, data.data() + done, limit - done);
@@ -525,7 +518,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
         }
         done += static_cast<size_t>(n);
     }
-    if (writeFaultForTesting() == WriteFault::DuringWrite) return fail(ENOSPC);
+    if (fault == WriteFault::DuringWrite) return fail(ENOSPC);
     if (::fsync(fd) != 0) return fail(errno);
     // The identity comes from the descriptor itself: a name looked up after the rename could
     // already be another program's file.
@@ -535,7 +528,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
         return fail(errno);
     }
     fd = -1;
-    if (writeFaultForTesting() == WriteFault::AfterTempWritten) return fail(EIO);
+    if (fault == WriteFault::AfterTempWritten) return fail(EIO);
 
     if (noReplace) {
         // link() refuses to replace an existing file, which rename() would do silently.
