@@ -134,6 +134,7 @@ enum class WriteFault { None, DuringWrite, AfterTempWritten };
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
                          int* systemError, struct ::stat* written = nullptr,
                          WriteFault fault = WriteFault::None);
+
 // Called with the file's path right after a file was read whole or renamed into place, for
 // tests that play another program saving in that instant.
 std::function<void(const std::string&)>& fileDoneForTesting();
