@@ -99,8 +99,7 @@ void OutputScreen::runOutput() {
     // Competitors of the class who have neither a run nor a status are on no part of the sheet.
     const QString missing =
         CompetitorsWithoutResultMessage(CompetitorsWithoutResult(data, data.outputClass));
-    if (!missing.isEmpty()) ui::ShowMessage(this, missing);
-    DeliverResultsSheet(this, data, *program_.workbook(), saved);
+    DeliverResultsSheet(this, data, *program_.workbook(), saved, missing);
 }
 
 void OutputScreen::goBack() {

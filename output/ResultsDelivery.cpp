@@ -10,6 +10,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QStringList>
 
 #include "app/Competition.h"
 #include "output/ResultsSheet.h"
@@ -71,47 +72,68 @@ void ShowResultsPrintPreview(QWidget* parent, const ResultsSheetPages& pages,
     dialog.exec();
 }
 
-void ShowWorkbookInSpreadsheetProgram(QWidget* parent, const QString& workbookPath,
-                                      const QString& pdfPath) {
-    // Handing it over again would only bring forward the window with the old contents.
-    if (HeldOpenBySpreadsheetProgram(workbookPath)) {
-        ui::ShowMessage(parent, store::HeldOpenMessage(QFileInfo(workbookPath).fileName()));
-        return;
-    }
-    if (ui::OpenInSpreadsheetProgram(workbookPath)) return;
-    const QString book = QDir::toNativeSeparators(workbookPath);
-    if (!pdfPath.isEmpty() && QFileInfo(pdfPath).isFile())
-        ui::ShowMessage(parent,
-                        QStringLiteral("「%1」を開けるプログラムが見つからないため、公式成績表は"
-                                       "PDF「%2」で見てください。")
-                            .arg(book, QDir::toNativeSeparators(pdfPath)));
-    else
-        ui::ShowMessage(
-            parent, QStringLiteral("「%1」を開けるプログラムが見つかりませんでした。").arg(book));
+namespace {
+
+QString NoProgramFor(const QString& path) {
+    return QStringLiteral("「%1」を開けるプログラムが見つかりませんでした。")
+        .arg(QDir::toNativeSeparators(path));
 }
 
-void DeliverResultsSheet(QWidget* parent, const Competition& c, sheet::Workbook& book, bool saved) {
+// Hands the workbook over; what the official has to be told about it, empty when it was taken.
+QString HandOver(const QString& workbookPath, const QString& pdfPath) {
+    // Handing it over again would only bring forward the window with the old contents.
+    if (HeldOpenBySpreadsheetProgram(workbookPath))
+        return store::HeldOpenMessage(QFileInfo(workbookPath).fileName());
+    if (ui::OpenInSpreadsheetProgram(workbookPath)) return {};
+    if (!pdfPath.isEmpty() && QFileInfo(pdfPath).isFile())
+        return QStringLiteral(
+                   "「%1」を開けるプログラムが見つからないため、公式成績表は"
+                   "PDF「%2」で見てください。")
+            .arg(QDir::toNativeSeparators(workbookPath), QDir::toNativeSeparators(pdfPath));
+    return NoProgramFor(workbookPath);
+}
+
+}  // namespace
+
+void ShowWorkbookInSpreadsheetProgram(QWidget* parent, const QString& workbookPath,
+                                      const QString& pdfPath) {
+    const QString said = HandOver(workbookPath, pdfPath);
+    if (!said.isEmpty()) ui::ShowMessage(parent, said);
+}
+
+void DeliverResultsSheet(QWidget* parent, const Competition& c, sheet::Workbook& book, bool saved,
+                         const QString& note) {
+    // Whatever there is to say about this run goes into one box, so that an official going
+    // through the classes presses once per class.
+    QStringList said;
+    if (!note.isEmpty()) said << note;
+    const auto tell = [&] {
+        if (!said.isEmpty()) ui::ShowMessage(parent, said.join(QLatin1Char('\n')));
+        said.clear();
+    };
     sheet::Worksheet* ws = ResultsWorksheet(&book);
-    if (!ws) return;
+    if (!ws) return tell();
     // A save under a new name moved the workbook; the PDF goes beside it there.
     const QString bookPath = QString::fromStdString(book.path());
     const ResultsSheetPages pages(*ws);
     const QString pdf = ResultsPdfPath(bookPath, c);
     QString why;
     const bool written = WriteResultsPdf(pages, pdf, &why);
-    if (!written) ui::ShowMessage(parent, why);
-    if (c.printResultsSheet) ShowResultsPrintPreview(parent, pages, written ? pdf : QString());
+    if (!written) said << why;
+    if (c.printResultsSheet) {
+        tell();
+        ShowResultsPrintPreview(parent, pages, written ? pdf : QString());
+    }
     // A file that could not be saved would show the sheet as it was before this run.
     else if (saved) {
         const bool held = HeldOpenBySpreadsheetProgram(bookPath);
-        ShowWorkbookInSpreadsheetProgram(parent, bookPath, written ? pdf : QString());
+        const QString handed = HandOver(bookPath, written ? pdf : QString());
+        if (!handed.isEmpty()) said << handed;
         // The spreadsheet program still shows an earlier sheet, perhaps another class's; the
         // PDF just written is this class as it stands.
-        if (held && written && !ui::OpenInSpreadsheetProgram(pdf))
-            ui::ShowMessage(parent,
-                            QStringLiteral("「%1」を開けるプログラムが見つかりませんでした。")
-                                .arg(QDir::toNativeSeparators(pdf)));
+        if (held && written && !ui::OpenInSpreadsheetProgram(pdf)) said << NoProgramFor(pdf);
     }
+    tell();
 }
 
 }  // namespace zalvik

@@ -20,8 +20,10 @@ class ResultsSheetPages;
 // beside the workbook (a message names it when it cannot be written); then, with printing
 // chosen (c.printResultsSheet), the print preview opens, and otherwise the workbook goes to
 // the spreadsheet program when the save succeeded (`saved`); where a spreadsheet program still
-// holds the workbook open, a message says so and the PDF is shown instead.
-void DeliverResultsSheet(QWidget* parent, const Competition& c, sheet::Workbook& book, bool saved);
+// holds the workbook open, a message says so and the PDF is shown instead. Everything said goes
+// into one message, after `note` (what the caller has to say about the run; may be empty).
+void DeliverResultsSheet(QWidget* parent, const Competition& c, sheet::Workbook& book, bool saved,
+                         const QString& note = QString());
 
 // Opens Qt's print preview (modal) on the pages: A4 portrait, the sheet's own margins. From
 // it the user prints on any installed printer; where none is installed the dialog says so and

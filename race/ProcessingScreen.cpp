@@ -49,7 +49,9 @@ constexpr int kBuoyPointLeft = 840;
 // The sizes of the options and their labels: small enough that neighbours never overlap
 // (rows are 380 twips apart) and that the last ones stay inside their frames.
 constexpr int kOptionHeight = 300;
-constexpr int kGateOptionWidth = 480;
+// A gate option reaches up to its label, so that a two-digit gate number shows whole beside
+// the mark.
+constexpr int kGateOptionWidth = kGateColourLeft - kGateOptionLeft;
 constexpr int kGateColourWidth = 825;
 constexpr int kBuoyOptionWidth = 750;
 constexpr int kBuoyPointWidth = 585;

@@ -12,8 +12,9 @@ namespace sheet {
 // Replaces the whole content of `path`, so that a crash leaves either the old file or the new
 // one, never a mix: a temporary file in the same folder, flushed to disk, renamed over the
 // target, then the folder flushed so that the new name is on disk too. A new file gets the
-// permissions the umask allows; a replaced file keeps its own. False on failure, with the errno
-// of the step that failed in *systemError; the target is then untouched.
+// permissions the umask allows; a replaced file keeps its own. A `path` that is a symbolic link
+// writes the file the link points to (made when the link dangles) and the link stays. False on
+// failure, with the errno of the step that failed in *systemError; the target is then untouched.
 bool WriteFileSafely(const std::string& path, std::string_view data, int* systemError = nullptr);
 
 // Appends `data` to the end of `path` and flushes the file to disk before returning.

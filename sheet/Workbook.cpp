@@ -582,17 +582,13 @@ bool Workbook::hasUnsavedChanges() const {
 
 namespace {
 
-// The fault a test asked the workbook's saves to meet. It is put in place only while a save
-// writes, so that the other files written meanwhile (the journal) are written as ever.
+// The fault a test asked the workbook's saves to meet. Only the write of the workbook itself
+// is handed it, so that the other files written meanwhile (the .bak, the journal, the live page
+// on its own thread) are written as ever.
 WriteFault& SaveFaultForTesting() {
     static WriteFault fault = WriteFault::None;
     return fault;
 }
-
-struct SaveFaultScope {
-    SaveFaultScope() { writeFaultForTesting() = SaveFaultForTesting(); }
-    ~SaveFaultScope() { writeFaultForTesting() = WriteFault::None; }
-};
 
 }  // namespace
 
@@ -793,7 +789,7 @@ SaveResult Workbook::save() {
     bool changedBehind = exists && d.identity.valid && !(IdentityOf(st) == d.identity);
     int why = 0;
     bool written = false;
-    const SaveFaultScope testFault;
+    const WriteFault testFault = SaveFaultForTesting();
     if (changedBehind) {
         std::string stem = d.path, ext;
         auto dot = d.path.find_last_of('.');
@@ -807,21 +803,21 @@ SaveResult Workbook::save() {
                 why = EEXIST;  // so that running out of numbers says why
                 continue;
             }
-            written = WriteFileAtomically(target, bytes, /*noReplace=*/true, &why, &st);
+            written = WriteFileAtomically(target, bytes, /*noReplace=*/true, &why, &st, testFault);
             if (!written && why != EEXIST) break;  // taken meanwhile: try the next number
         }
     } else {
-        // 4. Before the first save over the file, keep the file as it was loaded beside it.
+        // 4. Before the first save over the file, keep the file as it was loaded beside it:
+        //    beside the file itself when the workbook was opened through a symbolic link.
         if (exists && !d.backupWritten) {
-            WriteFault fault = writeFaultForTesting();
-            writeFaultForTesting() = WriteFault::None;
-            bool ok = WriteFileAtomically(d.path + ".bak", *d.loadedBytes, false, &why);
-            writeFaultForTesting() = fault;
-            if (!ok) return fail(FileProblem::BackupFailed, why);
+            std::string file;
+            if (!FollowLinks(d.path, &file, &why)) return fail(FileProblem::BackupFailed, why);
+            if (!WriteFileAtomically(file + ".bak", *d.loadedBytes, false, &why))
+                return fail(FileProblem::BackupFailed, why);
             d.backupWritten = true;
             d.loadedBytes.reset();
         }
-        written = WriteFileAtomically(target, bytes, false, &why, &st);
+        written = WriteFileAtomically(target, bytes, false, &why, &st, testFault);
     }
     if (!written) return fail(FileProblem::WriteFailed, why);
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace sheet::detail {
@@ -15,11 +16,6 @@ namespace sheet::detail {
 ZipLimits& zipLimits() {
     static ZipLimits limits;
     return limits;
-}
-
-WriteFault& writeFaultForTesting() {
-    static WriteFault fault = WriteFault::None;
-    return fault;
 }
 
 std::function<void(const std::string&)>& fileDoneForTesting() {
@@ -433,6 +429,9 @@ bool ZipWriter::finish(std::string* out) {
 
 namespace {
 
+// As many links in a row as the system itself follows before it answers ELOOP.
+constexpr int kMaxLinks = 40;
+
 void SyncFolder(const std::string& dir) {
     int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -441,12 +440,51 @@ void SyncFolder(const std::string& dir) {
     }
 }
 
+// The temporary file's name beside `file`: hidden, and within the longest name the folder
+// takes however long the file's own name is, its name then cut short at a whole character.
+std::string TemporaryName(const std::string& dir, const std::string& file) {
+    constexpr std::string_view kTail = ".tmp-XXXXXX";
+    long longest = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+    if (longest <= 0) longest = NAME_MAX;
+    const size_t room = static_cast<size_t>(std::max(0L, longest - 1 - long(kTail.size())));
+    std::string stem = BaseName(file);  // after the dot
+    if (stem.size() > room) {
+        size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
+        stem.resize(cut);
+    }
+    return dir + "/." + stem + std::string(kTail);
+}
+
 }  // namespace
 
+bool FollowLinks(const std::string& path, std::string* file, int* systemError) {
+    *file = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st;
+        if (::lstat(file->c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        if (hops == kMaxLinks) {
+            *systemError = ELOOP;
+            return false;
+        }
+        std::string to(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(file->c_str(), to.data(), to.size());
+        if (n <= 0) {
+            *systemError = n < 0 ? errno : ENOENT;
+            return false;
+        }
+        to.resize(static_cast<size_t>(n));
+        *file = to.front() == '/' ? to : DirName(*file) + "/" + to;
+    }
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         int* systemError, struct ::stat* written) {
-    const std::string dir = DirName(path);
-    std::string tmp = dir + "/." + BaseName(path) + ".tmp-XXXXXX";
+                         int* systemError, struct ::stat* written, WriteFault fault) {
+    // A link stays a link: the file it points to is the one replaced.
+    std::string target;
+    if (!FollowLinks(path, &target, systemError)) return false;
+    const std::string dir = DirName(target);
+    std::string tmp = TemporaryName(dir, target);
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) {
         *systemError = errno;
@@ -461,7 +499,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
 
     // mkstemp makes the file private; give it the permissions the replaced file had.
     struct stat old;
-    if (::stat(path.c_str(), &old) == 0) {
+    if (::stat(target.c_str(), &old) == 0) {
         ::fchmod(fd, old.st_mode & 07777);
     } else {
         mode_t mask = ::umask(0);
@@ -470,7 +508,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
     }
 
     size_t limit = data.size();
-    if (writeFaultForTesting() == WriteFault::DuringWrite) limit = data.size() / 2;
+    if (fault == WriteFault::DuringWrite) limit = data.size() / 2;
     size_t done = 0;
     while (done < limit) {
         ssize_t n = ::write(fd, data.data() + done, limit - done);
@@ -480,7 +518,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
         }
         done += static_cast<size_t>(n);
     }
-    if (writeFaultForTesting() == WriteFault::DuringWrite) return fail(ENOSPC);
+    if (fault == WriteFault::DuringWrite) return fail(ENOSPC);
     if (::fsync(fd) != 0) return fail(errno);
     // The identity comes from the descriptor itself: a name looked up after the rename could
     // already be another program's file.
@@ -490,21 +528,21 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, bool no
         return fail(errno);
     }
     fd = -1;
-    if (writeFaultForTesting() == WriteFault::AfterTempWritten) return fail(EIO);
+    if (fault == WriteFault::AfterTempWritten) return fail(EIO);
 
     if (noReplace) {
         // link() refuses to replace an existing file, which rename() would do silently.
-        if (::link(tmp.c_str(), path.c_str()) != 0) {
+        if (::link(tmp.c_str(), target.c_str()) != 0) {
             int e = errno;
             if (e == EEXIST) return fail(e);
             // Some file systems have no hard links; check and rename instead.
             struct stat st;
-            if (::stat(path.c_str(), &st) == 0) return fail(EEXIST);
-            if (::rename(tmp.c_str(), path.c_str()) != 0) return fail(errno);
+            if (::lstat(target.c_str(), &st) == 0) return fail(EEXIST);
+            if (::rename(tmp.c_str(), target.c_str()) != 0) return fail(errno);
         } else {
             ::unlink(tmp.c_str());
         }
-    } else if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    } else if (::rename(tmp.c_str(), target.c_str()) != 0) {
         return fail(errno);
     }
     if (fileDoneForTesting()) fileDoneForTesting()(path);

@@ -116,16 +116,25 @@ class ZipWriter {
     std::string error_;
 };
 
+// The file that `path` names: a symbolic link is followed, link after link, to a name that is
+// no link (a dangling link ends at the name it points to, which need not exist). A relative link
+// counts from the folder the link lies in, as the system reads it; links among the folders on
+// the way are left as they are. False with ELOOP (or readlink's errno) in *systemError.
+bool FollowLinks(const std::string& path, std::string* file, int* systemError);
+
 // Writes `data` to `path` so that the file is either the old one or the new one, never a mix:
-// a temporary file in the same folder, flushed, renamed over the target, folder flushed.
+// a temporary file in the same folder, flushed, renamed over the target, folder flushed. When
+// `path` is a symbolic link, the file it points to is written (FollowLinks) and the link stays.
 // `noReplace` refuses to replace an existing file (the failure's error is then EEXIST). On
 // failure *systemError is the errno of the step that failed. `written`, when given, receives the
-// identity of the new file, taken from its descriptor before the rename.
-bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
-                         int* systemError, struct ::stat* written = nullptr);
-
+// identity of the new file, taken from its descriptor before the rename. `fault` is the fault a
+// test asked this one write to meet; it is passed in rather than kept anywhere, so that it never
+// reaches a file written meanwhile by another thread (the live page).
 enum class WriteFault { None, DuringWrite, AfterTempWritten };
-WriteFault& writeFaultForTesting();
+bool WriteFileAtomically(const std::string& path, std::string_view data, bool noReplace,
+                         int* systemError, struct ::stat* written = nullptr,
+                         WriteFault fault = WriteFault::None);
+
 // Called with the file's path right after a file was read whole or renamed into place, for
 // tests that play another program saving in that instant.
 std::function<void(const std::string&)>& fileDoneForTesting();

@@ -20,33 +20,40 @@
 
 namespace {
 
+// Officials run it from the README's rehearsal section, so it speaks Japanese like the program.
 const char kUsage[] =
-    "Usage: zalvik-timer-sim [options] LINES-FILE\n"
+    "使い方: zalvik-timer-sim [オプション] 行のファイル\n"
     "\n"
-    "Plays LINES-FILE, one timing device line per line, as a timing device sends them.\n"
-    "Empty lines and lines starting with '#' are skipped.\n"
+    "行のファイルを1行ずつ、計時器が送るのと同じように送ります。\n"
+    "空の行と「#」で始まる行は送りません。\n"
     "\n"
-    "Where to (one of):\n"
-    "  --pty                 make a pseudo-terminal and print its name; connect the program's\n"
-    "                        serial input (計時ポート) to that name\n"
-    "  --serial PATH         write to the serial device PATH (for example one end of a\n"
-    "                        'socat -d -d pty,raw,echo=0 pty,raw,echo=0' pair, or a real\n"
-    "                        USB-serial adapter cabled to the program's computer)\n"
-    "  --tcp HOST:PORT       listen on HOST:PORT and send to every program that connects;\n"
-    "                        the lines wait while nobody is connected\n"
+    "送り先（どれか1つ）:\n"
+    "  --pty                   仮想のシリアルポートを作り、その名前を表示します。その名前を\n"
+    "                          「計時の接続」の画面の「ポート」に入力します\n"
+    "  --serial デバイス       シリアルポートのデバイスに送ります（例: 'socat -d -d\n"
+    "                          pty,raw,echo=0 pty,raw,echo=0' で作った組の片方や、\n"
+    "                          プログラムのパソコンにケーブルでつないだUSBシリアル変換器）\n"
+    "  --tcp アドレス:ポート   そのアドレスで待ち、つないだプログラムすべてに送ります。\n"
+    "                          だれもつないでいない間、行は送らずに待ちます\n"
     "\n"
-    "Options:\n"
-    "  --rate N              lines per second (default 1; fractions such as 0.2 allowed)\n"
-    "  --baud N              bit rate for --serial (default 9600)\n"
-    "  --ending cr|lf|crlf   what ends each line (default: cr, as ALGE devices send;\n"
-    "                        use crlf for TAG Heuer)\n"
-    "  --exit-when-done      exit after the last line instead of keeping the connection open\n"
-    "  --help                show this text\n";
+    "オプション:\n"
+    "  --rate 行数             1秒に送る行の数（既定は 1。0.2 のような小数も使えます）\n"
+    "  --baud 速度             --serial の通信速度（既定は 9600）\n"
+    "  --ending cr|lf|crlf     行の終わり（既定は cr で、ALGE の計時器と同じです。\n"
+    "                          TAG Heuer には crlf を使います）\n"
+    "  --exit-when-done        最後の行を送ったら終わります（既定では接続を開いたまま待ちます）\n"
+    "  --help                  この説明を表示します\n";
+
+const QString kTcpAddress =
+    QStringLiteral("--tcp の後に 127.0.0.1:7000 のようなアドレスとポートを書いてください。");
+const QString kEnding = QStringLiteral("--ending の後に cr、lf、crlf のどれかを書いてください。");
 
 int Fail(const QString& text) {
     std::fprintf(stderr, "zalvik-timer-sim: %s\n", text.toLocal8Bit().constData());
     return 2;
 }
+
+void Say(const QString& text) { std::printf("%s\n", text.toLocal8Bit().constData()); }
 
 bool MakeRaw(int fd, int baud) {
     termios t{};
@@ -109,19 +116,24 @@ int main(int argc, char** argv) {
         } else if (a == QLatin1String("--exit-when-done")) {
             exitWhenDone = true;
         } else if (a == QLatin1String("--serial")) {
-            if (!value(&serialPath)) return Fail(QStringLiteral("--serial needs a path"));
+            if (!value(&serialPath))
+                return Fail(
+                    QStringLiteral("--serial の後にシリアルポートのデバイスを書いてください（例: "
+                                   "--serial /dev/ttyUSB0）。"));
         } else if (a == QLatin1String("--tcp")) {
-            if (!value(&tcpAddress)) return Fail(QStringLiteral("--tcp needs HOST:PORT"));
+            if (!value(&tcpAddress)) return Fail(kTcpAddress);
         } else if (a == QLatin1String("--rate")) {
             bool ok = false;
             if (!value(&v) || (rate = v.toDouble(&ok), !ok) || rate <= 0 || rate > 100000)
-                return Fail(QStringLiteral("--rate needs a number of lines per second above 0"));
+                return Fail(QStringLiteral(
+                    "--rate の後に1秒に送る行の数（0より大きい数）を書いてください。"));
         } else if (a == QLatin1String("--baud")) {
             bool ok = false;
             if (!value(&v) || (baud = v.toInt(&ok), !ok) || baud <= 0)
-                return Fail(QStringLiteral("--baud needs a bit rate such as 9600"));
+                return Fail(
+                    QStringLiteral("--baud の後に 9600 のような通信速度を書いてください。"));
         } else if (a == QLatin1String("--ending")) {
-            if (!value(&v)) return Fail(QStringLiteral("--ending needs cr, lf or crlf"));
+            if (!value(&v)) return Fail(kEnding);
             if (v == QLatin1String("cr"))
                 ending = "\r";
             else if (v == QLatin1String("lf"))
@@ -129,25 +141,28 @@ int main(int argc, char** argv) {
             else if (v == QLatin1String("crlf"))
                 ending = "\r\n";
             else
-                return Fail(QStringLiteral("--ending needs cr, lf or crlf"));
+                return Fail(kEnding);
         } else if (a.startsWith(QLatin1Char('-'))) {
             std::fputs(kUsage, stderr);
-            return Fail(QStringLiteral("unknown option ") + a);
+            return Fail(QStringLiteral("「%1」というオプションはありません。").arg(a));
         } else if (file.isEmpty()) {
             file = a;
         } else {
-            return Fail(QStringLiteral("only one lines file, please"));
+            return Fail(QStringLiteral("行のファイルは1つだけ書いてください。"));
         }
     }
     if (file.isEmpty()) {
         std::fputs(kUsage, stderr);
-        return Fail(QStringLiteral("no lines file given"));
+        return Fail(QStringLiteral("送る行のファイルを書いてください。"));
     }
     if (int(pty) + int(!serialPath.isEmpty()) + int(!tcpAddress.isEmpty()) != 1)
-        return Fail(QStringLiteral("choose one of --pty, --serial PATH, --tcp HOST:PORT"));
+        return Fail(
+            QStringLiteral("送り先を --pty、--serial デバイス、--tcp アドレス:ポート "
+                           "のどれか1つで書いてください。"));
 
     QFile in(file);
-    if (!in.open(QIODevice::ReadOnly)) return Fail(QStringLiteral("cannot read ") + file);
+    if (!in.open(QIODevice::ReadOnly))
+        return Fail(QStringLiteral("ファイル「%1」を読めません。").arg(file));
     std::vector<QByteArray> lines;
     for (QByteArray line : in.readAll().split('\n')) {
         while (line.endsWith('\r')) line.chop(1);
@@ -162,26 +177,28 @@ int main(int argc, char** argv) {
     if (pty) {
         fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd < 0 || ::grantpt(fd) != 0 || ::unlockpt(fd) != 0)
-            return Fail(QStringLiteral("cannot make a pseudo-terminal: ") + std::strerror(errno));
+            return Fail(QStringLiteral("仮想のシリアルポートを作れません（%1）。")
+                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
         MakeRaw(fd, baud);  // no echo, no line editing on the program's side
         std::printf("%s\n", ::ptsname(fd));
     } else if (!serialPath.isEmpty()) {
         fd = ::open(QFile::encodeName(serialPath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd < 0)
-            return Fail(QStringLiteral("cannot open %1: %2").arg(serialPath, std::strerror(errno)));
+            return Fail(QStringLiteral("「%1」を開けません（%2）。")
+                            .arg(serialPath, QString::fromLocal8Bit(std::strerror(errno))));
         if (::isatty(fd) && !MakeRaw(fd, baud))
-            return Fail(QStringLiteral("cannot set %1 to %2 8N1").arg(serialPath).arg(baud));
+            return Fail(
+                QStringLiteral("「%1」を %2 bps 8N1 に設定できません。").arg(serialPath).arg(baud));
     } else {
         const qsizetype colon = tcpAddress.lastIndexOf(QLatin1Char(':'));
         bool ok = false;
         const uint port = colon > 0 ? tcpAddress.sliced(colon + 1).toUInt(&ok) : 0;
         const QHostAddress host(colon > 0 ? tcpAddress.first(colon) : QString());
-        if (!ok || port == 0 || port > 65535 || host.isNull())
-            return Fail(QStringLiteral("--tcp needs an address such as 127.0.0.1:7000"));
+        if (!ok || port == 0 || port > 65535 || host.isNull()) return Fail(kTcpAddress);
         if (!server.listen(host, static_cast<quint16>(port)))
-            return Fail(
-                QStringLiteral("cannot listen on %1: %2").arg(tcpAddress, server.errorString()));
-        std::printf("listening on %s\n", tcpAddress.toLocal8Bit().constData());
+            return Fail(QStringLiteral("%1 で待つことができません（%2）。")
+                            .arg(tcpAddress, server.errorString()));
+        Say(QStringLiteral("%1 で、プログラムがつなぐのを待っています。").arg(tcpAddress));
         QObject::connect(&server, &QTcpServer::newConnection, [&] {
             while (QTcpSocket* c = server.nextPendingConnection()) {
                 clients.push_back(c);
@@ -220,8 +237,9 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         if (next == lines.size() && pending.isEmpty()) {
             tick.stop();
-            std::printf("all %zu lines sent%s\n", lines.size(),
-                        exitWhenDone ? "" : "; press Ctrl+C to stop");
+            Say(QStringLiteral("%1行をすべて送りました。").arg(lines.size()) +
+                (exitWhenDone ? QString()
+                              : QStringLiteral("止めるときは Ctrl+C を押してください。")));
             std::fflush(stdout);
             if (exitWhenDone) {
                 for (QTcpSocket* c : clients) c->flush();

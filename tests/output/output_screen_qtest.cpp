@@ -300,7 +300,7 @@ class OutputScreenTest : public QObject {
 
     // Before any class is chosen the run asks for one and writes nothing: an empty sheet would
     // replace the last one. Then a class whose competitors lack a result is written and they
-    // are pointed out.
+    // are pointed out, in the same box as what the hand-off of the workbook has to say.
     void runNeedsAClassAndPointsOutMissingResults() {
         loadCompetition(2);
         Competitor& late = program_->data().competitors[program_->data().competitorCount + 1];
@@ -321,6 +321,17 @@ class OutputScreenTest : public QObject {
                  QStringList{"結果のない選手が1人います（ゼッケン 25）。"});
         QCOMPARE(savedText(path, 2, 11), std::string("クラス2"));
         QCOMPARE(opened_.size(), 1);
+
+        // Where no program takes the workbook, one box says both, once per press.
+        ui::testing::Messages().clear();
+        ui::testing::SetSpreadsheetOpenerWithAnswer([](const QString&) { return false; });
+        find<QPushButton>(QStringLiteral("実行ボタン"))->click();
+        QCOMPARE(ui::testing::Messages(),
+                 QStringList{QStringLiteral("結果のない選手が1人います（ゼッケン 25）。\n"
+                                            "「%1」を開けるプログラムが見つからないため、公式成績"
+                                            "表はPDF「%2」で見てください。")
+                                 .arg(QString::fromStdString(path),
+                                      QString::fromStdString(dir_->file("race_クラス2.pdf")))});
     }
 
     void runWithoutWorkbookShowsOneMessageAndWritesNothing() {

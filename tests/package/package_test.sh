@@ -115,9 +115,13 @@ out=$(env -i PATH=/usr/bin:/bin timeout 20 "$program" --version) ||
     fail "zalvik-race --version failed (status $?)"
 [ "$out" = "zalvik-race $version" ] || fail "zalvik-race --version printed '$out'"
 
-# The unpacked simulator, beside the program, answers for itself.
-env -i PATH=/usr/bin:/bin timeout 20 "$root/usr/bin/zalvik-timer-sim" --help | grep -q '^Usage: zalvik-timer-sim' ||
-    fail "zalvik-timer-sim --help does not print its usage"
+# The unpacked simulator, beside the program, answers for itself, every option in Japanese.
+help=$(env -i PATH=/usr/bin:/bin timeout 20 "$root/usr/bin/zalvik-timer-sim" --help)
+printf '%s\n' "$help" | grep -q '^使い方: zalvik-timer-sim' || fail "zalvik-timer-sim: no usage"
+for option in --pty --serial --tcp --rate --baud --ending --exit-when-done --help; do
+    printf '%s\n' "$help" | grep -- "^  $option" | LC_ALL=C grep -q '[^ -~]' ||
+        fail "zalvik-timer-sim --help does not explain $option in Japanese"
+done
 
 # The unpacked program starts its screens (headless) and is still running when stopped.
 status=0

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionButton>
 #include <QTabBar>
 #include <QtTest>
 #include <memory>
@@ -260,6 +261,18 @@ class ProcessingScreenTest : public QObject {
                         QVERIFY2(!a->geometry().intersects(b->geometry()),
                                  qPrintable(a->objectName() + " / " + b->objectName()));
             }
+        }
+        // In a race of twelve gates every gate's caption shows whole beside its mark.
+        program_->data().gateCount = 12;
+        screen().ShowGateOptions();
+        for (int g = 0; g < 12; ++g) {
+            auto* option = Find<QRadioButton>(screen(), QStringLiteral("Gop"), g);
+            QStyleOptionButton o;
+            o.initFrom(option);
+            const QStyle::SubElement contents = QStyle::SE_RadioButtonContents;
+            QVERIFY2(option->fontMetrics().horizontalAdvance(option->text()) <=
+                         option->style()->subElementRect(contents, &o, option).width(),
+                     qPrintable(option->text()));
         }
     }
 

@@ -14,9 +14,14 @@
 
 namespace {
 
+// Through a symbolic link that points to a name as long as a folder takes (85 kanji), not there
+// yet: the file it names is made, and the link stays a link.
 TEST(FileWrite, AppendCreatesWithHeadingThenEndsACutLine) {
     testsupport::TempDir dir;
     const std::string path = dir.file("log.csv");
+    std::string longest;
+    for (int i = 0; i < 85; ++i) longest += "記";
+    std::filesystem::create_symlink(longest, path);
     int e = 0;
     ASSERT_TRUE(sheet::AppendToFile(path, "a\r\n", "head\r\n", "\r\n", &e)) << e;
     ASSERT_TRUE(sheet::AppendToFile(path, "b\r\n", "head\r\n", "\r\n", &e)) << e;
@@ -27,10 +32,13 @@ TEST(FileWrite, AppendCreatesWithHeadingThenEndsACutLine) {
     ASSERT_TRUE(sheet::AppendToFile(path, "d\r\n", "head\r\n", "\r\n", &e)) << e;
     EXPECT_EQ(sheettest::ReadFile(path), "head\r\nc,取\r\nd\r\n");
 
+    EXPECT_EQ(sheettest::ReadFile(dir.file(longest)), "head\r\nc,取\r\nd\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+
     // Only the temporary files' names never remain.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
-              1);
+              2);
 }
 
 TEST(FileWrite, RefusesWhatIsNotARegularFile) {
@@ -44,6 +52,12 @@ TEST(FileWrite, RefusesWhatIsNotARegularFile) {
     EXPECT_EQ(e, ENODEV);
     EXPECT_FALSE(sheet::WriteFileSafely(dir.file("missing/x.txt"), "x", &e));
     EXPECT_EQ(e, ENOENT);
+    // Nor through a link into a missing folder (nothing is made), nor a loop of links.
+    std::filesystem::create_symlink("missing/x.txt", dir.file("dangling"));
+    EXPECT_FALSE(sheet::WriteFileSafely(dir.file("dangling"), "x", &e));
+    std::filesystem::create_symlink("loop", dir.file("loop"));
+    EXPECT_FALSE(sheet::AppendToFile(dir.file("loop"), "x\n", "", "\n", &e));
+    EXPECT_EQ(e, ELOOP);
 }
 
 }  // namespace

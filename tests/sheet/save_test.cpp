@@ -48,18 +48,29 @@ std::string CellAfterReopen(const std::string& path, int row, int col) {
 
 }  // namespace
 
+// Opened through a relative link to a link, the workbook is saved into the file they point to,
+// its .bak beside that file, and the links stay.
 TEST(SheetSave, BackupKeepsTheFileAsLoaded) {
     testsupport::TempDir dir;
     const std::string path = dir.file("大会.xlsx");
-    auto wb = MakeAndOpen(path);
+    MakeAndOpen(path);
     const std::string loaded = ReadFile(path);
+    std::filesystem::create_directory(dir.file("desk"));
+    std::filesystem::create_symlink("前日.xlsx", dir.file("desk/大会.xlsx"));
+    std::filesystem::create_symlink("../大会.xlsx", dir.file("desk/前日.xlsx"));
+    sheet::FileFault fault;
+    auto wb = Workbook::open(dir.file("desk/大会.xlsx"), &fault);
+    ASSERT_TRUE(wb) << fault;
     wb->worksheet(1)->setNumber(2, 5, 1);
     ASSERT_TRUE(wb->save().ok);
     wb->worksheet(1)->setNumber(2, 5, 2);
     ASSERT_TRUE(wb->save().ok);
     EXPECT_EQ(ReadFile(path + ".bak"), loaded);  // not the first save's result
     EXPECT_EQ(CellAfterReopen(path, 2, 5), "2");
-    EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"大会.xlsx", "大会.xlsx.bak"}));
+    EXPECT_EQ(Listing(dir.path()),
+              (std::vector<std::string>{"desk", "大会.xlsx", "大会.xlsx.bak"}));
+    EXPECT_EQ(Listing(dir.file("desk")), (std::vector<std::string>{"前日.xlsx", "大会.xlsx"}));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("desk/大会.xlsx")));
 }
 
 TEST(SheetSave, KeepsThePermissionsOfTheFile) {
