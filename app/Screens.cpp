@@ -36,8 +36,7 @@ Program::Program()
     // The program ends only through the start screen's exit button (or its close box), never
     // because a hand-over briefly left no window shown.
     if (qApp) qApp->setQuitOnLastWindowClosed(false);
-    connect(timingLink_.get(), &timing::TimingLink::bytesReceived, timingBoard_.get(),
-            [this](const QByteArray& bytes) { timingBoard_->receive(bytes); });
+    timing::Wire(*timingLink_, *timingBoard_);
 }
 
 Program::~Program() {
@@ -64,7 +63,7 @@ void Program::start() {
     startScreen().show();
     // The timing device connected last time is connected again, workbook or not: what it sends
     // before a load waits in memory for the workbook's log.
-    keepTimingWithWorkbook(false);
+    keepTimingWithWorkbook();
 }
 
 void Program::end() {
@@ -79,9 +78,10 @@ void Program::end() {
 void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     workbook_ = std::move(workbook);
     journal_.reset();
-    keepTimingWithWorkbook(false);
     journalId_.clear();
 }
+
+void Program::attachObservationLogs() { keepTimingWithWorkbook(); }
 
 store::JournalOwner Program::journalOwner() {
     store::JournalOwner owner{{}, data_.eventName, data_.eventDate};
@@ -95,21 +95,40 @@ void Program::adoptJournalIdentity(const QString& id) {
     if (!id.isEmpty()) journalId_ = id;
 }
 
+store::JournalOwner Program::identifiedOwner() {
+    store::JournalOwner owner = journalOwner();
+    if (workbook_ && owner.id.isEmpty()) {
+        // The identity goes into the file with the next save, not now: a change that ends up
+        // writing nothing leaves the workbook without anything to save.
+        owner.id = journalId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    }
+    return owner;
+}
+
+store::JournalOwner Program::ownerOfLog(const QString& recognised) {
+    // A workbook that has no identity yet takes on the one its log knows it by; one that has
+    // (stored, taken from its journal, or given at a journaled change) keeps it.
+    if (workbook_ && journalOwner().id.isEmpty()) adoptJournalIdentity(recognised);
+    return identifiedOwner();
+}
+
 void Program::connectTimer(const timing::LinkSettings& settings) {
     RememberLinkSettings(settings);
     timingBoard_->setDevice(settings.device);
+    timingBoard_->setLongestRun(settings.longestRunMinutes * 6000);
     timingLink_->start(settings);
 }
 
-void Program::keepTimingWithWorkbook(bool carryOver) {
+void Program::keepTimingWithWorkbook(const QString& carriedFrom) {
     const QString book = workbook_ ? QString::fromStdString(workbook_->path()) : QString();
     const timing::LinkSettings remembered = RememberedLinkSettings();
+    timingBoard_->setLongestRun(remembered.longestRunMinutes * 6000);
     if (book != timingWorkbook_) {
         // A save that had to go under a new name takes the runs received so far along: the log
         // is copied beside the new file before the board turns to it, so the list stays as it
         // was and the next line goes on from there.
-        if (carryOver && !timingWorkbook_.isEmpty() && !book.isEmpty()) {
-            QFile old(timing::TimingLogPath(timingWorkbook_));
+        if (!carriedFrom.isEmpty() && !book.isEmpty()) {
+            QFile old(timing::TimingLogPath(carriedFrom));
             const QString copy = timing::TimingLogPath(book);
             if (!QFileInfo::exists(copy) && old.open(QIODevice::ReadOnly)) {
                 const QByteArray lines = old.readAll();
@@ -118,7 +137,8 @@ void Program::keepTimingWithWorkbook(bool carryOver) {
             }
         }
         timingWorkbook_ = book;
-        timingBoard_->attach(book, remembered.device);
+        const QString recognised = timingBoard_->attach(book, remembered.device, journalOwner());
+        if (workbook_) timingBoard_->setOwner(ownerOfLog(recognised));
     }
     if (timingLink_->state() == timing::TimingLink::State::Off &&
         remembered.method != timing::LinkSettings::Method::None)
@@ -127,21 +147,15 @@ void Program::keepTimingWithWorkbook(bool carryOver) {
 
 void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
     if (!workbook_) return;
-    store::JournalOwner owner = journalOwner();
-    if (owner.id.isEmpty()) {
-        // The first journaled change gives the workbook the identity its lines will carry. It
-        // goes into the file with the next save, not now: a change that ends up writing nothing
-        // leaves the workbook without anything to save.
-        owner.id = journalId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    }
+    // The first journaled change gives the workbook the identity its lines will carry.
     const std::optional<QString> failed =
-        journal_.append(QString::fromStdString(workbook_->path()), entry, owner);
+        journal_.append(QString::fromStdString(workbook_->path()), entry, identifiedOwner());
     if (failed && !failed->isEmpty()) ui::ShowMessage(parent, *failed);
 }
 
 void Program::closeWorkbook() {
     workbook_.reset();
-    keepTimingWithWorkbook(false);
+    keepTimingWithWorkbook();
 }
 
 StartScreen& Program::startScreen() {

@@ -55,6 +55,10 @@ class Program : public QObject {
     void setWorkbook(std::unique_ptr<sheet::Workbook> workbook);
     // Lets go of the workbook without saving anything.
     void closeWorkbook();
+    // Reads the logs beside the open workbook of what arrived from outside (the timing device's
+    // lines), and appends there from now on. A load calls it once the competition is read
+    // (its event name and date) and the journal has said which identity the workbook has.
+    void attachObservationLogs();
     // Lets go of the workbook as the user leaves it (the processing screen's return button,
     // ending the program). Changes that an earlier save could not write are saved first; when
     // that fails again the workbook is kept with everything in memory, one message (shown over
@@ -83,6 +87,13 @@ class Program : public QObject {
     // A workbook without an identity whose journal entries were recognised by its event name
     // and date takes on their identity. Ignored when `id` is empty.
     void adoptJournalIdentity(const QString& id);
+    // journalOwner(), with an identity: an open workbook that has none is given one now,
+    // stored with its next save.
+    store::JournalOwner identifiedOwner();
+    // Who a log beside the open workbook belongs to, once the log has been read:
+    // `recognised` is the identity it knew a workbook without one by (its event name and
+    // date), which such a workbook takes on; otherwise as identifiedOwner().
+    store::JournalOwner ownerOfLog(const QString& recognised);
     // The journal lines written since the workbook was opened.
     const std::vector<store::JournalEntry>& journaledThisSession() const {
         return journal_.sessionEntries();
@@ -177,9 +188,9 @@ class Program : public QObject {
     QString livePageNote_;
 
     // The timing device's runs go with the workbook the official works in: attached at a load,
-    // carried over (`carryOver`) to the file a save had to use instead. A remembered connection
-    // that is not running yet is started.
-    void keepTimingWithWorkbook(bool carryOver);
+    // carried over from the log of `carriedFrom` to the file a save had to use instead. A
+    // remembered connection that is not running yet is started.
+    void keepTimingWithWorkbook(const QString& carriedFrom = {});
     QString timingWorkbook_;  // the workbook the board is attached to
     std::unique_ptr<timing::TimingBoard> timingBoard_;
     std::unique_ptr<timing::TimingLink> timingLink_;

@@ -299,6 +299,7 @@ void ProcessingScreen::onRegisterClicked() {
         }
     }
     saveAfterRegistration();
+    markDeviceTime(false);  // the time boxes show the registered result now
     returnToBib();
 }
 
