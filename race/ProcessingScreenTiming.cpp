@@ -178,7 +178,7 @@ void ProcessingScreen::placeTimingArea() {
             std::max(ui::TwipsToPixels(kLiveNoteHeight) / 2, 計時メモ_->heightForWidth(width));
         計時メモ_->setGeometry(left, foot - height, width, height);
         計時メモ_->raise();
-        if (計時メモ_->isVisible()) foot -= height;
+        if (!計時メモ_->isHidden()) foot -= height;
     }
     // Left in the picture, the note of a live page that cannot be written would lie hidden under
     // the list: it comes out of the picture and stands in front of the list.
@@ -248,7 +248,7 @@ void ProcessingScreen::showTimingNote() {
         計時メモ_->setAutoFillBackground(true);
         計時メモ_->setStyleSheet(QStringLiteral("color: #a00000;"));
     }
-    const bool changed = text != 計時メモ_->text() || text.isEmpty() == 計時メモ_->isVisible();
+    const bool changed = text != 計時メモ_->text() || text.isEmpty() != 計時メモ_->isHidden();
     if (text != 計時メモ_->text()) {
         計時メモ_->setText(text);
         計時メモ_->setToolTip(text);

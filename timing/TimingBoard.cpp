@@ -70,9 +70,17 @@ std::optional<Device> DeviceOf(QByteArrayView word) {
     return std::nullopt;
 }
 
-// "yyyy-MM-ddTHH:mm:ss.zzz" read by hand: QDateTime::fromString costs tens of microseconds a
-// line, which a log of 100,000 lines cannot afford at every load.
-QDateTime ReceivedTime(QByteArrayView text) {
+// The offset from UTC of the local time of the minute last read: working it out looks the time
+// zone up (a file on disk) every time, which a log of 100,000 lines cannot afford at every load.
+// The clock changes only on a whole minute.
+struct LocalOffset {
+    qint64 minute = -1;  // days since the epoch × 1440 + minute of the day
+    int seconds = 0;
+};
+
+// "yyyy-MM-ddTHH:mm:ss.zzz" local time, read by hand: QDateTime::fromString costs tens of
+// microseconds a line.
+QDateTime ReceivedTime(QByteArrayView text, LocalOffset& offset) {
     if (text.size() != 23) return {};
     int v[7] = {};
     const int at[7][2] = {{0, 4}, {5, 2}, {8, 2}, {11, 2}, {14, 2}, {17, 2}, {20, 3}};
@@ -84,7 +92,15 @@ QDateTime ReceivedTime(QByteArrayView text) {
     if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':' ||
         text[19] != '.')
         return {};
-    return QDateTime(QDate(v[0], v[1], v[2]), QTime(v[3], v[4], v[5], v[6]));
+    const QDate date(v[0], v[1], v[2]);
+    const QTime time(v[3], v[4], v[5], v[6]);
+    if (!date.isValid() || !time.isValid()) return {};
+    const qint64 minute = date.toJulianDay() * 1440 + v[3] * 60 + v[4];
+    if (minute != offset.minute) {
+        offset.minute = minute;
+        offset.seconds = QDateTime(date, QTime(v[3], v[4])).offsetFromUtc();
+    }
+    return QDateTime(date, time, Qt::OffsetFromUTC, offset.seconds);
 }
 
 // The length of a valid UTF-8 sequence of more than one byte at `i`, or 0.
@@ -208,7 +224,8 @@ struct TimingBoard::Record {
     // A record read back: the fields as written, or a line of the previous format (received
     // time, kind, device, content, and the content's byte count, so that a line cut short by a
     // crash never read as a shorter one).
-    static std::optional<Record> Read(const QList<QByteArray>& f, bool previousFormat) {
+    static std::optional<Record> Read(const QList<QByteArray>& f, bool previousFormat,
+                                      LocalOffset& offset) {
         if (previousFormat) {
             bool ok = false;
             if (f.size() != 5 || f[4].toLongLong(&ok) != f[3].size() || !ok) return std::nullopt;
@@ -216,7 +233,7 @@ struct TimingBoard::Record {
             return std::nullopt;
         }
         Record r;
-        r.received = ReceivedTime(f[0]);
+        r.received = ReceivedTime(f[0], offset);
         const auto kind = KindOf(f[1]);
         const auto device = DeviceOf(f[2]);
         if (!r.received.isValid() || !kind || !device) return std::nullopt;
@@ -259,8 +276,9 @@ QString TimingBoard::attach(const QString& workbookPath, Device device,
     // Lines received while no workbook was attached come back in the reading, after what the
     // log already holds; those of a previous workbook never do.
     const store::ObservationReading reading = log_.attach(logPath_, owner);
+    LocalOffset offset;
     for (const store::ObservationRecord& stored : reading.records) {
-        std::optional<Record> r = Record::Read(stored.fields, !stored.checked);
+        std::optional<Record> r = Record::Read(stored.fields, !stored.checked, offset);
         if (!r) continue;
         r->seq = stored.seq;
         previousFormat_ = !stored.checked;

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -139,6 +140,18 @@ class TimingTest : public QObject, public ProgramFixture {
         click(find(QStringLiteral("計時ボタン")));
         QTRY_VERIFY(dialog()->isVisible());
         QVERIFY(QTest::qWaitForWindowActive(dialog()));
+    }
+    // Opens the dialog and connects to a timer on 127.0.0.1:`port`, with the bound `longest`
+    // when given.
+    void connectTcp(const QString& device, quint16 port, const QString& longest = {}) {
+        openDialog();
+        choose("計時方式", QStringLiteral("TCP"));
+        choose("計時機種", device);
+        typeInto(Find<QLineEdit>(*dialog(), QStringLiteral("計時アドレス")),
+                 QStringLiteral("127.0.0.1:%1").arg(port));
+        if (!longest.isEmpty())
+            typeInto(Find<QSpinBox>(*dialog(), QStringLiteral("計時上限")), longest);
+        click(Find<QWidget>(*dialog(), QStringLiteral("計時接続ボタン")));
     }
     void loadRace() {
         const std::string path = dir->file("大会.xlsx");
@@ -384,13 +397,7 @@ class TimingTest : public QObject, public ProgramFixture {
         QVERIFY(timer.listen(QHostAddress::LocalHost));
         const quint16 port = timer.serverPort();
         loadRace();
-
-        openDialog();
-        choose("計時方式", QStringLiteral("TCP"));
-        choose("計時機種", QStringLiteral("TAG Heuer"));
-        typeInto(Find<QLineEdit>(*dialog(), QStringLiteral("計時アドレス")),
-                 QStringLiteral("127.0.0.1:%1").arg(port));
-        click(Find<QWidget>(*dialog(), QStringLiteral("計時接続ボタン")));
+        connectTcp(QStringLiteral("TAG Heuer"), port, QStringLiteral("1"));
         QTRY_VERIFY(timer.hasPendingConnections());
         QTcpSocket* peer = timer.nextPendingConnection();
         QTRY_VERIFY2(status().startsWith(QStringLiteral("接続しています")), qPrintable(status()));
@@ -425,9 +432,10 @@ class TimingTest : public QObject, public ProgramFixture {
         QVERIFY(timer.listen(QHostAddress::LocalHost, port));
         QTRY_VERIFY_WITH_TIMEOUT(timer.hasPendingConnections(), 15000);
         peer = timer.nextPendingConnection();
-        peer->write(TagHeuer("RR 0016 0004 00:00:51.239"));
-        QTRY_COMPARE(list()->model()->rowCount(), 2);
-        QCOMPARE(cell(0, 3), QStringLiteral("51.23"));
+        peer->write(TagHeuer("RR 0016 0004 00:00:51.239") + TagHeuer("RR 0035 0005 00:01:01.00"));
+        QTRY_COMPARE(list()->model()->rowCount(), 3);
+        QCOMPARE(cell(1, 3), QStringLiteral("51.23"));
+        QCOMPARE(cell(0, 4), QStringLiteral("要確認"));  // longer than the bound of 1 minute
 
         // The choices come back in the dialog of a program started afresh, and so does the
         // connection, by itself.
@@ -445,12 +453,7 @@ class TimingTest : public QObject, public ProgramFixture {
         const quint16 port = timer.serverPort();
         timer.close();  // nobody listens yet: the connection is refused
         loadRace();
-        openDialog();
-        choose("計時方式", QStringLiteral("TCP"));
-        choose("計時機種", QStringLiteral("汎用"));
-        typeInto(Find<QLineEdit>(*dialog(), QStringLiteral("計時アドレス")),
-                 QStringLiteral("127.0.0.1:%1").arg(port));
-        click(Find<QWidget>(*dialog(), QStringLiteral("計時接続ボタン")));
+        connectTcp(QStringLiteral("汎用"), port);
         QTRY_VERIFY(shown(QStringLiteral("計時メモ")));
         auto* note = find<QLabel>(QStringLiteral("計時メモ"));
         QCOMPARE(note->text(),
@@ -488,6 +491,7 @@ class TimingTest : public QObject, public ProgramFixture {
                  QStringLiteral("TAG Heuer"));
         QCOMPARE(Find<QLineEdit>(*dialog(), QStringLiteral("計時アドレス"))->text(),
                  QStringLiteral("127.0.0.1:%1").arg(port));
+        QCOMPARE(Find<QSpinBox>(*dialog(), QStringLiteral("計時上限"))->value(), 1);
         QTRY_VERIFY(status().startsWith(QStringLiteral("接続しています")));
     }
 };
