@@ -94,7 +94,7 @@ void ProcessingScreen::buildTimingArea() {
     計時一覧ボタン_->setObjectName(QStringLiteral("計時一覧ボタン"));
     計時一覧ボタン_->setToolTip(
         QStringLiteral("受信した時刻の一覧を別の窓で開く（F12）。閉じるとここに戻ります"));
-    計時一覧ボタン_->setEnabled(false);  // until there is a list
+    計時一覧ボタン_->hide();  // until there is a list
     for (QPushButton* b : {計時ボタン_, 計時一覧ボタン_}) b->setFocusPolicy(Qt::NoFocus);
     picture_->installEventFilter(new GeometryWatcher(this, [this] { placeTimingArea(); }));
 
@@ -151,7 +151,7 @@ void ProcessingScreen::makeTimingList() {
             [this](int row) { giveTimingBib(row, 0); });
     connect(計時一覧_, &TimingListView::menuAsked, this,
             [this](int row, QPoint at) { showTimingMenu(row, at); });
-    計時一覧ボタン_->setEnabled(true);
+    計時一覧ボタン_->show();
     placeTimingArea();
 }
 

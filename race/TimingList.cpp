@@ -267,12 +267,14 @@ void TimingListView::setUpColumns() {
     // the state holds the registered time a device time differs from, the figure the official
     // must see. The name gives way, cut rather than elided.
     const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    const int headingMargins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+    horizontalHeader()->setMinimumSectionSize(1);
     for (int c = 0; c < TimingListModel::kColumns; ++c) {
         const QString widest = QString::fromUtf8(kWidest[c]);
         const QString heading = QString::fromUtf8(kHeaders[c]);
-        setColumnWidth(c, std::max(fontMetrics().horizontalAdvance(widest),
-                                   horizontalHeader()->fontMetrics().horizontalAdvance(heading)) +
-                              margins);
+        setColumnWidth(c, std::max(fontMetrics().horizontalAdvance(widest) + margins,
+                                   horizontalHeader()->fontMetrics().horizontalAdvance(heading) +
+                                       headingMargins));
     }
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setSectionResizeMode(TimingListModel::kName, QHeaderView::Stretch);
