@@ -63,7 +63,7 @@ void Program::start() {
     startScreen().show();
     // The timing device connected last time is connected again, workbook or not: what it sends
     // before a load waits in memory for the workbook's log.
-    keepTimingWithWorkbook();
+    keepTimingWithWorkbook(false);
 }
 
 void Program::end() {
@@ -81,7 +81,7 @@ void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     journalId_.clear();
 }
 
-void Program::attachObservationLogs() { keepTimingWithWorkbook(); }
+void Program::attachObservationLogs() { keepTimingWithWorkbook(false); }
 
 store::JournalOwner Program::journalOwner() {
     store::JournalOwner owner{{}, data_.eventName, data_.eventDate};
@@ -96,13 +96,11 @@ void Program::adoptJournalIdentity(const QString& id) {
 }
 
 store::JournalOwner Program::identifiedOwner() {
-    store::JournalOwner owner = journalOwner();
-    if (workbook_ && owner.id.isEmpty()) {
-        // The identity goes into the file with the next save, not now: a change that ends up
-        // writing nothing leaves the workbook without anything to save.
-        owner.id = journalId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    }
-    return owner;
+    // The identity goes into the file with the next save, not now: a change that ends up
+    // writing nothing leaves the workbook without anything to save.
+    if (workbook_ && journalOwner().id.isEmpty())
+        adoptJournalIdentity(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    return journalOwner();
 }
 
 store::JournalOwner Program::ownerOfLog(const QString& recognised) {
@@ -119,16 +117,19 @@ void Program::connectTimer(const timing::LinkSettings& settings) {
     timingLink_->start(settings);
 }
 
-void Program::keepTimingWithWorkbook(const QString& carriedFrom) {
+void Program::keepTimingWithWorkbook(bool carryOver) {
     const QString book = workbook_ ? QString::fromStdString(workbook_->path()) : QString();
     const timing::LinkSettings remembered = RememberedLinkSettings();
     timingBoard_->setLongestRun(remembered.longestRunMinutes * 6000);
     if (book != timingWorkbook_) {
         // A save that had to go under a new name takes the runs received so far along: the log
         // is copied beside the new file before the board turns to it, so the list stays as it
-        // was and the next line goes on from there.
-        if (!carriedFrom.isEmpty() && !book.isEmpty()) {
-            QFile old(timing::TimingLogPath(carriedFrom));
+        // was and the next line goes on from there. A load attaches the board only at its end,
+        // so a save during the load (of results put back from the journal) takes the log of the
+        // file loaded.
+        const QString from = timingWorkbook_.isEmpty() ? data_.workbookPath : timingWorkbook_;
+        if (carryOver && !from.isEmpty() && !book.isEmpty()) {
+            QFile old(timing::TimingLogPath(from));
             const QString copy = timing::TimingLogPath(book);
             if (!QFileInfo::exists(copy) && old.open(QIODevice::ReadOnly)) {
                 const QByteArray lines = old.readAll();
@@ -155,7 +156,7 @@ void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
 
 void Program::closeWorkbook() {
     workbook_.reset();
-    keepTimingWithWorkbook();
+    keepTimingWithWorkbook(false);
 }
 
 StartScreen& Program::startScreen() {

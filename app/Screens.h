@@ -188,9 +188,9 @@ class Program : public QObject {
     QString livePageNote_;
 
     // The timing device's runs go with the workbook the official works in: attached at a load,
-    // carried over from the log of `carriedFrom` to the file a save had to use instead. A
-    // remembered connection that is not running yet is started.
-    void keepTimingWithWorkbook(const QString& carriedFrom = {});
+    // carried over (`carryOver`) to the file a save had to use instead. A remembered connection
+    // that is not running yet is started.
+    void keepTimingWithWorkbook(bool carryOver);
     QString timingWorkbook_;  // the workbook the board is attached to
     std::unique_ptr<timing::TimingBoard> timingBoard_;
     std::unique_ptr<timing::TimingLink> timingLink_;

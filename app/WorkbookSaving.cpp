@@ -63,7 +63,7 @@ bool Program::saveWorkbook(QWidget* parent, bool reportFailure) {
         workbook_->setCustomProperty(store::kWorkbookIdProperty, journalId_.toStdString());
     const std::string before = workbook_->path();
     const sheet::SaveResult saved = workbook_->save();
-    if (saved.savedUnderNewName) keepTimingWithWorkbook(QString::fromStdString(before));
+    if (saved.savedUnderNewName) keepTimingWithWorkbook(true);
     if (saved.savedUnderNewName) {
         // The original's journal says where its later results are, for a later load of it.
         store::JournalEntry moved;
