@@ -1,9 +1,9 @@
 // Times from the timing device on the processing screen. The official still checks the time,
 // enters the buoys and registers; the device only saves typing the time and reading it off a
-// paper strip. Nothing here appears until it is used: the buttons that open the set-up dialog
-// and the list's own window stand above the picture's right corner, the list of received times
-// and the note about the connection only while there is something to show, so a race without a
-// device sees the screen as it always was.
+// paper strip. Nothing here appears until it is used: the button that opens the set-up dialog
+// stands above the picture's right corner; the list of received times (with the button that
+// opens it in a window of its own) and the note about the connection only while there is
+// something to show, so a race without a device sees the screen as it always was.
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -73,6 +73,9 @@ class TimingWindow : public QWidget {
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         resize(ui::TwipsToPixels(9000), ui::TwipsToPixels(6000));
+        // F12 here too puts the list back.
+        connect(new QShortcut(QKeySequence(Qt::Key_F12), this), &QShortcut::activated, this,
+                &QWidget::close);
     }
 
   protected:
