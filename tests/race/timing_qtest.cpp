@@ -206,6 +206,7 @@ class TimingTest : public QObject, public ProgramFixture {
         menu->close();
         return false;
     }
+    QRect onScreen(QWidget* w) { return QRect(w->mapTo(&screen(), QPoint()), w->size()); }
     bool tinted() { return find(QStringLiteral("秒"))->toolTip() == QStringLiteral("計時"); }
     // Back to the bib box, its text selected for the next bib.
     void toBib() {
@@ -282,13 +283,10 @@ class TimingTest : public QObject, public ProgramFixture {
         QVERIFY(others + list()->fontMetrics().horizontalAdvance(QStringLiteral("長谷川真理")) +
                     6 <=
                 list()->viewport()->width());
-        const QRect listAt(list()->mapTo(&screen(), QPoint()), list()->size());
+        const QRect listAt = onScreen(list());
         for (const char* other :
              {"Frame1", "Frame12", "基本設定ボタン", "計時ボタン", "計時一覧ボタン"})
-            QVERIFY2(
-                !listAt.intersects(QRect(find(QString::fromUtf8(other))->mapTo(&screen(), QPoint()),
-                                         find(QString::fromUtf8(other))->size())),
-                other);
+            QVERIFY2(!listAt.intersects(onScreen(find(QString::fromUtf8(other)))), other);
         // F12 opens it in a window of its own, which grows; F12 there puts it back.
         QTRY_COMPARE(focusName(), QStringLiteral("ゼッケン"));
         press(Qt::Key_F12);
@@ -301,7 +299,7 @@ class TimingTest : public QObject, public ProgramFixture {
         QVERIFY(QTest::qWaitForWindowActive(own));
         QTest::keyClick(own, Qt::Key_F12);
         QTRY_COMPARE(list()->window(), &screen());
-        QCOMPARE(QRect(list()->mapTo(&screen(), QPoint()), list()->size()), listAt);
+        QCOMPARE(onScreen(list()), listAt);
         toBib();
         pickBib(34);
         QCOMPARE(text("分"), QStringLiteral("1"));
