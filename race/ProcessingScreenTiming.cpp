@@ -97,7 +97,8 @@ void ProcessingScreen::buildTimingArea() {
     計時一覧ボタン_->setObjectName(QStringLiteral("計時一覧ボタン"));
     計時一覧ボタン_->setToolTip(
         QStringLiteral("受信した時刻の一覧を別の窓で開く（F12）。閉じるとここに戻ります"));
-    計時一覧ボタン_->hide();  // until there is a list
+    計時一覧ボタン_->setCheckable(true);  // down while the list is in its own window
+    計時一覧ボタン_->hide();              // until there is a list
     for (QPushButton* b : {計時ボタン_, 計時一覧ボタン_}) b->setFocusPolicy(Qt::NoFocus);
     picture_->installEventFilter(new GeometryWatcher(this, [this] { placeTimingArea(); }));
 
@@ -205,12 +206,12 @@ void ProcessingScreen::toggleTimingWindow() {
         計時一覧画面_->show();
         計時一覧画面_->raise();
         計時一覧画面_->activateWindow();
-        計時一覧ボタン_->setDown(true);
+        計時一覧ボタン_->setChecked(true);
     } else {
         計時一覧画面_->layout()->removeWidget(計時一覧_);
         計時一覧_->setParent(this);
         計時一覧_->setVisible(!program_.timingBoard().runs().empty());
-        計時一覧ボタン_->setDown(false);
+        計時一覧ボタン_->setChecked(false);
         if (計時一覧画面_->isVisible()) 計時一覧画面_->hide();
     }
     placeTimingArea();
