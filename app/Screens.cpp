@@ -39,8 +39,7 @@ Program::Program()
     // The program ends only through the start screen's exit button (or its close box), never
     // because a hand-over briefly left no window shown.
     if (qApp) qApp->setQuitOnLastWindowClosed(false);
-    connect(timingLink_.get(), &timing::TimingLink::bytesReceived, timingBoard_.get(),
-            [this](const QByteArray& bytes) { timingBoard_->receive(bytes); });
+    timing::Wire(*timingLink_, *timingBoard_);
 }
 
 Program::~Program() {
@@ -82,24 +81,45 @@ void Program::end() {
 void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     workbook_ = std::move(workbook);
     desk_->startJournal();
-    keepTimingWithWorkbook(false);
+}
+
+void Program::attachObservationLogs() { keepTimingWithWorkbook(false); }
+
+store::JournalOwner Program::identifiedOwner() {
+    // The identity goes into the file with the next save, not now: a change that ends up
+    // writing nothing leaves the workbook without anything to save.
+    if (workbook_ && desk_->journalOwner().id.isEmpty())
+        desk_->adoptJournalIdentity(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    return desk_->journalOwner();
+}
+
+store::JournalOwner Program::ownerOfLog(const QString& recognised) {
+    // A workbook that has no identity yet takes on the one its log knows it by; one that has
+    // (stored, taken from its journal, or given at a journaled change) keeps it.
+    if (workbook_ && desk_->journalOwner().id.isEmpty()) desk_->adoptJournalIdentity(recognised);
+    return identifiedOwner();
 }
 
 void Program::connectTimer(const timing::LinkSettings& settings) {
     RememberLinkSettings(settings);
     timingBoard_->setDevice(settings.device);
+    timingBoard_->setLongestRun(settings.longestRunMinutes * 6000);
     timingLink_->start(settings);
 }
 
 void Program::keepTimingWithWorkbook(bool carryOver) {
     const QString book = workbook_ ? QString::fromStdString(workbook_->path()) : QString();
     const timing::LinkSettings remembered = RememberedLinkSettings();
+    timingBoard_->setLongestRun(remembered.longestRunMinutes * 6000);
     if (book != timingWorkbook_) {
         // A save that had to go under a new name takes the runs received so far along: the log
         // is copied beside the new file before the board turns to it, so the list stays as it
-        // was and the next line goes on from there.
-        if (carryOver && !timingWorkbook_.isEmpty() && !book.isEmpty()) {
-            QFile old(timing::TimingLogPath(timingWorkbook_));
+        // was and the next line goes on from there. A load attaches the board only at its end,
+        // so a save during the load (of results put back from the journal) takes the log of the
+        // file loaded.
+        const QString from = timingWorkbook_.isEmpty() ? data_.workbookPath : timingWorkbook_;
+        if (carryOver && !from.isEmpty() && !book.isEmpty()) {
+            QFile old(timing::TimingLogPath(from));
             const QString copy = timing::TimingLogPath(book);
             if (!QFileInfo::exists(copy) && old.open(QIODevice::ReadOnly)) {
                 const QByteArray lines = old.readAll();
@@ -108,7 +128,8 @@ void Program::keepTimingWithWorkbook(bool carryOver) {
             }
         }
         timingWorkbook_ = book;
-        timingBoard_->attach(book, remembered.device);
+        const QString recognised = timingBoard_->attach(book, remembered.device, desk_->journalOwner());
+        if (workbook_) timingBoard_->setOwner(ownerOfLog(recognised));
     }
     if (timingLink_->state() == timing::TimingLink::State::Off &&
         remembered.method != timing::LinkSettings::Method::None)

@@ -57,6 +57,10 @@ class Program : public QObject {
     void setWorkbook(std::unique_ptr<sheet::Workbook> workbook);
     // Lets go of the workbook without saving anything.
     void closeWorkbook();
+    // Reads the logs beside the open workbook of what arrived from outside (the timing device's
+    // lines), and appends there from now on. A load calls it once the competition is read
+    // (its event name and date) and the journal has said which identity the workbook has.
+    void attachObservationLogs();
     // Lets go of the workbook as the user leaves it (the processing screen's return button,
     // ending the program). Changes that an earlier save could not write are saved first; when
     // that fails again the workbook is kept with everything in memory, one message (shown over
@@ -85,6 +89,13 @@ class Program : public QObject {
     // written says so once (over `parent`) and never stops the change. Without an open
     // workbook nothing is written.
     void writeJournal(QWidget* parent, const store::JournalEntry& entry);
+    // The desk's journal owner, with an identity: an open workbook that has none is given one
+    // now, stored with its next save.
+    store::JournalOwner identifiedOwner();
+    // Who a log beside the open workbook belongs to, once the log has been read:
+    // `recognised` is the identity it knew a workbook without one by (its event name and
+    // date), which such a workbook takes on; otherwise as identifiedOwner().
+    store::JournalOwner ownerOfLog(const QString& recognised);
 
     // Screens, created on first use. Getting a screen changes nothing else: the settings
     // screen's load step, which reads the competition and the workbook, runs when the screen is

@@ -12,6 +12,8 @@
 
 namespace {
 
+const zalvik::store::JournalOwner kOwner{QStringLiteral("bench"), {}, {}};
+
 // An ALGE run time line for run i (bibs 1..999 in turn).
 QByteArray Line(int i) {
     return QStringLiteral(" %1 RT  00:01:%2.%3 00\r")
@@ -24,8 +26,8 @@ QByteArray Line(int i) {
 void BM_TimingOneLineThroughTheBoard(benchmark::State& state) {
     benchsupport::TempFolder folder;
     zalvik::timing::TimingBoard board;
-    board.attach(QString::fromStdString(folder.path() + "/race.xlsx"),
-                 zalvik::timing::Device::Alge);
+    board.attach(QString::fromStdString(folder.path() + "/race.xlsx"), zalvik::timing::Device::Alge,
+                 kOwner);
     int i = 0;
     for (auto _ : state) board.receive(Line(i++));
     if (board.runs().size() != static_cast<size_t>(i) || !board.logProblem().isEmpty())
@@ -39,12 +41,12 @@ void BM_Timing1000LinesOneReadEach(benchmark::State& state) {
         benchsupport::TempFolder folder;
         zalvik::timing::TimingBoard board;
         board.attach(QString::fromStdString(folder.path() + "/race.xlsx"),
-                     zalvik::timing::Device::Alge);
+                     zalvik::timing::Device::Alge, kOwner);
         state.ResumeTiming();
         for (int i = 0; i < 1000; ++i) board.receive(Line(i));
         state.PauseTiming();
-        QFile log(board.logPath());
-        const bool logged = log.open(QIODevice::ReadOnly) && log.readAll().count('\n') == 1001;
+        QFile log(board.logPath());  // the heading, the workbook's line, the lines
+        const bool logged = log.open(QIODevice::ReadOnly) && log.readAll().count('\n') == 1002;
         if (board.runs().size() != 1000 || !logged)
             state.SkipWithError("not every line was listed and logged");
         state.ResumeTiming();

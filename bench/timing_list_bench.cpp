@@ -1,7 +1,8 @@
 // Times from the timing device as the processing screen shows them, on the race-sized benchmark
-// workbook (999 competitors): one line received to the list repainted (target under 1 ms), and
+// workbook (999 competitors): one line received to the list repainted (target under 1 ms),
 // 1,000 lines in one second all logged and listed while the official registers a result, which
-// may be delayed by less than 5 ms.
+// may be delayed by less than 5 ms, and a load with a timing log of 100,000 lines beside the
+// workbook (under 1 s more than without).
 //
 // The lines go through the board as the link hands them over (log append and flush included)
 // and through the list's model; the repaint is forced, so that it is inside the time measured.
@@ -20,6 +21,7 @@
 #include "app/Screens.h"
 #include "bench/BenchSupport.h"
 #include "race/ProcessingScreen.h"
+#include "store/ScreenLoader.h"
 #include "support/Controls.h"
 #include "timing/TimingBoard.h"
 #include "ui/Dialogs.h"
@@ -153,11 +155,62 @@ void BM_RegistrationDuringThousandLines(benchmark::State& state) {
         state.SkipWithError("not every line reached the list");
 }
 
+// The lines of a long morning of a device that sends impulses: the start and the finish of bibs
+// 1..999 in turn, half a second apart, every fiftieth pair without a bib.
+QByteArray LongMorning(int lines) {
+    QByteArray all;
+    all.reserve(lines * 28);
+    auto impulse = [&](int bib, int channel, long long hundredths) {
+        const QByteArray time = QStringLiteral("%1:%2:%3.%4")
+                                    .arg(hundredths / 360000, 2, 10, QLatin1Char('0'))
+                                    .arg(hundredths / 6000 % 60, 2, 10, QLatin1Char('0'))
+                                    .arg(hundredths / 100 % 60, 2, 10, QLatin1Char('0'))
+                                    .arg(hundredths % 100, 2, 10, QLatin1Char('0'))
+                                    .toLatin1();
+        all += (bib ? " " + QByteArray::number(bib).rightJustified(4, '0') : "?0000") + " C" +
+               QByteArray::number(channel) + "  " + time + "00 00\r";
+    };
+    for (int k = 0; 2 * k < lines; ++k) {
+        const int bib = k % 50 == 49 ? 0 : 1 + k % 999;
+        const long long start = 8 * 360000 + 50LL * k;
+        impulse(bib, 0, start);
+        impulse(bib, 1, start + 6000 + k % 1000);
+    }
+    return all;
+}
+
+// Loading the benchmark workbook again, without a timing log (argument 0) and with one of
+// 100,000 lines beside it: what the log adds to a load (target: under 1 s more).
+void BM_LoadWithTimingLog(benchmark::State& state) {
+    Race race(false);
+    if (!race.loaded()) {
+        state.SkipWithError("the benchmark workbook did not load");
+        return;
+    }
+    zalvik::Program& program = race.program();
+    const int lines = static_cast<int>(state.range(0));
+    if (lines > 0) {
+        program.timingBoard().setDevice(zalvik::timing::Device::Alge);
+        program.timingBoard().receive(LongMorning(lines));
+    }
+    const size_t runs = program.timingBoard().runs().size();
+    for (auto _ : state) {
+        ui::testing::QueueFileAnswer(QString::fromStdString(race.path()));
+        zalvik::BeginLoad(program);
+        program.processingScreen().BuildCompetitorList();
+    }
+    state.counters["log_lines"] = race.loggedLines();
+    state.counters["runs_listed"] = static_cast<double>(program.timingBoard().runs().size());
+    if (program.timingBoard().runs().size() != runs || !ui::testing::Messages().isEmpty())
+        state.SkipWithError("the load did not list the log's runs again");
+}
+
 BENCHMARK(BM_DeviceLineToRepaintedList)
     ->Arg(0)
     ->Arg(1)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
+BENCHMARK(BM_LoadWithTimingLog)->Arg(0)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RegistrationDuringThousandLines)
     ->Arg(0)
     ->Arg(1)

@@ -399,10 +399,11 @@ void ProcessingScreen::fitToWindow() {
     };
     const int rightColumn = laidOut(Frame1_).right();
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        // The timing list and note, and the live page's note once it stands over the list,
+        // The timing list, buttons and note, and the live page's note once it stands over the list,
         // follow the picture by themselves (they may be made or moved there while the window is
         // enlarged, so they have no laid-out place of their own).
-        if (child->isWindow() || child == 計時一覧_ || child == 計時メモ_ || child == 速報状態_)
+        if (child->isWindow() || child == 計時一覧_ || child == 計時メモ_ || child == 速報状態_ ||
+            child == 計時ボタン_ || child == 計時一覧ボタン_)
             continue;
         if (child == Frame1_)
             place(child, 0, 0, leftWidth, topHeight);

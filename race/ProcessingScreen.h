@@ -263,20 +263,33 @@ class ProcessingScreen : public ScreenBase {
     void placeTimingArea();
     void showTimingNote();
     // After a bib is picked: the device's run time of that competitor, when there is one not yet
-    // registered and the time boxes are empty, goes into them.
+    // registered, not doubtful, and the time boxes are empty, goes into them.
     void offerDeviceTime();
-    // Puts a device time into the time boxes, marked as coming from the device.
-    void putDeviceTime(int hundredths);
+    // Puts the time of the device's run `runId` into the time boxes, marked as coming from the
+    // device.
+    void putDeviceTime(int runId, int hundredths);
     void markDeviceTime(bool on);
+    // Empties the time boxes when the run whose time they hold no longer stands as it was put
+    // there (cleared, its bib taken back or given to another).
+    void withdrawStaleDeviceTime();
     void onTimingLineChosen(int row);
+    // Gives the run on `row` the bib `bib` (0 takes it back), saying why when it cannot be.
+    bool giveTimingBib(int row, int bib);
+    void showTimingMenu(int row, const QPoint& at);
+    // Opens the list in a window of its own, or puts it back over the picture.
+    void toggleTimingWindow();
     QPushButton* 計時ボタン_ = nullptr;
+    QPushButton* 計時一覧ボタン_ = nullptr;
     TimingListView* 計時一覧_ = nullptr;
     TimingListModel* timingModel_ = nullptr;
+    QWidget* 計時一覧画面_ = nullptr;
     QLabel* 計時メモ_ = nullptr;
     QWidget* picture_ = nullptr;
     TimingSetupDialog* timingDialog_ = nullptr;
     bool fillingDeviceTime_ = false;
     bool deviceTimeShown_ = false;
+    int deviceRunShown_ = 0;  // the run whose time the boxes hold, while marked
+    int deviceHundredthsShown_ = -1;
     QString timeBoxTip_[2];
 
     QPushButton* 登録ボタン_ = nullptr;

@@ -251,6 +251,7 @@ void ProcessingScreen::onRegisterClicked() {
         }
     }
     program_.finishSave(this, out.save);
+    markDeviceTime(false);  // the time boxes show the registered result now
     returnToBib();
 }
 

@@ -1,5 +1,6 @@
 #include "race/TimingList.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QStyle>
@@ -15,17 +16,68 @@ namespace zalvik {
 
 namespace {
 
-enum Column { kReceived, kBib, kName, kTime, kState, kColumns };
-const char* const kHeaders[] = {"受信", "ZNo", "氏　　名", "タイム", "状　態"};
-constexpr int kWidths[] = {720, 420, 1200, 600, 1100};  // twips
+using Column = TimingListModel::Column;
+const char* const kHeaders[] = {"時刻", "ZNo", "氏　　名", "タイム", "状　態"};
+// The widest text each column must show whole; the name takes what the others leave.
+const char* const kWidest[] = {"00:00:00", "999", "", "999.99", "登録と違う: 999.99"};
+
+// A time of day in 1/10,000 s as "10:03:00", or with `hundredths` "10:03:00.12" (cut, as run
+// times are).
+QString TimeOfDayText(long long ticks, bool hundredths) {
+    const long long h = ticks / 100;
+    const QString text = QStringLiteral("%1:%2:%3")
+                             .arg(h / 360000, 2, 10, QLatin1Char('0'))
+                             .arg(h / 6000 % 60, 2, 10, QLatin1Char('0'))
+                             .arg(h / 100 % 60, 2, 10, QLatin1Char('0'));
+    return hundredths ? text + QStringLiteral(".%1").arg(h % 100, 2, 10, QLatin1Char('0')) : text;
+}
+
+// The timing device's runs, as the board holds them.
+class DeviceRuns : public TimingListSource {
+  public:
+    explicit DeviceRuns(const timing::TimingBoard& board) : board_(board) {}
+    int lineCount() const override { return static_cast<int>(board_.runs().size()); }
+    // A run of another workbook's list at the same place arrived at another moment.
+    qint64 lineKey(int line) const override { return run(line).received.toMSecsSinceEpoch(); }
+    QDateTime received(int line) const override { return run(line).received; }
+    // A finish shows its own time of day, so that the official can tell which finish a line
+    // without a bib is (a memory resend brings many in the same second); a run time the device
+    // sent, when it arrived.
+    QString clockText(int line, bool whole) const override {
+        const timing::ReceivedRun& r = run(line);
+        const QString received = r.received.toString(QStringLiteral("HH:mm:ss"));
+        if (r.finishTimeOfDay < 0) return whole ? QStringLiteral("受信 ") + received : received;
+        return whole ? QStringLiteral("ゴール %1（受信 %2）")
+                           .arg(TimeOfDayText(r.finishTimeOfDay, true), received)
+                     : TimeOfDayText(r.finishTimeOfDay, false);
+    }
+    int bib(int line) const override { return run(line).bib; }
+    QString timeText(int line) const override {
+        const timing::ReceivedRun& r = run(line);
+        return r.hundredths >= 0 ? DeviceTimeText(r.hundredths) : QString();
+    }
+    QString stateText(int line, const Competition& d, int slot) const override {
+        const timing::ReceivedRun& r = run(line);
+        return RunStateText(r, d, slot, r.hundredths >= 0 && board_.needsCheck(r));
+    }
+
+  private:
+    const timing::ReceivedRun& run(int line) const {
+        return board_.runs()[static_cast<size_t>(line)];
+    }
+    const timing::TimingBoard& board_;
+};
 
 }  // namespace
 
 QString DeviceTimeText(int hundredths) { return FormatHundredths(hundredths / 100.0); }
 
-QString RunStateText(const timing::ReceivedRun& run, const Competition& d, int slot) {
+QString RunStateText(const timing::ReceivedRun& run, const Competition& d, int slot,
+                     bool doubtful) {
     if (run.cleared) return QStringLiteral("取消");
     if (run.bib == 0) return QStringLiteral("ゼッケンなし");
+    if (run.hundredths < 0) return QStringLiteral("スタートなし");
+    if (doubtful) return QStringLiteral("要確認");
     if (slot == 0) return QStringLiteral("未登録");
     const Competitor& who = d.competitors[slot];
     if (!HasRegisteredResult(who)) return QStringLiteral("未登録");
@@ -42,48 +94,66 @@ QString RunStateText(const timing::ReceivedRun& run, const Competition& d, int s
 
 TimingListModel::TimingListModel(const timing::TimingBoard& board, const Competition& data,
                                  QObject* parent)
-    : QAbstractTableModel(parent), board_(board), data_(data) {}
+    : QAbstractTableModel(parent), board_(board), data_(data) {
+    addSource(std::make_unique<DeviceRuns>(board));
+}
+
+TimingListModel::~TimingListModel() = default;
+
+void TimingListModel::addSource(std::unique_ptr<TimingListSource> source) {
+    sources_.push_back(std::move(source));
+    shown_.emplace_back();
+}
 
 int TimingListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : shownCount_;
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
 int TimingListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumns;
 }
 
+const TimingListModel::Row* TimingListModel::rowAt(int row) const {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return nullptr;
+    const Row& r = rows_[rows_.size() - 1 - static_cast<size_t>(row)];
+    return r.line < sources_[static_cast<size_t>(r.source)]->lineCount() ? &r : nullptr;
+}
+
 const timing::ReceivedRun* TimingListModel::runAt(int row) const {
-    const auto& runs = board_.runs();
-    if (row < 0 || row >= shownCount_ || shownCount_ > static_cast<int>(runs.size()))
-        return nullptr;
-    return &runs[static_cast<size_t>(shownCount_ - 1 - row)];
+    const Row* r = rowAt(row);
+    return r && r->source == 0 ? &board_.runs()[static_cast<size_t>(r->line)] : nullptr;
 }
 
 int TimingListModel::slotOf(int bib) const { return slotOfBib_.value(bib, 0); }
 
 QVariant TimingListModel::data(const QModelIndex& index, int role) const {
-    const timing::ReceivedRun* run = runAt(index.row());
-    if (!run) return {};
+    const Row* row = rowAt(index.row());
+    if (!row) return {};
     if (role == Qt::TextAlignmentRole)
         return index.column() == kName || index.column() == kState
                    ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                    : QVariant(Qt::AlignRight | Qt::AlignVCenter);
-    // A name or a state cut at its column's edge is read whole from its tip.
+    const TimingListSource& source = *sources_[static_cast<size_t>(row->source)];
+    // A name or a state cut at its column's edge is read whole from its tip; the time of day
+    // to the hundredth and the moment received.
+    if (role == Qt::ToolTipRole && index.column() == kReceived)
+        return source.clockText(row->line, true);
     if (role == Qt::ToolTipRole && (index.column() == kName || index.column() == kState))
         return data(index, Qt::DisplayRole);
     if (role != Qt::DisplayRole) return {};
-    const int slot = run->bib > 0 ? slotOf(run->bib) : 0;
+    const int bib = source.bib(row->line);
+    const int slot = bib > 0 ? slotOf(bib) : 0;
     switch (index.column()) {
         case kReceived:
-            return run->received.toString(QStringLiteral("HH:mm:ss"));
+            return source.clockText(row->line, false);
         case kBib:
-            return run->bib > 0 ? QString::number(run->bib) : QString();
+            return bib > 0 ? QString::number(bib) : QString();
         case kName:
             return slot ? data_.competitors[slot].name : QString();
         case kTime:
-            return run->hundredths >= 0 ? DeviceTimeText(run->hundredths) : QString();
+            return source.timeText(row->line);
         case kState:
-            return RunStateText(*run, data_, slot);
+            return source.stateText(row->line, data_, slot);
         default:
             return {};
     }
@@ -102,28 +172,42 @@ void TimingListModel::refresh(bool competitorsChanged) {
         const int count = std::clamp<int>(data_.competitorCount, 0, kMaxSlots);
         for (int i = count; i >= 1; --i) slotOfBib_.insert(data_.competitors[i].bib, i);
     }
-    const auto& runs = board_.runs();
-    const int count = static_cast<int>(runs.size());
-    // Runs only ever come in at the end of the board's list; anything else (another
-    // workbook's runs) is shown anew.
-    const bool grown =
-        count >= shownCount_ &&
-        (shownCount_ == 0 || runs[static_cast<size_t>(shownCount_ - 1)].id == shownLastId_);
-    if (!grown) {
+    // Sources only ever add lines at their end; anything else (another workbook's runs) is
+    // shown anew.
+    bool renewed = false;
+    for (size_t s = 0; s < sources_.size(); ++s) {
+        const int count = sources_[s]->lineCount();
+        const Shown& shown = shown_[s];
+        if (count < shown.count ||
+            (shown.count > 0 && sources_[s]->lineKey(shown.count - 1) != shown.lastKey))
+            renewed = true;
+    }
+    std::vector<Row> added;
+    for (size_t s = 0; s < sources_.size(); ++s) {
+        const int from = renewed ? 0 : shown_[s].count;
+        const int count = sources_[s]->lineCount();
+        for (int line = from; line < count; ++line) added.push_back({static_cast<int>(s), line});
+        shown_[s] = {count, count > 0 ? sources_[s]->lineKey(count - 1) : 0};
+    }
+    if (renewed) {
+        // Every source's lines in the order they arrived.
+        std::stable_sort(added.begin(), added.end(), [this](const Row& a, const Row& b) {
+            return sources_[static_cast<size_t>(a.source)]->received(a.line) <
+                   sources_[static_cast<size_t>(b.source)]->received(b.line);
+        });
         beginResetModel();
-        shownCount_ = count;
-        shownLastId_ = count ? runs.back().id : 0;
+        rows_ = std::move(added);
         endResetModel();
         return;
     }
-    if (count > shownCount_) {
-        beginInsertRows({}, 0, count - shownCount_ - 1);
-        shownCount_ = count;
-        shownLastId_ = runs.back().id;
+    if (!added.empty()) {
+        beginInsertRows({}, 0, static_cast<int>(added.size()) - 1);
+        rows_.insert(rows_.end(), added.begin(), added.end());
         endInsertRows();
     }
     // Bibs given, runs cleared and results registered change the older lines' texts.
-    if (shownCount_ > 0) emit dataChanged(index(0, 0), index(shownCount_ - 1, kColumns - 1));
+    if (!rows_.empty())
+        emit dataChanged(index(0, 0), index(static_cast<int>(rows_.size()) - 1, kColumns - 1));
 }
 
 TimingListView::TimingListView(QWidget* parent) : QTableView(parent) {
@@ -135,7 +219,9 @@ TimingListView::TimingListView(QWidget* parent) : QTableView(parent) {
     setTextElideMode(Qt::ElideNone);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(ui::TwipsToPixels(240));
+    // Lines as tall as the text and no taller, so that many fit in the corner of the screen.
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(true);
     connect(this, &QAbstractItemView::doubleClicked, this,
@@ -143,23 +229,55 @@ TimingListView::TimingListView(QWidget* parent) : QTableView(parent) {
 }
 
 void TimingListView::keyPressEvent(QKeyEvent* e) {
-    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && currentIndex().isValid()) {
-        emit lineChosen(currentIndex().row());
+    const QModelIndex at = currentIndex();
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && at.isValid()) {
+        emit lineChosen(at.row());
+        return;
+    }
+    if ((e->key() == Qt::Key_Delete || e->key() == Qt::Key_Backspace) && at.isValid()) {
+        emit bibTakenBack(at.row());
+        return;
+    }
+    // Shift+F10 asks for the menu where the keyboard has no menu key.
+    if (e->key() == Qt::Key_F10 && (e->modifiers() & Qt::ShiftModifier) && at.isValid()) {
+        emit menuAsked(at.row(), viewport()->mapToGlobal(visualRect(at).center()));
         return;
     }
     QTableView::keyPressEvent(e);
 }
 
+void TimingListView::contextMenuEvent(QContextMenuEvent* e) {
+    // From the mouse, the line under it; from the menu key, the current line.
+    const bool mouse = e->reason() == QContextMenuEvent::Mouse;
+    const QModelIndex at =
+        mouse ? indexAt(viewport()->mapFromGlobal(e->globalPos())) : currentIndex();
+    if (!at.isValid()) return;
+    if (mouse) setCurrentIndex(at);
+    emit menuAsked(at.row(),
+                   mouse ? e->globalPos() : viewport()->mapToGlobal(visualRect(at).center()));
+}
+
+int TimingListView::heightForRows(int rows) const {
+    return horizontalHeader()->sizeHint().height() + rows * verticalHeader()->defaultSectionSize() +
+           2 * frameWidth();
+}
+
 void TimingListView::setUpColumns() {
-    for (int c = 0; c < kColumns; ++c) setColumnWidth(c, ui::TwipsToPixels(kWidths[c]));
-    // The state holds the registered time a device time differs from, the figure the official
-    // must see; it keeps the width of the longest such state, and the name gives way.
-    const int stateWidth = fontMetrics().horizontalAdvance(QStringLiteral("登録と違う: 999.99")) +
-                           2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) +
-                           ui::TwipsToPixels(60);
+    // Each column as wide as its widest text, with the margins a cell leaves on either side;
+    // the state holds the registered time a device time differs from, the figure the official
+    // must see. The name gives way, cut rather than elided.
+    const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    const int headingMargins = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+    horizontalHeader()->setMinimumSectionSize(1);
+    for (int c = 0; c < TimingListModel::kColumns; ++c) {
+        const QString widest = QString::fromUtf8(kWidest[c]);
+        const QString heading = QString::fromUtf8(kHeaders[c]);
+        setColumnWidth(c, std::max(fontMetrics().horizontalAdvance(widest) + margins,
+                                   horizontalHeader()->fontMetrics().horizontalAdvance(heading) +
+                                       headingMargins));
+    }
     horizontalHeader()->setStretchLastSection(false);
-    horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
-    setColumnWidth(kState, std::max(columnWidth(kState), stateWidth));
+    horizontalHeader()->setSectionResizeMode(TimingListModel::kName, QHeaderView::Stretch);
 }
 
 }  // namespace zalvik

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 
 #include "app/Numbers.h"
 #include "app/Screens.h"
@@ -38,6 +39,9 @@ int IndexOf(const E (&choices)[N], E value) {
     return 0;
 }
 
+// The bound of a plausible run, in minutes, that 計時上限 offers.
+constexpr std::pair<int, int> kLongestRunMinutes{1, 999};
+
 // "host:port" with a port of 1..65535 (a host in brackets for an IPv6 address).
 bool IsAddress(const QString& text) {
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
@@ -61,6 +65,9 @@ LinkSettings RememberedLinkSettings() {
     link.baud = s.value(QStringLiteral("timing/baud"), 9600).toInt();
     if (link.baud <= 0) link.baud = 9600;
     link.address = s.value(QStringLiteral("timing/address")).toString();
+    const int longest = s.value(QStringLiteral("timing/longestRun"), 30).toInt();
+    if (longest >= kLongestRunMinutes.first && longest <= kLongestRunMinutes.second)
+        link.longestRunMinutes = longest;
     return link;
 }
 
@@ -71,6 +78,7 @@ void RememberLinkSettings(const LinkSettings& link) {
     s.setValue(QStringLiteral("timing/port"), link.port);
     s.setValue(QStringLiteral("timing/baud"), link.baud);
     s.setValue(QStringLiteral("timing/address"), link.address);
+    s.setValue(QStringLiteral("timing/longestRun"), link.longestRunMinutes);
     s.sync();
 }
 
@@ -83,12 +91,12 @@ TimingSetupDialog::TimingSetupDialog(Program& program, QWidget* parent)
     : QDialog(parent), program_(program) {
     setObjectName(QStringLiteral("計時設定画面"));
     setWindowTitle(QStringLiteral("計時の接続"));
-    ui::SetClientSize(this, 6300, 3960);
+    ui::SetClientSize(this, 6300, 4440);
 
     const int labelLeft = 180, fieldLeft = 1380, fieldWidth = 4620, rowHeight = 360;
     auto row = [&](int i) { return 180 + 480 * i; };
-    const char* const captions[] = {"方式", "機種", "ポート", "速度", "アドレス"};
-    for (int i = 0; i < 5; ++i)
+    const char* const captions[] = {"方式", "機種", "ポート", "速度", "アドレス", "上限"};
+    for (int i = 0; i < 6; ++i)
         ui::MakeLabel(this, QStringLiteral("計時ラベル%1").arg(i + 1),
                       QString::fromUtf8(captions[i]), {labelLeft, row(i) + 45, 1150, rowHeight});
 
@@ -118,13 +126,22 @@ TimingSetupDialog::TimingSetupDialog(Program& program, QWidget* parent)
                                     {fieldLeft, row(4), fieldWidth, rowHeight});
     計時アドレス_->setPlaceholderText(QStringLiteral("192.168.0.10:7000"));
 
+    // Runs of 0 or longer than this are listed as 要確認 and never put into the time boxes.
+    計時上限_ = new QSpinBox(this);
+    計時上限_->setObjectName(QStringLiteral("計時上限"));
+    計時上限_->setRange(kLongestRunMinutes.first, kLongestRunMinutes.second);
+    計時上限_->setSuffix(QStringLiteral(" 分まで"));
+    計時上限_->setToolTip(
+        QStringLiteral("これより長い走行時間と 0 秒は「要確認」として一覧に出します"));
+    ui::Place(計時上限_, fieldLeft, row(5), 2000, rowHeight);
+
     計時接続ボタン_ = ui::MakeButton(this, QStringLiteral("計時接続ボタン"), QStringLiteral("接続"),
-                                     {fieldLeft, row(5), 1500, 450});
+                                     {fieldLeft, row(6), 1500, 450});
     auto* close = ui::MakeButton(this, QStringLiteral("計時閉じるボタン"), QStringLiteral("閉じる"),
-                                 {4500, row(5), 1500, 450});
+                                 {4500, row(6), 1500, 450});
 
     計時状態_ =
-        ui::MakeLabel(this, QStringLiteral("計時状態"), {}, {labelLeft, row(6) + 60, 5820, 960});
+        ui::MakeLabel(this, QStringLiteral("計時状態"), {}, {labelLeft, row(7) + 60, 5820, 960});
     計時状態_->setWordWrap(true);
     計時状態_->setFrameShape(QFrame::StyledPanel);
 
@@ -133,6 +150,13 @@ TimingSetupDialog::TimingSetupDialog(Program& program, QWidget* parent)
     showStatus();
 
     connect(計時方式_, &QComboBox::currentIndexChanged, this, [this] { enableFieldsOfMethod(); });
+    // The bound holds at once, connected or not, and is kept with the other choices.
+    connect(計時上限_, &QSpinBox::valueChanged, this, [this](int minutes) {
+        LinkSettings s = RememberedLinkSettings();
+        s.longestRunMinutes = minutes;
+        RememberLinkSettings(s);
+        program_.timingBoard().setLongestRun(minutes * 6000);
+    });
     connect(計時接続ボタン_, &QPushButton::clicked, this, [this] { onConnectClicked(); });
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     connect(&program_.timingLink(), &timing::TimingLink::stateChanged, this,
@@ -153,6 +177,7 @@ void TimingSetupDialog::showSettings(const LinkSettings& s) {
     const int rate = 計時速度_->findText(QString::number(s.baud));
     計時速度_->setCurrentIndex(rate >= 0 ? rate : 0);
     計時アドレス_->setText(s.address);
+    計時上限_->setValue(s.longestRunMinutes);
 }
 
 void TimingSetupDialog::enableFieldsOfMethod() {
@@ -169,6 +194,7 @@ void TimingSetupDialog::onConnectClicked() {
     s.port = 計時ポート_->currentText().trimmed();
     s.baud = 計時速度_->currentText().toInt();
     s.address = FoldFullWidth(計時アドレス_->text()).trimmed();
+    s.longestRunMinutes = 計時上限_->value();
     if (s.method == LinkSettings::Method::Serial && s.port.isEmpty()) {
         ui::ShowMessage(this, QStringLiteral("計時器をつないだポートを選ぶか入力してください"
                                              "（例: /dev/ttyUSB0）。"));

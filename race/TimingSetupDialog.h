@@ -12,6 +12,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace zalvik {
 
@@ -45,6 +46,7 @@ class TimingSetupDialog : public QDialog {
     QComboBox* 計時ポート_ = nullptr;
     QComboBox* 計時速度_ = nullptr;
     QLineEdit* 計時アドレス_ = nullptr;
+    QSpinBox* 計時上限_ = nullptr;
     QPushButton* 計時接続ボタン_ = nullptr;
     QLabel* 計時状態_ = nullptr;
 };

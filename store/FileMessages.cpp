@@ -59,6 +59,14 @@ QString TimingLogMessage(const QString& fileName, int systemError, bool reading)
         .arg(fileName, FileWriteReason(systemError));
 }
 
+QString TimingLogFullMessage(const QString& fileName, qint64 capBytes) {
+    return QStringLiteral(
+               "計時の記録ファイル「%1」が上限の%2MBに達したため、これから受信する時刻は画面に"
+               "出ますが、ファイルには残りません。")
+        .arg(fileName)
+        .arg(capBytes / (1024 * 1024));
+}
+
 namespace {
 
 // What is wrong inside a part; inWorksheet words a wrong root element for a worksheet.

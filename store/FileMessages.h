@@ -27,6 +27,8 @@ QString FileWriteReason(int systemError);
 // line the device sent) could not be read or written, naming the file; the times received stay
 // on the screen and unwritten lines are written with the next ones.
 QString TimingLogMessage(const QString& fileName, int systemError, bool reading);
+// The timing log reached its size cap (`capBytes`): what arrives is shown, no longer kept.
+QString TimingLogFullMessage(const QString& fileName, qint64 capBytes);
 
 struct JournalReading;
 

@@ -223,7 +223,9 @@ bool ObservationLog::retry() { return write(); }
 
 bool ObservationLog::write() {
     if (pending_.empty()) return true;
-    if (path_.isEmpty() || full_) return false;
+    // A record without the workbook's identity would be nobody's record when read back: it
+    // waits until the identity is known (setOwner).
+    if (path_.isEmpty() || full_ || owner_.id.isEmpty()) return false;
     const QByteArray id = FieldBytes(owner_.id);
     const auto sealed = [&](QByteArray body) {
         body += '\t';
@@ -245,7 +247,10 @@ bool ObservationLog::write() {
         bytes += sealed(JoinFields(p.seq, p.fields));
         ends.push_back(bytes.size());
     }
-    if (size_ + bytes.size() > cap_) {
+    // The heading of a new file and the end of a cut line count too: a file read back stops at
+    // the cap, and a record past it would be lost.
+    const qint64 besides = (size_ == 0 ? heading_.size() : 0) + (checkEnd_ ? 2 : 0);
+    if (size_ + besides + bytes.size() > cap_) {
         full_ = true;
         return false;
     }
@@ -256,7 +261,7 @@ bool ObservationLog::write() {
                                         std::string_view(bytes.constData(), bytes.size()),
                                         std::string_view(heading_.constData(), heading_.size()),
                                         checkEnd_ ? cutLineEnd : "", &error, &written);
-    size_ += static_cast<qint64>(written);
+    size_ = QFileInfo(path_).size();
     // The records that reached the file whole are there, even when the write failed after them;
     // the one it tore is closed with the cut mark next time and written again whole.
     if (written >= static_cast<size_t>(ownerLineEnd)) ownerLineWritten_ = true;

@@ -61,7 +61,8 @@ class ObservationLog {
     // droppedRecords()); records appended while no log was attached go into this one, numbered
     // after its last record. An empty path detaches.
     ObservationReading attach(const QString& path, const JournalOwner& owner);
-    // The workbook's identity became known (it took on one, or was given one).
+    // The workbook's identity became known (it took on one, or was given one). Until the
+    // owner has an identity nothing is written: records wait, and retry() writes them.
     void setOwner(const JournalOwner& owner);
 
     // Gives `fields` the next sequence number and appends the record, after any record still

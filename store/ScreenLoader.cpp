@@ -109,9 +109,13 @@ void OpenWorkbookFile(Program& program, const QString& path, QWidget* parent) {
     // Results journaled but missing from the file (restored from its backup, or a save that
     // never reached the disk) are offered back once the competition stands on the screens.
     // A workbook whose later results went into a file saved under a new name offers that file.
-    if (fault) return;
-    const QString instead = program.processingScreen().OfferJournalRecovery();
-    if (instead.isEmpty()) return;
+    const QString instead = fault ? QString() : program.processingScreen().OfferJournalRecovery();
+    if (instead.isEmpty()) {
+        // The logs of what arrived from outside go with the workbook once its identity is
+        // settled: a copy from before it had one takes on its journal's first.
+        program.attachObservationLogs();
+        return;
+    }
     program.closeWorkbook();
     ResetForReload(program);
     OpenWorkbookFile(program, instead, parent);

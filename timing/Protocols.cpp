@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 #include "app/Numbers.h"
@@ -111,7 +112,26 @@ bool PrintableAscii(QByteArrayView line) {
     return true;
 }
 
-int CutToHundredths(long long ticks) { return static_cast<int>(ticks / 100); }
+// A run time in hundredths, cut; none when it does not fit (a number too large for any run,
+// which must not wrap round into a plausible time).
+std::optional<int> CutToHundredths(long long ticks) {
+    const long long hundredths = ticks / 100;
+    if (hundredths > std::numeric_limits<int>::max()) return std::nullopt;
+    return static_cast<int>(hundredths);
+}
+
+// A run time read from `text`, or why it cannot be.
+Reading RunTimeReading(int bib, QByteArrayView text, const QString& unreadable) {
+    const auto t = TimeField(text, 99);
+    if (!t) return Unreadable(unreadable);
+    const auto hundredths = CutToHundredths(*t);
+    if (!hundredths) return Unreadable(QStringLiteral("時間が大きすぎます"));
+    Reading r;
+    r.kind = Reading::Kind::RunTime;
+    r.bib = bib;
+    r.hundredths = *hundredths;
+    return r;
+}
 
 // ALGE Timy / TdC: "yNNNNxCCCxHH:MM:SS.zhtq GGRRRR". y is the info character, NNNN the bib
 // (leading zeros may be left out), x a blank (on a dual timer the course letter), CCC the
@@ -158,12 +178,12 @@ Reading ParseAlge(QByteArrayView line) {
     const QByteArray upper = channel.toByteArray().toUpper();
     const bool cleared = info == 'c' || info == 'C' || info == 'd';
     if (upper == "RT") {
-        const auto t = TimeField(fields[1], 99);
-        if (!t) return Unreadable(QStringLiteral("走行時間が読めません"));
-        r.kind = cleared ? Reading::Kind::Cleared : Reading::Kind::RunTime;
-        r.hundredths = CutToHundredths(*t);
-        if (cleared) r.channel = Reading::Channel::Finish;
-        return r;
+        Reading run = RunTimeReading(r.bib, fields[1], QStringLiteral("走行時間が読めません"));
+        if (cleared && run.kind == Reading::Kind::RunTime) {
+            run.kind = Reading::Kind::Cleared;
+            run.channel = Reading::Channel::Finish;
+        }
+        return run;
     }
     if (upper == "TT" || upper == "SQ" || upper == "DTR") return r;  // totals and laps: no run
     if (upper.size() < 2 || upper[0] != 'C' || !IsDigit(upper[1]) ||
@@ -233,12 +253,7 @@ Reading ParseTagHeuer(QByteArrayView line) {
         if (!bib) return Unreadable(QStringLiteral("ゼッケンが数字ではありません"));
         for (qsizetype i = 2; i < fields.size(); ++i) {
             if (!fields[i].contains(':') && !fields[i].contains('.')) continue;
-            const auto t = TimeField(fields[i], 99);
-            if (!t) return Unreadable(QStringLiteral("走行時間が読めません"));
-            r.bib = *bib;
-            r.kind = Reading::Kind::RunTime;
-            r.hundredths = CutToHundredths(*t);
-            return r;
+            return RunTimeReading(*bib, fields[i], QStringLiteral("走行時間が読めません"));
         }
         return Unreadable(QStringLiteral("走行時間がありません"));
     }
@@ -261,13 +276,7 @@ Reading ParseGeneric(QByteArrayView line) {
     const QByteArray timeText = text.sliced(split + 1).trimmed().toLatin1();
     const auto bib = BibField(bibText);
     if (!bib) return Unreadable(QStringLiteral("ゼッケンが数字ではありません"));
-    const auto t = TimeField(timeText, 99);
-    if (!t) return Unreadable(QStringLiteral("時間が読めません"));
-    Reading r;
-    r.kind = Reading::Kind::RunTime;
-    r.bib = *bib;
-    r.hundredths = CutToHundredths(*t);
-    return r;
+    return RunTimeReading(*bib, timeText, QStringLiteral("時間が読めません"));
 }
 
 }  // namespace

@@ -1,29 +1,31 @@
 #include "timing/TimingBoard.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 
-#include "sheet/FileWrite.h"
 #include "store/FileMessages.h"
 
 namespace zalvik::timing {
 
 namespace {
 
-// The log is one line per record: the local time received (to the millisecond), what the
-// record is, the device it came from, the line as received (escaped), and the byte count of
-// that field, so that a record cut short by a crash never reads as a shorter line.
-const QByteArray kHeading = QByteArrayLiteral(
-    "\xe5\x8f\x97\xe4\xbf\xa1\xe6\x99\x82\xe5\x88\xbb\t\xe7\xa8\xae\xe9\xa1\x9e\t"
-    "\xe6\xa9\x9f\xe7\xa8\xae\t\xe5\x86\x85\xe5\xae\xb9\t\xe3\x83\x90\xe3\x82\xa4\xe3\x83\x88"
-    "\xe6\x95\xb0\n");  // 受信時刻 種類 機種 内容 バイト数
+// The log holds one record per line received (and per bib the official gives), as fields of
+// store/ObservationLog: the local time received (to the millisecond), what the record is, the
+// device it came from, and the line as received (escaped; or in base64, marked in a fifth
+// field, when escaping would make it more than twice as long, as it would a line of bytes that
+// are not text).
+// A bib record names the record of its run by its sequence number.
+const QByteArray kHeading =
+    QStringLiteral("番号\t受信時刻\t種類\t機種\t内容\tブック\t検査\n").toUtf8();
 const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
+const QByteArray kBase64 = QByteArrayLiteral("base64");
 
 // What a log record is. A bib given by the official is a record of the program's own: its kind
 // is no device line, so it never reads as one.
 enum class Kind { Line, LongStart, LongRest, Bib };
+constexpr Kind kKinds[] = {Kind::Line, Kind::LongStart, Kind::LongRest, Kind::Bib};
 
 QString KindWord(Kind kind) {
     switch (kind) {
@@ -39,10 +41,66 @@ QString KindWord(Kind kind) {
     return QStringLiteral("ゼッケン指定");
 }
 
-std::optional<Kind> KindOf(const QString& word) {
-    for (Kind k : {Kind::Line, Kind::LongStart, Kind::LongRest, Kind::Bib})
-        if (KindWord(k) == word) return k;
+// The words of the kinds and devices as the file holds them, made once: a long log is read
+// without turning each line's fields into text first.
+const QByteArray& KindBytes(Kind kind) {
+    static const std::vector<QByteArray> words = [] {
+        std::vector<QByteArray> w;
+        for (Kind k : kKinds) w.push_back(KindWord(k).toUtf8());
+        return w;
+    }();
+    return words[static_cast<size_t>(kind)];
+}
+
+std::optional<Kind> KindOf(QByteArrayView word) {
+    for (Kind k : kKinds)
+        if (KindBytes(k) == word) return k;
     return std::nullopt;
+}
+
+std::optional<Device> DeviceOf(QByteArrayView word) {
+    static const std::vector<std::pair<QByteArray, Device>> names = [] {
+        std::vector<std::pair<QByteArray, Device>> n;
+        for (Device d : {Device::Alge, Device::TagHeuer, Device::Generic})
+            n.emplace_back(DeviceName(d).toUtf8(), d);
+        return n;
+    }();
+    for (const auto& [name, device] : names)
+        if (name == word) return device;
+    return std::nullopt;
+}
+
+// The offset from UTC of the local time of the minute last read: working it out looks the time
+// zone up (a file on disk) every time, which a log of 100,000 lines cannot afford at every load.
+// The clock changes only on a whole minute.
+struct LocalOffset {
+    qint64 minute = -1;  // days since the epoch × 1440 + minute of the day
+    int seconds = 0;
+};
+
+// "yyyy-MM-ddTHH:mm:ss.zzz" local time, read by hand: QDateTime::fromString costs tens of
+// microseconds a line.
+QDateTime ReceivedTime(QByteArrayView text, LocalOffset& offset) {
+    if (text.size() != 23) return {};
+    int v[7] = {};
+    const int at[7][2] = {{0, 4}, {5, 2}, {8, 2}, {11, 2}, {14, 2}, {17, 2}, {20, 3}};
+    for (int f = 0; f < 7; ++f)
+        for (int i = at[f][0]; i < at[f][0] + at[f][1]; ++i) {
+            if (text[i] < '0' || text[i] > '9') return {};
+            v[f] = v[f] * 10 + (text[i] - '0');
+        }
+    if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':' ||
+        text[19] != '.')
+        return {};
+    const QDate date(v[0], v[1], v[2]);
+    const QTime time(v[3], v[4], v[5], v[6]);
+    if (!date.isValid() || !time.isValid()) return {};
+    const qint64 minute = date.toJulianDay() * 1440 + v[3] * 60 + v[4];
+    if (minute != offset.minute) {
+        offset.minute = minute;
+        offset.seconds = QDateTime(date, QTime(v[3], v[4])).offsetFromUtc();
+    }
+    return QDateTime(date, time, Qt::OffsetFromUTC, offset.seconds);
 }
 
 // The length of a valid UTF-8 sequence of more than one byte at `i`, or 0.
@@ -137,109 +195,137 @@ QString TimingLogPath(const QString& workbookPath) {
 }
 
 struct TimingBoard::Record {
+    qint64 seq = 0;
     QDateTime received;
     Kind kind = Kind::Line;
     Device device = Device::Alge;
-    QByteArray line;  // Line, LongStart, LongRest: the bytes received
-    int runId = 0;    // Bib
-    int bib = 0;      // Bib
+    QByteArray line;    // Line, LongStart, LongRest: the bytes received
+    qint64 runRef = 0;  // Bib: the run's record (ReceivedRun::seq); in the previous format,
+                        // the run's place
+    int bib = 0;        // Bib: 0 takes the bib back
 
-    QByteArray logLine() const {
-        const QByteArray content = kind == Kind::Bib
-                                       ? QByteArray::number(runId) + ',' + QByteArray::number(bib)
-                                       : EscapeLine(line);
-        QByteArray out = received.toString(kTimeFormat).toUtf8();
-        out += '\t';
-        out += KindWord(kind).toUtf8();
-        out += '\t';
-        out += DeviceName(device).toUtf8();
-        out += '\t';
-        out += content;
-        out += '\t';
-        out += QByteArray::number(content.size());
-        out += '\n';
+    QList<QByteArray> fields() const {
+        QList<QByteArray> out{received.toString(kTimeFormat).toUtf8(), KindBytes(kind),
+                              DeviceName(device).toUtf8()};
+        if (kind == Kind::Bib) {
+            out << QByteArray::number(runRef) + ',' + QByteArray::number(bib);
+            return out;
+        }
+        QByteArray escaped = EscapeLine(line);
+        // Bytes that are not text take four bytes each escaped, a third more in base64: a line
+        // mostly of them (a wrong speed, a device that never ends its line) goes in base64.
+        if (escaped.size() > 2 * ((line.size() + 2) / 3 * 4))
+            out << line.toBase64() << kBase64;
+        else
+            out << std::move(escaped);
         return out;
     }
 
-    // A log line read back; empty for a line that is not a whole record.
-    static std::optional<Record> FromLog(QByteArrayView text) {
-        if (!text.isEmpty() && text.back() == '\r') text.chop(1);
-        const QList<QByteArray> fields = text.toByteArray().split('\t');
-        if (fields.size() != 5) return std::nullopt;
-        bool ok = false;
-        if (fields[4].toLongLong(&ok) != fields[3].size() || !ok) return std::nullopt;
+    // A record read back: the fields as written, or a line of the previous format (received
+    // time, kind, device, content, and the content's byte count, so that a line cut short by a
+    // crash never read as a shorter one).
+    static std::optional<Record> Read(const QList<QByteArray>& f, bool previousFormat,
+                                      LocalOffset& offset) {
+        if (previousFormat) {
+            bool ok = false;
+            if (f.size() != 5 || f[4].toLongLong(&ok) != f[3].size() || !ok) return std::nullopt;
+        } else if (f.size() < 4) {
+            return std::nullopt;
+        }
         Record r;
-        r.received = QDateTime::fromString(QString::fromUtf8(fields[0]), kTimeFormat);
-        const auto kind = KindOf(QString::fromUtf8(fields[1]));
-        const auto device = DeviceNamed(QString::fromUtf8(fields[2]));
+        r.received = ReceivedTime(f[0], offset);
+        const auto kind = KindOf(f[1]);
+        const auto device = DeviceOf(f[2]);
         if (!r.received.isValid() || !kind || !device) return std::nullopt;
         r.kind = *kind;
         r.device = *device;
         if (r.kind != Kind::Bib) {
-            r.line = UnescapeLine(fields[3]);
+            r.line = !previousFormat && f.size() > 4 && f[4] == kBase64
+                         ? QByteArray::fromBase64(f[3])
+                         : UnescapeLine(f[3]);
             return r;
         }
-        const QList<QByteArray> numbers = fields[3].split(',');
-        if (numbers.size() != 2) return std::nullopt;
-        bool okId = false, okBib = false;
-        r.runId = numbers[0].toInt(&okId);
-        r.bib = numbers[1].toInt(&okBib);
-        if (!okId || !okBib) return std::nullopt;
+        const qsizetype comma = f[3].indexOf(',');
+        bool okRun = false, okBib = false;
+        r.runRef = f[3].first(std::max<qsizetype>(comma, 0)).toLongLong(&okRun);
+        r.bib = f[3].sliced(comma + 1).toInt(&okBib);
+        if (comma < 0 || !okRun || !okBib) return std::nullopt;
         return r;
     }
 };
 
-TimingBoard::TimingBoard(QObject* parent) : QObject(parent) {}
+TimingBoard::TimingBoard(QObject* parent, qint64 logCapBytes)
+    : QObject(parent), logCap_(logCapBytes), log_(kHeading, logCapBytes) {}
 
 void TimingBoard::reset() {
     runs_.clear();
     states_.clear();
+    runsOfBib_.clear();
+    runOfSeq_.clear();
+    runOfOrder_.clear();
     pairing_.clear();
     unreadable_ = 0;
     logProblem_.clear();
 }
 
-void TimingBoard::attach(const QString& workbookPath, Device device) {
+QString TimingBoard::attach(const QString& workbookPath, Device device,
+                            const store::JournalOwner& owner) {
     device_ = device;
-    // Lines received while no workbook was attached (or that could not be written) go to this
-    // workbook's log, after what the log already holds.
-    const QByteArray held = std::exchange(unwritten_, QByteArray());
     reset();
     logPath_ = workbookPath.isEmpty() ? QString() : TimingLogPath(workbookPath);
-    if (!logPath_.isEmpty()) readLog();
-    if (!held.isEmpty()) {
-        std::vector<Record> records;
-        for (QByteArrayView line : QByteArrayView(held).toByteArray().split('\n'))
-            if (auto r = Record::FromLog(line)) records.push_back(std::move(*r));
-        commit(records);
+    // Lines received while no workbook was attached come back in the reading, after what the
+    // log already holds; those of a previous workbook never do.
+    const store::ObservationReading reading = log_.attach(logPath_, owner);
+    LocalOffset offset;
+    for (const store::ObservationRecord& stored : reading.records) {
+        std::optional<Record> r = Record::Read(stored.fields, !stored.checked, offset);
+        if (!r) continue;
+        r->seq = stored.seq;
+        previousFormat_ = !stored.checked;
+        pairing_.setPreviousFormat(previousFormat_);
+        apply(*r);
     }
+    previousFormat_ = false;
+    pairing_.setPreviousFormat(false);
+    if (reading.error != 0)
+        logProblem_ = store::TimingLogMessage(QFileInfo(logPath_).fileName(), reading.error, true);
+    noteLogState(false);
     emit runsChanged();
+    return reading.adoptedId;
 }
 
-void TimingBoard::readLog() {
-    QFile file(logPath_);
-    if (!file.exists()) return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        logProblem_ = store::TimingLogMessage(
-            QFileInfo(logPath_).fileName(),
-            file.error() == QFileDevice::PermissionsError ? EACCES : EIO, true);
-        return;
+void TimingBoard::setOwner(const store::JournalOwner& owner) {
+    log_.setOwner(owner);
+    if (!log_.written()) {
+        log_.retry();
+        noteLogState(true);
     }
-    const QByteArray text = file.readAll();
-    qsizetype from = 0;
-    while (from < text.size()) {
-        const qsizetype end = text.indexOf('\n', from);
-        // A last line without its end was cut short by a crash while it was being written: the
-        // line it held was never taken into the list, and is not now.
-        if (end < 0) break;
-        if (auto r = Record::FromLog(QByteArrayView(text).sliced(from, end - from))) apply(*r);
-        from = end + 1;
-    }
+}
+
+void TimingBoard::noteLogState(bool wrote) {
+    if (logPath_.isEmpty()) return;
+    const QString file = QFileInfo(logPath_).fileName();
+    if (log_.full())
+        logProblem_ = store::TimingLogFullMessage(file, logCap_);
+    else if (!log_.written() && log_.lastError() != 0)
+        logProblem_ = store::TimingLogMessage(file, log_.lastError(), false);
+    else if (log_.written() && wrote)
+        logProblem_.clear();
 }
 
 void TimingBoard::setDevice(Device device) { device_ = device; }
 
 Device TimingBoard::device() const { return device_; }
+
+void TimingBoard::setLongestRun(int hundredths) {
+    if (hundredths == longestRun_) return;
+    longestRun_ = hundredths;
+    if (!runs_.empty()) emit runsChanged();  // which runs are doubtful changed
+}
+
+bool TimingBoard::needsCheck(const ReceivedRun& run) const {
+    return run.hundredths == 0 || run.hundredths > longestRun_;
+}
 
 void TimingBoard::takeLines(QByteArrayView bytes, std::vector<Record>& out,
                             const QDateTime& received) {
@@ -315,31 +401,36 @@ void TimingBoard::endOfStream() {
 }
 
 bool TimingBoard::commit(std::vector<Record>& records) {
-    write(records);
+    std::vector<QList<QByteArray>> fields;
+    fields.reserve(records.size());
+    for (const Record& r : records) fields.push_back(r.fields());
+    qint64 seq = log_.appendAll(fields);
+    noteLogState(true);
     bool changed = false;
-    for (const Record& r : records) changed = apply(r) || changed;
+    for (Record& r : records) {
+        r.seq = seq++;
+        changed = apply(r) || changed;
+    }
     return changed;
 }
 
-void TimingBoard::write(const std::vector<Record>& records) {
-    for (const Record& r : records) unwritten_ += r.logLine();
-    if (logPath_.isEmpty() || unwritten_.isEmpty()) return;
-    int error = 0;
-    const QByteArray path = QFile::encodeName(logPath_);
-    if (sheet::AppendToFile(
-            path.toStdString(), std::string_view(unwritten_.constData(), unwritten_.size()),
-            std::string_view(kHeading.constData(), kHeading.size()), "\r\n", &error)) {
-        unwritten_.clear();
-        logProblem_.clear();
-    } else {
-        logProblem_ = store::TimingLogMessage(QFileInfo(logPath_).fileName(), error, false);
-    }
+std::optional<size_t> TimingBoard::indexOfRef(qint64 ref) const {
+    // A record of the previous format named its run by its place; a record of today's names
+    // the run's record, or minus the place of a run of the previous format.
+    const qint64 place = previousFormat_ ? ref : -ref;
+    if (place >= 1 && place <= static_cast<qint64>(runs_.size()) &&
+        (previousFormat_ || runs_[static_cast<size_t>(place - 1)].seq == ref))
+        return static_cast<size_t>(place - 1);
+    if (previousFormat_) return std::nullopt;
+    const auto at = runOfSeq_.find(ref);
+    if (at == runOfSeq_.end()) return std::nullopt;
+    return at->second;
 }
 
 bool TimingBoard::apply(const Record& record) {
     switch (record.kind) {
         case Kind::Line:
-            return applyLine(record.line, record.received, record.device);
+            return applyLine(record);
         case Kind::LongStart:
             ++unreadable_;
             return false;
@@ -348,85 +439,180 @@ bool TimingBoard::apply(const Record& record) {
         case Kind::Bib:
             break;
     }
-    return applyBib(record.runId, record.bib);
+    const std::optional<size_t> index = indexOfRef(record.runRef);
+    return index && applyBib(*index, record.bib);
 }
 
-bool TimingBoard::applyLine(const QByteArray& line, const QDateTime& received, Device device) {
-    const Reading reading = ParseLine(device, line);
+bool TimingBoard::applyLine(const Record& record) {
+    const Reading reading = ParseLine(record.device, record.line);
     if (reading.kind == Reading::Kind::Unreadable) ++unreadable_;
     const RunPairing::Result result = pairing_.add(reading);
     using What = RunPairing::Result::What;
     switch (result.what) {
         case What::Nothing:
             return false;
-        case What::Clear:
-            if (result.bib == 0) return false;
-            for (auto it = runs_.rbegin(); it != runs_.rend(); ++it)
-                if (it->bib == result.bib && !it->cleared) {
-                    it->cleared = true;
-                    return true;
+        case What::Late:
+            completeLate(result);
+            return true;
+        case What::Clear: {
+            const auto of = runsOfBib_.find(result.bib);
+            if (result.bib == 0 || of == runsOfBib_.end()) return false;
+            // The run that finished at the time cleared; without a time, the newest.
+            std::optional<size_t> chosen;
+            for (auto it = of->second.rbegin(); it != of->second.rend(); ++it) {
+                if (runs_[*it].cleared) continue;
+                if (!chosen) chosen = *it;
+                if (result.finishTimeOfDay >= 0 &&
+                    runs_[*it].finishTimeOfDay == result.finishTimeOfDay) {
+                    chosen = *it;
+                    break;
                 }
-            return false;
+            }
+            if (!chosen) return false;
+            runs_[*chosen].cleared = true;
+            // A false finish cleared leaves its start to the real one; the previous format
+            // did not, and the runs after it are numbered as it read them.
+            if (!previousFormat_) release(*chosen);
+            return true;
+        }
         case What::Run:
             // A device that sends the run time right after the finish impulse it came from
-            // gives one run, with the device's time.
-            if (result.fromDevice && result.bib != 0 && !runs_.empty() &&
-                runs_.back().bib == result.bib && !runs_.back().cleared &&
-                states_.back().fromImpulses) {
-                runs_.back().hundredths = result.hundredths;
-                states_.back().fromImpulses = false;
-                return true;
+            // gives one run, with the device's time; so does one whose finish lost its start.
+            if (result.fromDevice && result.bib != 0 && !runs_.empty()) {
+                ReceivedRun& last = runs_.back();
+                RunState& state = states_.back();
+                const bool waits = last.hundredths < 0 && !last.arrivedWithoutBib;
+                if (last.bib == result.bib && !last.cleared && (state.fromImpulses || waits)) {
+                    if (waits) release(runs_.size() - 1);
+                    last.hundredths = result.hundredths;
+                    state.fromImpulses = false;
+                    return true;
+                }
             }
-            [[fallthrough]];
+            break;
         case What::Unpaired:
             break;
     }
+    const size_t index = runs_.size();
     ReceivedRun run;
-    run.id = static_cast<int>(runs_.size()) + 1;
-    run.received = received;
+    run.id = static_cast<int>(index) + 1;
+    run.seq = previousFormat_ ? -run.id : record.seq;
+    run.received = record.received;
     run.bib = result.bib;
     run.hundredths = result.what == What::Run ? result.hundredths : -1;
+    run.finishTimeOfDay = result.fromDevice ? -1 : result.finishTimeOfDay;
+    run.arrivedWithoutBib = result.bib == 0;
     RunState state;
     state.fromImpulses = result.what == What::Run && !result.fromDevice;
-    state.finishTimeOfDay = result.finishTimeOfDay;
     state.finishDay = result.finishDay;
     state.order = result.order;
-    runs_.push_back(run);
+    state.start = result.start;
+    if (run.bib != 0) runsOfBib_[run.bib].push_back(index);
+    if (result.what == What::Unpaired && run.bib != 0) runOfOrder_[state.order] = index;
+    runOfSeq_[run.seq] = index;
+    runs_.push_back(std::move(run));
     states_.push_back(state);
     return true;
 }
 
-bool TimingBoard::applyBib(int runId, int bib) {
-    if (runId < 1 || runId > static_cast<int>(runs_.size()) || bib < 1 || bib > 99999) return false;
-    ReceivedRun& run = runs_[runId - 1];
-    const RunState& state = states_[runId - 1];
+void TimingBoard::completeLate(const RunPairing::Result& late) {
+    const auto at = runOfOrder_.find(late.order);
+    if (at == runOfOrder_.end()) return;
+    runs_[at->second].hundredths = late.hundredths;
+    states_[at->second].start = late.start;
+    runOfOrder_.erase(at);
+}
+
+void TimingBoard::release(size_t index) {
+    ReceivedRun& run = runs_[index];
+    RunState& state = states_[index];
+    if (state.start.bib != 0) {
+        const RunPairing::Result late = pairing_.giveBack(std::exchange(state.start, {}));
+        if (late.what == RunPairing::Result::What::Late) completeLate(late);
+    } else if (run.hundredths < 0 && run.bib != 0 && !run.arrivedWithoutBib) {
+        pairing_.stopWaiting(run.bib, state.order);
+        runOfOrder_.erase(state.order);
+    }
+}
+
+void TimingBoard::relabel(size_t index, int bib) {
+    ReceivedRun& run = runs_[index];
+    if (run.bib != 0) std::erase(runsOfBib_[run.bib], index);
     run.bib = bib;
-    if (run.hundredths < 0 && state.finishTimeOfDay >= 0)
-        run.hundredths =
-            pairing_.pairLater(bib, state.finishTimeOfDay, state.finishDay, state.order);
+    if (bib == 0) return;
+    std::vector<size_t>& of = runsOfBib_[bib];
+    of.insert(std::upper_bound(of.begin(), of.end(), index), index);
+}
+
+bool TimingBoard::applyBib(size_t index, int bib) {
+    ReceivedRun& run = runs_[index];
+    RunState& state = states_[index];
+    if (bib < 0 || bib > 99999 || bib == run.bib) return false;
+    const bool finish = run.finishTimeOfDay >= 0;
+    if (previousFormat_) {
+        // As the previous format read it: the bib set, a finish that waited paired once.
+        if (bib == 0) return false;
+        relabel(index, bib);
+        if (run.hundredths < 0 && finish) {
+            const RunPairing::Result r =
+                pairing_.pairLater(bib, run.finishTimeOfDay, state.finishDay, state.order);
+            run.hundredths = r.hundredths;
+            state.start = r.start;
+        }
+        return true;
+    }
+    if (run.cleared || !run.arrivedWithoutBib) return false;
+    if (bib != 0 && finish &&
+        !pairing_.hasStartFor(bib, run.finishTimeOfDay, state.finishDay, state.order))
+        return false;
+    // The start the finish held serves again, and the finish takes the new bib's.
+    release(index);
+    relabel(index, bib);
+    if (!finish) return true;
+    run.hundredths = -1;
+    if (bib == 0) return true;
+    const RunPairing::Result r =
+        pairing_.pairLater(bib, run.finishTimeOfDay, state.finishDay, state.order);
+    run.hundredths = r.hundredths;
+    state.start = r.start;
     return true;
 }
 
-bool TimingBoard::assignBib(int runId, int bib) {
-    if (runId < 1 || runId > static_cast<int>(runs_.size()) || bib < 1 || bib > 99999) return false;
+TimingBoard::BibOutcome TimingBoard::giveBib(int runId, int bib) {
+    if (logPath_.isEmpty() || runId < 1 || runId > static_cast<int>(runs_.size()) || bib < 0 ||
+        bib > 99999)
+        return BibOutcome::Refused;
+    const ReceivedRun& run = runs_[static_cast<size_t>(runId - 1)];
+    const RunState& state = states_[static_cast<size_t>(runId - 1)];
+    if (run.cleared || !run.arrivedWithoutBib) return BibOutcome::Refused;
+    if (bib == run.bib) return BibOutcome::Given;
+    if (bib != 0 && run.finishTimeOfDay >= 0 &&
+        !pairing_.hasStartFor(bib, run.finishTimeOfDay, state.finishDay, state.order))
+        return BibOutcome::NoStart;
     Record r;
     r.received = QDateTime::currentDateTime();
     r.kind = Kind::Bib;
     r.device = device_;
-    r.runId = runId;
+    r.runRef = run.seq;
     r.bib = bib;
     std::vector<Record> records{r};
     commit(records);
     emit runsChanged();
-    return true;
+    return BibOutcome::Given;
 }
 
 const std::vector<ReceivedRun>& TimingBoard::runs() const { return runs_; }
 
+const ReceivedRun* TimingBoard::run(int runId) const {
+    if (runId < 1 || runId > static_cast<int>(runs_.size())) return nullptr;
+    return &runs_[static_cast<size_t>(runId - 1)];
+}
+
 const ReceivedRun* TimingBoard::latestRunOf(int bib) const {
-    if (bib == 0) return nullptr;
-    for (auto it = runs_.rbegin(); it != runs_.rend(); ++it)
-        if (it->bib == bib && !it->cleared && it->hundredths >= 0) return &*it;
+    const auto of = runsOfBib_.find(bib);
+    if (bib == 0 || of == runsOfBib_.end()) return nullptr;
+    for (auto it = of->second.rbegin(); it != of->second.rend(); ++it)
+        if (!runs_[*it].cleared && runs_[*it].hundredths >= 0) return &runs_[*it];
     return nullptr;
 }
 

@@ -24,6 +24,8 @@ struct LinkSettings {
     QString port;  // serial: "/dev/ttyUSB0" or any path
     int baud = 9600;
     QString address;  // tcp: "host:port"
+    // A run of 0 or longer than this is doubtful (要確認): listed, never offered.
+    int longestRunMinutes = 30;
 };
 
 class TimingLink : public QObject {

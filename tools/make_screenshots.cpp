@@ -82,21 +82,43 @@ int main(int argc, char** argv) {
         list->clickCell(1, 1);
     ok &= Save(processing, "processing.png");
 
-    // The same screen once a timing device has sent a few run times: the list over the picture,
-    // the next competitor picked with the device's time in the time boxes.
+    // The same screen once a timing device has sent a morning's lines: the list over the
+    // picture, the next competitor picked with the device's time in the time boxes.
     zalvik::timing::TimingBoard& board = program.timingBoard();
-    board.setDevice(zalvik::timing::Device::Generic);
+    board.setDevice(zalvik::timing::Device::Alge);
     const zalvik::Competition& d = program.data();
-    // Times for a competitor already registered (the list compares) and for three who are not.
+    // Times for a competitor already registered (the list compares) and for those who are not,
+    // a finish without a bib, one whose start was lost, and a cancelled one.
     std::vector<int> registered, open;
     for (int i = 1; i <= d.competitorCount; ++i)
         (zalvik::HasRun(d.competitors[i]) ? registered : open).push_back(d.competitors[i].bib);
-    const char* const times[] = {"58.31", "1:02.47", "61.05", "59.88"};
     std::vector<int> bibs;
     if (!registered.empty()) bibs.push_back(registered.front());
-    for (size_t i = 0; i < open.size() && bibs.size() < 4; ++i) bibs.push_back(open[i]);
-    for (size_t i = 0; i < bibs.size(); ++i)
-        board.receive(QByteArray::number(bibs[i]) + ',' + times[i] + "\r\n");
+    for (size_t i = 0; i < open.size() && bibs.size() < 8; ++i) bibs.push_back(open[i]);
+    for (size_t i = 1; i < registered.size() && bibs.size() < 9; ++i)
+        bibs.insert(bibs.begin() + 1, registered[i]);
+    const int runs[] = {5831, 6247, 6105, 5988, 6312, 5977, 6040, 6233, 6150};
+    auto impulse = [&](int bib, int channel, int hundredths, QChar info = QLatin1Char(' ')) {
+        const int t = 10 * 360000 + hundredths;
+        board.receive(QStringLiteral("%1%2 C%3  %4:%5:%6.%7000 00\r")
+                          .arg(info)
+                          .arg(bib, 4, 10, QLatin1Char('0'))
+                          .arg(channel)
+                          .arg(t / 360000, 2, 10, QLatin1Char('0'))
+                          .arg(t / 6000 % 60, 2, 10, QLatin1Char('0'))
+                          .arg(t / 100 % 60, 2, 10, QLatin1Char('0'))
+                          .arg(t % 100, 2, 10, QLatin1Char('0'))
+                          .toLatin1());
+    };
+    for (size_t i = 0; i < bibs.size(); ++i) {
+        const int start = static_cast<int>(i) * 3000;
+        if (i != 5) impulse(bibs[i], 0, start);
+        if (i == 3)
+            impulse(0, 1, start + runs[i]);  // without a bib
+        else
+            impulse(bibs[i], 1, start + runs[i]);
+        if (i == 6) impulse(bibs[i], 1, start + runs[i], QLatin1Char('c'));
+    }
     if (auto* bib = processing.findChild<QLineEdit*>(QStringLiteral("ゼッケン"));
         bib && !bibs.empty())
         bib->setText(QString::number(bibs.back()));

@@ -10,8 +10,12 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QSettings>
+#include <QSpinBox>
+#include <QStyle>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -85,7 +89,7 @@ class TimingTest : public QObject, public ProgramFixture {
         return Find<W>(screen(), name);
     }
     QString text(const char* box) { return find<QLineEdit>(QString::fromUtf8(box))->text(); }
-    QAbstractItemView* list() { return find<QAbstractItemView>(QStringLiteral("計時一覧")); }
+    QTableView* list() { return find<QTableView>(QStringLiteral("計時一覧")); }
     // The list and the note are made only when they have something to show.
     bool shown(const QString& name) {
         auto* w = screen().findChild<QWidget*>(name);
@@ -138,6 +142,18 @@ class TimingTest : public QObject, public ProgramFixture {
         QTRY_VERIFY(dialog()->isVisible());
         QVERIFY(QTest::qWaitForWindowActive(dialog()));
     }
+    // Opens the dialog and connects to a timer on 127.0.0.1:`port`, with the bound `longest`
+    // when given.
+    void connectTcp(const QString& device, quint16 port, const QString& longest = {}) {
+        openDialog();
+        choose("計時方式", QStringLiteral("TCP"));
+        choose("計時機種", device);
+        typeInto(Find<QLineEdit>(*dialog(), QStringLiteral("計時アドレス")),
+                 QStringLiteral("127.0.0.1:%1").arg(port));
+        if (!longest.isEmpty())
+            typeInto(Find<QSpinBox>(*dialog(), QStringLiteral("計時上限")), longest);
+        click(Find<QWidget>(*dialog(), QStringLiteral("計時接続ボタン")));
+    }
     void loadRace() {
         const std::string path = dir->file("大会.xlsx");
         MakeRace(path);
@@ -173,6 +189,31 @@ class TimingTest : public QObject, public ProgramFixture {
     void noMessageBox() {
         QCOMPARE(ui::testing::Messages(), QStringList{});
         QVERIFY(!QApplication::activeModalWidget());
+    }
+    // Right-clicks the list's row and picks the menu's item `item`; false when it is not offered.
+    bool fromMenu(int row, const QString& item) {
+        const QPoint at = list()->visualRect(list()->model()->index(row, 1)).center();
+        QTest::mouseClick(list()->viewport(), Qt::RightButton, {}, at);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, list()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list()->viewport(), &click);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return false;
+        for (QAction* a : menu->actions())
+            if (a->text() == item) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+                return QTest::qWaitFor([] { return !QApplication::activePopupWidget(); });
+            }
+        menu->close();
+        return false;
+    }
+    QRect onScreen(QWidget* w) { return QRect(w->mapTo(&screen(), QPoint()), w->size()); }
+    bool tinted() { return find(QStringLiteral("秒"))->toolTip() == QStringLiteral("計時"); }
+    // Back to the bib box, its text selected for the next bib.
+    void toBib() {
+        screen().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&screen()));
+        find<QLineEdit>(QStringLiteral("ゼッケン"))->setFocus();
+        find<QLineEdit>(QStringLiteral("ゼッケン"))->selectAll();
     }
 
   private slots:
@@ -228,10 +269,38 @@ class TimingTest : public QObject, public ProgramFixture {
         QCOMPARE(cell(1, 2), QStringLiteral("選手34"));
         QCOMPARE(cell(1, 3), QStringLiteral("61.52"));
         QCOMPARE(cell(1, 4), QStringLiteral("未登録"));
+        // A finish without a bib shows its own time of day, not only when it arrived.
+        QCOMPARE(cell(0, 0), QStringLiteral("10:03:00"));
         QCOMPARE(cell(0, 4), QStringLiteral("ゼッケンなし"));
         QTRY_VERIFY2(status().contains(QStringLiteral("読めない行: 1")), qPrintable(status()));
 
         backToEntry();
+        // At the laid-out size the list shows eight whole lines and names of five full-width
+        // characters, and covers none of the screen's other controls but the picture.
+        QVERIFY(list()->viewport()->height() >= 8 * list()->rowHeight(0));
+        int others = list()->style()->pixelMetric(QStyle::PM_ScrollBarExtent);  // once it scrolls
+        for (int c : {0, 1, 3, 4}) others += list()->columnWidth(c);
+        QVERIFY(others + list()->fontMetrics().horizontalAdvance(QStringLiteral("長谷川真理")) +
+                    6 <=
+                list()->viewport()->width());
+        const QRect listAt = onScreen(list());
+        for (const char* other :
+             {"Frame1", "Frame12", "基本設定ボタン", "計時ボタン", "計時一覧ボタン"})
+            QVERIFY2(!listAt.intersects(onScreen(find(QString::fromUtf8(other)))), other);
+        // F12 opens it in a window of its own, which grows; F12 there puts it back.
+        QTRY_COMPARE(focusName(), QStringLiteral("ゼッケン"));
+        press(Qt::Key_F12);
+        QWidget* own = nullptr;
+        QTRY_VERIFY((own = screen().findChild<QWidget*>(QStringLiteral("計時一覧画面"))) &&
+                    own->isVisible());
+        QCOMPARE(list()->window(), own);
+        own->resize(own->size() + QSize(400, 300));
+        QTRY_VERIFY(list()->height() > listAt.height() + 250);
+        QVERIFY(QTest::qWaitForWindowActive(own));
+        QTest::keyClick(own, Qt::Key_F12);
+        QTRY_COMPARE(list()->window(), &screen());
+        QCOMPARE(onScreen(list()), listAt);
+        toBib();
         pickBib(34);
         QCOMPARE(text("分"), QStringLiteral("1"));
         QCOMPARE(text("秒"), QStringLiteral("1.52"));
@@ -239,6 +308,7 @@ class TimingTest : public QObject, public ProgramFixture {
         registerWithBuoy1();
         QCOMPARE(program->data().competitors[1].runTime, 61.52f);
         QTRY_COMPARE(cell(1, 4), QStringLiteral("登録済"));
+        QVERIFY(!tinted());  // the boxes show the registered result, no longer the device's
 
         // The bibless finish goes to bib 35, picked first: the run from 35's start, 60.00 s.
         pickBib(35);
@@ -257,6 +327,26 @@ class TimingTest : public QObject, public ProgramFixture {
         QCOMPARE(find(QStringLiteral("分"))->toolTip(), QString());
         registerWithBuoy1();
         QTRY_COMPARE(cell(0, 4), QStringLiteral("登録と違う: 120.00"));
+        // The bib given is taken back from the list's menu (and logged); the finish is bibless
+        // again. It cannot go to 34, whose start its own run used, and goes back to 35 by Enter.
+        QVERIFY(fromMenu(0, QStringLiteral("ゼッケン35を外す")));
+        QTRY_COMPARE(cell(0, 4), QStringLiteral("ゼッケンなし"));
+        QCOMPARE(cell(0, 3), QString());
+        toBib();
+        pickBib(34);
+        QVERIFY(fromMenu(0, QStringLiteral("ゼッケン34 選手34 の時間にする")));
+        QCOMPARE(ui::testing::Messages(),
+                 QStringList{QStringLiteral("ゼッケン34のスタートを受信していないため、このゴール"
+                                            "の時刻を34の走行にはできません。")});
+        ui::testing::Messages().clear();
+        QCOMPARE(cell(0, 4), QStringLiteral("ゼッケンなし"));
+        toBib();
+        pickBib(35);
+        list()->setFocus();
+        list()->setCurrentIndex(list()->model()->index(0, 0));
+        press(Qt::Key_Return);
+        QTRY_COMPARE(cell(0, 4), QStringLiteral("登録と違う: 120.00"));
+        QCOMPARE(cell(0, 3), QStringLiteral("60.00"));
 
         // The cable is pulled: said in 計時状態 and on the screen, no box; entry goes on.
         cable.pull();
@@ -275,10 +365,33 @@ class TimingTest : public QObject, public ProgramFixture {
         QCOMPARE(cell(1, 1), QStringLiteral("16"));
         QCOMPARE(cell(1, 3), QStringLiteral("05.22"));
         QCOMPARE(cell(0, 4), QStringLiteral("登録と違う: 61.52"));
-        find<QLineEdit>(QStringLiteral("ゼッケン"))->selectAll();
+        toBib();
         pickBib(34);
         QCOMPARE(text("秒"), QStringLiteral("1.52"));
         QCOMPARE(program->data().competitors[1].runTime, 61.52f);
+
+        // Bib 7 on the panel: a false finish fills the boxes, its cancel empties them, and the
+        // real finish gets the start back.
+        toBib();
+        pickBib(7);
+        cable.send(" 0007 C0  10:50:00.0000 00\r 0007 C1  10:50:20.0000 00\r");
+        QTRY_COMPARE(text("秒"), QStringLiteral("20.00"));
+        QVERIFY(tinted());
+        cable.send("c0007 C1  10:50:20.0000 00\r");
+        QTRY_COMPARE(text("秒"), QString());
+        QVERIFY(!tinted());
+        cable.send(" 0007 C1  10:51:15.4321 00\r");
+        QTRY_COMPARE(text("秒"), QStringLiteral("15.43"));
+        QCOMPARE(text("分"), QStringLiteral("1"));
+        // A run of 0 is listed as doubtful and never put into the boxes.
+        toBib();
+        pickBib(16);
+        QCOMPARE(text("秒"), QStringLiteral("5.22"));
+        find<QLineEdit>(QStringLiteral("秒"))->clear();
+        find<QLineEdit>(QStringLiteral("分"))->clear();
+        cable.send(" 0016 C0  11:00:00.0000 00\r 0016 C1  11:00:00.0000 00\r");
+        QTRY_COMPARE(cell(0, 4), QStringLiteral("要確認"));
+        QCOMPARE(text("秒"), QString());
         noMessageBox();
     }
 
@@ -287,13 +400,7 @@ class TimingTest : public QObject, public ProgramFixture {
         QVERIFY(timer.listen(QHostAddress::LocalHost));
         const quint16 port = timer.serverPort();
         loadRace();
-
-        openDialog();
-        choose("計時方式", QStringLiteral("TCP"));
-        choose("計時機種", QStringLiteral("TAG Heuer"));
-        typeInto(Find<QLineEdit>(*dialog(), QStringLiteral("計時アドレス")),
-                 QStringLiteral("127.0.0.1:%1").arg(port));
-        click(Find<QWidget>(*dialog(), QStringLiteral("計時接続ボタン")));
+        connectTcp(QStringLiteral("TAG Heuer"), port, QStringLiteral("1"));
         QTRY_VERIFY(timer.hasPendingConnections());
         QTcpSocket* peer = timer.nextPendingConnection();
         QTRY_VERIFY2(status().startsWith(QStringLiteral("接続しています")), qPrintable(status()));
@@ -328,15 +435,50 @@ class TimingTest : public QObject, public ProgramFixture {
         QVERIFY(timer.listen(QHostAddress::LocalHost, port));
         QTRY_VERIFY_WITH_TIMEOUT(timer.hasPendingConnections(), 15000);
         peer = timer.nextPendingConnection();
-        peer->write(TagHeuer("RR 0016 0004 00:00:51.239"));
-        QTRY_COMPARE(list()->model()->rowCount(), 2);
-        QCOMPARE(cell(0, 3), QStringLiteral("51.23"));
+        peer->write(TagHeuer("RR 0016 0004 00:00:51.239") + TagHeuer("RR 0035 0005 00:01:01.00"));
+        QTRY_COMPARE(list()->model()->rowCount(), 3);
+        QCOMPARE(cell(1, 3), QStringLiteral("51.23"));
+        QCOMPARE(cell(0, 4), QStringLiteral("要確認"));  // longer than the bound of 1 minute
 
         // The choices come back in the dialog of a program started afresh, and so does the
         // connection, by itself.
         finishProgram();
         startProgram();
         loadRace_reconnects(port, &timer);
+    }
+
+    // A line cut by a pulled cable never swallows the first line after the reconnection: the
+    // program wires the link as the link's own tests do. The note of a refused connection, three
+    // lines long, is read whole.
+    void lineCutByTheCableInTheProgram() {
+        QTcpServer timer;
+        QVERIFY(timer.listen(QHostAddress::LocalHost));
+        const quint16 port = timer.serverPort();
+        timer.close();  // nobody listens yet: the connection is refused
+        loadRace();
+        connectTcp(QStringLiteral("汎用"), port);
+        QTRY_VERIFY(shown(QStringLiteral("計時メモ")));
+        auto* note = find<QLabel>(QStringLiteral("計時メモ"));
+        QCOMPARE(note->text(),
+                 QStringLiteral("計時: 接続できません（127.0.0.1:%1 が接続を受け付けません）。2秒"
+                                "ごとに接続し直します。")
+                     .arg(port));
+        QVERIFY(note->height() >= note->heightForWidth(note->width()));
+
+        QVERIFY(timer.listen(QHostAddress::LocalHost, port));
+        for (const QByteArray& sent : {QByteArray("1,50.00\r\n3,61."), QByteArray("4,62.00\r\n")}) {
+            QTRY_VERIFY_WITH_TIMEOUT(timer.hasPendingConnections(), 15000);
+            QTcpSocket* peer = timer.nextPendingConnection();
+            peer->write(sent);
+            peer->flush();
+            QTRY_VERIFY(shown(QStringLiteral("計時一覧")));
+            peer->disconnectFromHost();
+        }
+        QTRY_COMPARE(list()->model()->rowCount(), 2);
+        QCOMPARE(cell(0, 1), QStringLiteral("4"));
+        QCOMPARE(cell(0, 3), QStringLiteral("62.00"));
+        QCOMPARE(cell(1, 1), QStringLiteral("1"));
+        QTRY_VERIFY2(status().contains(QStringLiteral("読めない行: 1")), qPrintable(status()));
     }
 
   private:
@@ -352,6 +494,7 @@ class TimingTest : public QObject, public ProgramFixture {
                  QStringLiteral("TAG Heuer"));
         QCOMPARE(Find<QLineEdit>(*dialog(), QStringLiteral("計時アドレス"))->text(),
                  QStringLiteral("127.0.0.1:%1").arg(port));
+        QCOMPARE(Find<QSpinBox>(*dialog(), QStringLiteral("計時上限"))->value(), 1);
         QTRY_VERIFY(status().startsWith(QStringLiteral("接続しています")));
     }
 };

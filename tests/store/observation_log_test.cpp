@@ -175,10 +175,27 @@ TEST(ObservationLog, RecordsNeverCrossFromOneWorkbookToAnother) {
     EXPECT_EQ(Summary(ReadObservationLog(second, {QStringLiteral("id-b"), {}, {}})),
               "1:between workbooks");
 
-    // A log at its cap takes nothing more, and says so.
-    ObservationLog capped("heading\n", 200);
-    capped.attach(second, {QStringLiteral("id-b"), {}, {}});
-    capped.append({QByteArray(300, 'x')});
+    // A record of a workbook without an identity yet waits for it: written without one it
+    // would be nobody's.
+    const QString fourth = QString::fromStdString(dir.file("d.log"));
+    ObservationLog unnamed("heading\n");
+    unnamed.attach(fourth, {QString(), kOwner.eventName, kOwner.eventDate});
+    unnamed.append({"waits"});
+    EXPECT_FALSE(unnamed.written());
+    unnamed.setOwner(kOwner);
+    EXPECT_TRUE(unnamed.retry());
+    EXPECT_EQ(Summary(ReadObservationLog(fourth, kOwner)), "1:waits");
+
+    // A log at its cap takes nothing more, and says so; what it took reads back whole, the
+    // heading of a new file counted.
+    const QString third = QString::fromStdString(dir.file("c.log"));
+    ObservationLog capped(QByteArray(100, 'h') + '\n', 300);
+    capped.attach(third, kOwner);
+    int taken = 0;
+    for (; taken < 10 && !capped.full(); ++taken) capped.append({QByteArray(20, 'x')});
     EXPECT_TRUE(capped.full());
-    EXPECT_EQ(Bytes(second).count('x'), 0);
+    EXPECT_LE(Bytes(third).size(), 300);
+    const ObservationReading read = ReadObservationLog(third, kOwner, 300);
+    EXPECT_EQ(static_cast<int>(read.records.size()), taken - 1);
+    EXPECT_EQ(read.damaged, 0);
 }

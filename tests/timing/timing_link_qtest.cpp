@@ -75,7 +75,8 @@ class TimingLinkTest : public QObject {
         QVERIFY(startPair(socat, device, timer));
 
         TimingBoard board;
-        board.attach(dir.filePath(QStringLiteral("race.xlsx")), Device::Alge);
+        board.attach(dir.filePath(QStringLiteral("race.xlsx")), Device::Alge,
+                     {QStringLiteral("id-1"), {}, {}});
         TimingLink link;
         Wire(link, board);
         LinkSettings settings;
@@ -129,7 +130,7 @@ class TimingLinkTest : public QObject {
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         const QString address = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
         TimingBoard board;
-        board.attach(QString(), Device::TagHeuer);
+        board.attach(QString(), Device::TagHeuer, {});
         TimingLink link;
         Wire(link, board);
         LinkSettings settings;
@@ -202,7 +203,7 @@ class TimingLinkTest : public QObject {
         const QString first = QString::fromLocal8Bit(sim.readLine()).trimmed();
 
         TimingBoard board;
-        board.attach(QString(), tcp ? Device::TagHeuer : Device::Alge);
+        board.attach(QString(), tcp ? Device::TagHeuer : Device::Alge, {});
         TimingLink link;
         Wire(link, board);
         LinkSettings settings;
