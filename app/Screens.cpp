@@ -85,19 +85,11 @@ void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
 
 void Program::attachObservationLogs() { keepTimingWithWorkbook(false); }
 
-store::JournalOwner Program::identifiedOwner() {
-    // The identity goes into the file with the next save, not now: a change that ends up
-    // writing nothing leaves the workbook without anything to save.
-    if (workbook_ && desk_->journalOwner().id.isEmpty())
-        desk_->adoptJournalIdentity(QUuid::createUuid().toString(QUuid::WithoutBraces));
-    return desk_->journalOwner();
-}
-
 store::JournalOwner Program::ownerOfLog(const QString& recognised) {
     // A workbook that has no identity yet takes on the one its log knows it by; one that has
     // (stored, taken from its journal, or given at a journaled change) keeps it.
     if (workbook_ && desk_->journalOwner().id.isEmpty()) desk_->adoptJournalIdentity(recognised);
-    return identifiedOwner();
+    return desk_->identifiedOwner();
 }
 
 void Program::connectTimer(const timing::LinkSettings& settings) {
@@ -128,7 +120,8 @@ void Program::keepTimingWithWorkbook(bool carryOver) {
             }
         }
         timingWorkbook_ = book;
-        const QString recognised = timingBoard_->attach(book, remembered.device, desk_->journalOwner());
+        const QString recognised =
+            timingBoard_->attach(book, remembered.device, desk_->journalOwner());
         if (workbook_) timingBoard_->setOwner(ownerOfLog(recognised));
     }
     if (timingLink_->state() == timing::TimingLink::State::Off &&

@@ -89,12 +89,9 @@ class Program : public QObject {
     // written says so once (over `parent`) and never stops the change. Without an open
     // workbook nothing is written.
     void writeJournal(QWidget* parent, const store::JournalEntry& entry);
-    // The desk's journal owner, with an identity: an open workbook that has none is given one
-    // now, stored with its next save.
-    store::JournalOwner identifiedOwner();
     // Who a log beside the open workbook belongs to, once the log has been read:
     // `recognised` is the identity it knew a workbook without one by (its event name and
-    // date), which such a workbook takes on; otherwise as identifiedOwner().
+    // date), which such a workbook takes on; otherwise the desk's identifiedOwner().
     store::JournalOwner ownerOfLog(const QString& recognised);
 
     // Screens, created on first use. Getting a screen changes nothing else: the settings

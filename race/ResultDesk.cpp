@@ -307,14 +307,18 @@ void ResultDesk::publish() {
 QString ResultDesk::journal(const JournalEntry& entry) {
     sheet::Workbook* book = links_.workbook();
     if (!book) return {};
+    // The first journaled change gives the workbook the identity its lines will carry.
+    return journal_.append(QString::fromStdString(book->path()), entry, identifiedOwner())
+        .value_or(QString());
+}
+
+store::JournalOwner ResultDesk::identifiedOwner() {
     store::JournalOwner owner = journalOwner();
-    if (owner.id.isEmpty()) {
-        // The first journaled change gives the workbook the identity its lines will carry. It
-        // goes into the file with the next save, not now: a change that ends up writing nothing
-        // leaves the workbook without anything to save.
+    // The identity goes into the file with the next save, not now: a change that ends up
+    // writing nothing leaves the workbook without anything to save.
+    if (owner.id.isEmpty() && links_.workbook())
         owner.id = journalId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    }
-    return journal_.append(QString::fromStdString(book->path()), entry, owner).value_or(QString());
+    return owner;
 }
 
 store::JournalOwner ResultDesk::journalOwner() const {

@@ -157,6 +157,9 @@ class ResultDesk {
     // after that and when it is written. Without an open workbook nothing is written.
     QString journal(const store::JournalEntry& entry);
     store::JournalOwner journalOwner() const;
+    // journalOwner(), with an identity: an open workbook that has none is given one now (the
+    // logs beside the workbook need one before anything is journaled).
+    store::JournalOwner identifiedOwner();
     // A workbook without an identity whose journal entries were recognised by its event name
     // and date takes on their identity. Ignored when `id` is empty.
     void adoptJournalIdentity(const QString& id);
