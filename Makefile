@@ -16,6 +16,8 @@ PACKAGES += qt6-httpserver-dev qt6-websockets-dev
 # The timing device: Qt's serial port module, and the pseudo-terminal pairs its tests plug and
 # unplug (socat).
 PACKAGES += qt6-serialport-dev socat
+# The gate judges' QR codes.
+PACKAGES += libqrencode-dev
 LIVE_TEST_PACKAGES := python3-html5lib chromium
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -19,6 +19,7 @@
 #include "output/LivePageBuilder.h"
 #include "output/LiveServer.h"
 #include "output/OutputScreen.h"
+#include "race/JudgeBoard.h"
 #include "race/ProcessingScreen.h"
 #include "race/TimingSetupDialog.h"
 #include "setup/SettingsScreen.h"
@@ -32,7 +33,8 @@ namespace zalvik {
 
 Program::Program()
     : timingBoard_(std::make_unique<timing::TimingBoard>()),
-      timingLink_(std::make_unique<timing::TimingLink>()) {
+      timingLink_(std::make_unique<timing::TimingLink>()),
+      judgeBoard_(std::make_unique<judges::JudgeBoard>()) {
     // The program ends only through the start screen's exit button (or its close box), never
     // because a hand-over briefly left no window shown.
     if (qApp) qApp->setQuitOnLastWindowClosed(false);
@@ -95,6 +97,27 @@ void Program::adoptJournalIdentity(const QString& id) {
     if (!id.isEmpty()) journalId_ = id;
 }
 
+store::JournalOwner Program::identifyWorkbookForLog(const QString& adoptedId) {
+    adoptJournalIdentity(adoptedId);
+    store::JournalOwner owner = journalOwner();
+    // Given only after the log was read: a workbook saved before it had an identity finds its
+    // records by its event name and date, and takes on theirs.
+    if (owner.id.isEmpty() && workbook_)
+        owner.id = journalId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return owner;
+}
+
+void Program::keepJudgesWithWorkbook() {
+    const QString book = workbook_ ? QString::fromStdString(workbook_->path()) : QString();
+    if (book == judgesWorkbook_) return;
+    // A save that had to go under a new name (the old path straight to a new one, with no load
+    // between) takes the judges and their entries along.
+    const bool carryOver = !judgesWorkbook_.isEmpty() && !book.isEmpty();
+    const QString from = std::exchange(judgesWorkbook_, book);
+    const QString adopted = judgeBoard_->attach(book, journalOwner(), carryOver ? from : QString());
+    if (!book.isEmpty()) judgeBoard_->setOwner(identifyWorkbookForLog(adopted));
+}
+
 void Program::connectTimer(const timing::LinkSettings& settings) {
     RememberLinkSettings(settings);
     timingBoard_->setDevice(settings.device);
@@ -142,6 +165,7 @@ void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
 void Program::closeWorkbook() {
     workbook_.reset();
     keepTimingWithWorkbook(false);
+    keepJudgesWithWorkbook();
 }
 
 StartScreen& Program::startScreen() {
@@ -211,11 +235,23 @@ QList<QWidget*> Program::shownScreens() const {
 }
 
 LiveServer& Program::liveServer() {
-    if (!live_) live_ = std::make_unique<LiveServer>();
+    if (!live_) {
+        live_ = std::make_unique<LiveServer>();
+        live_->setJudgeBoard(judgeBoard_.get());
+    }
     return *live_;
 }
 
+quint16 Program::startPublishing() {
+    resultsChanged();
+    waitForLiveServed();
+    return liveServer().start();
+}
+
 void Program::resultsChanged() {
+    // The judges' checks follow the competitors and gates of this moment.
+    keepJudgesWithWorkbook();
+    judgeBoard_->setRace(judges::JudgeRace::Of(data_));
     QString pagePath;
     if (workbook_) {
         const QString book = QString::fromStdString(workbook_->path());

@@ -29,6 +29,10 @@ class LiveServer;
 class LivePageWriter;
 class LivePageBuilder;
 
+namespace judges {
+class JudgeBoard;
+}
+
 namespace timing {
 class TimingBoard;
 class TimingLink;
@@ -83,6 +87,11 @@ class Program : public QObject {
     // A workbook without an identity whose journal entries were recognised by its event name
     // and date takes on their identity. Ignored when `id` is empty.
     void adoptJournalIdentity(const QString& id);
+    // A log beside the workbook (the judges', the timing device's) was read for journalOwner():
+    // takes on the identity the log recognised the workbook by (`adoptedId`, may be empty) and
+    // makes sure the workbook has an identity from now on (the one its next save stores).
+    // Returns the owner the log's records are written for.
+    store::JournalOwner identifyWorkbookForLog(const QString& adoptedId);
     // The journal lines written since the workbook was opened.
     const std::vector<store::JournalEntry>& journaledThisSession() const {
         return journal_.sessionEntries();
@@ -124,6 +133,9 @@ class Program : public QObject {
     void resultsChanged();
     // The server of the live results page; it runs only while the official publishes it.
     LiveServer& liveServer();
+    // Starts publishing the live page (and the judges' page) on the venue's network, with the
+    // page brought up to date first; the port, or 0 when every port tried is taken.
+    quint16 startPublishing();
     // Returns once the live page of the last change is what the server hands out.
     void waitForLiveServed();
     // Returns once the live page of the last change is served and its file is on disk (both
@@ -141,6 +153,10 @@ class Program : public QObject {
     // Connects the timing device as `settings` say (Method::None disconnects) and remembers the
     // choice on this computer, so that it comes back by itself next time.
     void connectTimer(const timing::LinkSettings& settings);
+
+    // The gate judges of the open workbook: their roster, their entries and the phones' logins.
+    // It follows the workbook at the end of each load (resultsChanged()).
+    judges::JudgeBoard& judgeBoard() { return *judgeBoard_; }
 
   signals:
     void livePageNoteChanged(const QString& note);
@@ -183,6 +199,12 @@ class Program : public QObject {
     QString timingWorkbook_;  // the workbook the board is attached to
     std::unique_ptr<timing::TimingBoard> timingBoard_;
     std::unique_ptr<timing::TimingLink> timingLink_;
+
+    // The judges go with the workbook the data was read from; a save under a new name takes
+    // them along to it.
+    void keepJudgesWithWorkbook();
+    QString judgesWorkbook_;
+    std::unique_ptr<judges::JudgeBoard> judgeBoard_;
 };
 
 // The report of a save that went under a new name because another program had changed the

@@ -44,6 +44,7 @@ namespace zalvik {
 class TimingListModel;
 class TimingListView;
 class TimingSetupDialog;
+class JudgeSetupDialog;
 
 class ProcessingScreen : public ScreenBase {
     Q_OBJECT
@@ -279,6 +280,11 @@ class ProcessingScreen : public ScreenBase {
     bool fillingDeviceTime_ = false;
     bool deviceTimeShown_ = false;
     QString timeBoxTip_[2];
+
+    // The gate judges (race/ProcessingScreenJudges.cpp).
+    void buildJudgesArea();
+    QPushButton* 審判ボタン_ = nullptr;
+    JudgeSetupDialog* judgesDialog_ = nullptr;
 
     QPushButton* 登録ボタン_ = nullptr;
     QPushButton* 基本設定ボタン_ = nullptr;
