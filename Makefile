@@ -75,7 +75,7 @@ PACKAGE_BUILD ?= build-release
 package: deps
 	[ -f $(PACKAGE_BUILD)/build.ninja ] || cmake -S . -B $(PACKAGE_BUILD) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=Release -DZALVIK_PACKAGE_BUILD=ON
-	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target zalvik-race zalvik-timer-sim
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target zalvik-race zalvik-timer-sim zalvik-judge-sim
 	rm -rf $(PACKAGE_BUILD)/cpack
 	cd $(PACKAGE_BUILD) && cpack -G DEB -B cpack
 	mkdir -p dist

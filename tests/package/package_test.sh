@@ -57,7 +57,8 @@ for lib in $libraries; do
 done
 
 # --- files --------------------------------------------------------------------------------
-expected="./usr/bin/zalvik-race
+expected="./usr/bin/zalvik-judge-sim
+./usr/bin/zalvik-race
 ./usr/bin/zalvik-timer-sim
 ./usr/share/applications/zalvik-race.desktop
 ./usr/share/icons/hicolor/128x128/apps/zalvik-race.png
@@ -118,6 +119,8 @@ out=$(env -i PATH=/usr/bin:/bin timeout 20 "$program" --version) ||
 # The unpacked simulator, beside the program, answers for itself.
 env -i PATH=/usr/bin:/bin timeout 20 "$root/usr/bin/zalvik-timer-sim" --help | grep -q '^Usage: zalvik-timer-sim' ||
     fail "zalvik-timer-sim --help does not print its usage"
+env -i PATH=/usr/bin:/bin timeout 20 "$root/usr/bin/zalvik-judge-sim" --help | grep -q '^Usage: zalvik-judge-sim' ||
+    fail "zalvik-judge-sim --help does not print its usage"
 
 # The unpacked program starts its screens (headless) and is still running when stopped.
 status=0
