@@ -12,8 +12,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QPushButton>
 #include <QTcpSocket>
+
+#include <signal.h>
 
 #include "output/LiveServer.h"
 #include "race/JudgeBoard.h"
@@ -71,6 +74,20 @@ QJsonObject Entry(int n, int bib, int gate, int buoy) {
     return e;
 }
 
+// The crash test's child: loads the race, publishes on 127.0.0.1 with one judge of gates 1..3,
+// says its port and the judge's PIN, and waits for the kill.
+int RunChild(const QString& path) {
+    ui::testing::EnableDialogHooks(true);
+    zalvik::LiveServer::setListenAddress(QHostAddress::LocalHost);
+    auto program = StartedProgram();
+    Load(*program, path);
+    const zalvik::judges::Judge judge = program->judgeBoard().addJudge();
+    program->judgeBoard().setJudgeGates(judge.id, {1, 2, 3});
+    std::printf("%d %s\n", program->startPublishing(), qPrintable(judge.pin));
+    std::fflush(stdout);
+    return QApplication::exec();
+}
+
 }  // namespace
 
 class JudgesTest : public QObject, private ProgramFixture {
@@ -88,13 +105,16 @@ class JudgesTest : public QObject, private ProgramFixture {
     }
 
     // Twenty competitors, three gates offering 3, 3 and 2 of the buoys あ..お (2..6 points).
-    void loadRace() {
+    void makeRace() {
         startProgram();
         book = QString::fromStdString(dir->file("大会.xlsx"));
         TestWorkbook wb(book.toStdString());
         for (int i = 1; i <= 20; ++i) wb.competitor(i, i, QStringLiteral("選手%1").arg(i), 1);
         wb.settings(QStringLiteral("3"), {3, 3, 2}, {QStringLiteral("一般")});
         wb.save();
+    }
+    void loadRace() {
+        makeRace();
         Load(*program, book);
     }
 
@@ -301,7 +321,68 @@ class JudgesTest : public QObject, private ProgramFixture {
         QVERIFY(entries[1].id != entries[2].id);
         finishProgram();
     }
+
+    // Nothing acknowledged is lost to a crash: a child takes 50 entries in batches of random
+    // size (seed printed), each acknowledged, and is killed with SIGKILL; a program started
+    // afresh loads the workbook (which never got its identity saved) and has all 50, in order.
+    void killedAfterFiftyEntries() {
+        makeRace();
+        const QString path = book;
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ZALVIK_JUDGES_CHILD"), path);
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForStarted(10000));
+        QByteArray said;
+        for (int i = 0; i < 300 && !said.contains('\n') && child.state() == QProcess::Running; ++i)
+            if (child.waitForReadyRead(100)) said += child.readAllStandardOutput();
+        const QList<QByteArray> portAndPin = said.trimmed().split(' ');
+        QCOMPARE(portAndPin.size(), 2);
+        const int at = portAndPin[0].toInt();
+        const Http in = Request(at, "POST", "/judge/login", Json({{"pin", QString(portAndPin[1])}}));
+        QCOMPARE(in.status, 200);
+
+        const quint32 seed = QRandomGenerator::global()->generate();
+        qInfo("seed %u", seed);
+        QRandomGenerator rng(seed);
+        auto entry = [](int k) { return Entry(k, 1 + (k - 1) % 20, 1 + (k - 1) % 3, 1 + k % 2); };
+        int acknowledged = 0;
+        while (acknowledged < 50) {
+            QJsonArray batch;
+            const int size = std::min(50 - acknowledged, 1 + static_cast<int>(rng.bounded(7)));
+            for (int k = acknowledged + 1; k <= acknowledged + size; ++k) batch.append(entry(k));
+            const Http h = Request(at, "POST", "/judge/entries",
+                                   Json({{"token", in.json["token"]}, {"entries", batch}}));
+            QCOMPARE(h.status, 200);
+            for (const QJsonValue& r : h.json["results"].toArray())
+                QCOMPARE(r["seq"].toInt(), ++acknowledged);
+        }
+        ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+        Load(*program, path);
+        const auto entries = program->judgeBoard().entries();
+        QCOMPARE(entries.size(), size_t(50));
+        for (int k = 1; k <= 50; ++k) {
+            const QJsonObject sent = entry(k);
+            const auto& e = entries[k - 1];
+            QCOMPARE(QString::fromLatin1(e.id), sent["id"].toString());
+            QCOMPARE(e.bib, sent["bib"].toInt());
+            QCOMPARE(e.gate, sent["gate"].toInt());
+            QCOMPARE(e.buoy, sent["buoy"].toInt());
+            QVERIFY(e.refused.isEmpty());
+        }
+        finishProgram();
+    }
 };
 
-QTEST_MAIN(JudgesTest)
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QString childPath = qEnvironmentVariable("ZALVIK_JUDGES_CHILD");
+    if (!childPath.isEmpty()) return RunChild(childPath);
+    JudgesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "judges_qtest.moc"
