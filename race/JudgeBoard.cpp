@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "sheet/FileWrite.h"
 #include "store/FileMessages.h"
@@ -107,8 +108,10 @@ JudgeRace JudgeRace::Of(const Competition& c) {
         r.buoyName[k] = c.buoyName[k];
         r.buoyScore[k] = c.buoyScore[k];
     }
-    for (int i = 1; i <= c.competitorCount && i <= kMaxSlots; ++i)
-        r.bibs.insert(c.competitors[i].bib);
+    const int count = std::clamp<int>(c.competitorCount, 0, kMaxSlots);
+    r.bibs.reserve(count);
+    for (int i = 1; i <= count; ++i) r.bibs.push_back(c.competitors[i].bib);
+    std::sort(r.bibs.begin(), r.bibs.end());
     return r;
 }
 
@@ -266,42 +269,35 @@ Judge JudgeBoard::addJudge() {
     return j;
 }
 
-void JudgeBoard::setJudgeName(int id, const QString& name) {
+void JudgeBoard::changeJudge(int id, const std::function<bool(Judge&)>& change) {
     {
         QMutexLocker lock(&state_);
         auto it = std::find_if(judges_.begin(), judges_.end(), [&](auto& j) { return j.id == id; });
-        if (it == judges_.end() || it->name == name) return;
-        it->name = name;
+        if (it == judges_.end() || !change(*it)) return;
         saveRoster();
     }
     emit judgesChanged();
+}
+
+void JudgeBoard::setJudgeName(int id, const QString& name) {
+    changeJudge(id, [&](Judge& j) { return std::exchange(j.name, name) != name; });
 }
 
 void JudgeBoard::setJudgeGates(int id, const QList<int>& gates) {
     QList<int> sorted = gates;
     std::sort(sorted.begin(), sorted.end());
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-    {
-        QMutexLocker lock(&state_);
-        auto it = std::find_if(judges_.begin(), judges_.end(), [&](auto& j) { return j.id == id; });
-        if (it == judges_.end() || it->gates == sorted) return;
-        it->gates = sorted;
-        saveRoster();
-    }
-    emit judgesChanged();
+    changeJudge(id, [&](Judge& j) { return std::exchange(j.gates, sorted) != sorted; });
 }
 
 void JudgeBoard::revokeJudge(int id) {
-    {
-        QMutexLocker lock(&state_);
-        auto it = std::find_if(judges_.begin(), judges_.end(), [&](auto& j) { return j.id == id; });
-        if (it == judges_.end() || it->revoked) return;
-        it->revoked = true;
+    changeJudge(id, [&](Judge& j) {
+        if (j.revoked) return false;
+        j.revoked = true;
         for (auto t = tokens_.begin(); t != tokens_.end();)
             t = t->second == id ? tokens_.erase(t) : std::next(t);
-        saveRoster();
-    }
-    emit judgesChanged();
+        return true;
+    });
 }
 
 QString JudgeBoard::problem() const {
@@ -411,7 +407,7 @@ EntryAnswer JudgeBoard::check(const Judge& judge, const SentEntry& s) const {
         a.refused = QStringLiteral("ゲート%1はこの審判の担当ではありません。").arg(s.gate);
     } else if (s.gate < 1 || s.gate > race_.gateCount) {
         a.refused = QStringLiteral("ゲート%1はこの大会にありません。").arg(s.gate);
-    } else if (!race_.bibs.count(s.bib)) {
+    } else if (!race_.hasBib(s.bib)) {
         a.refused = QStringLiteral("ゼッケン%1の選手はいません。").arg(s.bib);
     } else if (!s.dq && (s.buoy < 1 || s.buoy > race_.buoysAt(s.gate))) {
         a.refused = race_.buoysAt(s.gate) == 0

@@ -19,11 +19,11 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <vector>
 
 #include "app/Competition.h"
@@ -53,7 +53,9 @@ struct JudgeRace {
     std::array<int, kMaxGates + 1> gateBuoyCount{};  // entry g for gate g
     std::array<QString, kBuoyKinds + 1> buoyName{};  // entry k for buoy k
     std::array<int, kBuoyKinds + 1> buoyScore{};
-    std::set<int> bibs;
+    std::vector<int> bibs;  // sorted
+
+    bool hasBib(int bib) const { return std::binary_search(bibs.begin(), bibs.end(), bib); }
 
     static JudgeRace Of(const Competition& c);
     // The buoys offered at gate g (1..its buoy count, at most the five kinds).
@@ -183,7 +185,9 @@ class JudgeBoard : public QObject {
         bool logged;
     };
     EntryAnswer check(const Judge& judge, const SentEntry& sent) const;
-    void take(JudgeEntry entry);                                     // with state_ locked
+    void take(JudgeEntry entry);  // with state_ locked
+    // Changes a judge (`change` says whether anything changed), writes the roster and says so.
+    void changeJudge(int id, const std::function<bool(Judge&)>& change);
     void saveRoster();                                               // with state_ locked
     void readRoster();                                               // with state_ locked
     std::optional<Judge> tokenJudge(const QByteArray& token) const;  // with state_ locked

@@ -3,7 +3,7 @@
 
     judge_phone.py URL PIN [PICTURE.png]
 
-Chromium is driven over its DevTools pipe, as phone_view.py does, and every tap is a mouse
+Chromium is driven over its DevTools pipe through phone_view.py's Phone, and every tap is a mouse
 press and release at the middle of the element. The road, with the caller (a test) stopping and
 starting the desk's server where the script says so on its standard output and waits for a line
 on its standard input:
@@ -19,31 +19,20 @@ on its standard input:
 Prints one JSON object last: what each step saw, and "ok". With PICTURE, only step 1 is taken
 and its screenshot written there, for the README. Exits 2 when Chromium is missing, 1 on any other failure.
 """
-import base64
 import json
 import os
 import shutil
-import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from phone_view import HEIGHT, WIDTH, Pipe  # noqa: E402
+from phone_view import Phone  # noqa: E402
 
 TIMEOUT = 120  # seconds for the whole road
 
 
-class Phone:
-    def __init__(self, pipe, session, deadline):
-        self.pipe, self.session, self.deadline = pipe, session, deadline
-
-    def call(self, method, params=None):
-        return self.pipe.call(method, params, self.session, self.deadline)
-
-    def eval(self, expression):
-        result = self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True})
-        return result["result"].get("value")
+class JudgePhone(Phone):
+    """The phone, tapping and reading the judge page."""
 
     def wait(self, expression, what, seconds=45):
         until = min(self.deadline, time.monotonic() + seconds)
@@ -55,17 +44,6 @@ class Phone:
                 pass  # the page is being replaced
             time.sleep(0.1)
         raise TimeoutError("waited in vain for " + what)
-
-    def open(self, url, reload=False):
-        self.pipe.events.clear()
-        if reload:
-            self.call("Page.reload", {})
-        else:
-            navigation = self.call("Page.navigate", {"url": url})
-            if navigation.get("errorText"):
-                return navigation["errorText"]
-        self.pipe.wait_event("Page.loadEventFired", self.deadline)
-        return ""
 
     def tap(self, element_id):
         box = self.eval(f"""(() => {{ const e = document.getElementById({json.dumps(element_id)});
@@ -81,10 +59,6 @@ class Phone:
 
     def text(self, element_id):
         return self.eval(f"(document.getElementById({json.dumps(element_id)}) || {{}}).textContent")
-
-    def shown(self, element_id):
-        return self.eval(f"""(() => {{ const e = document.getElementById({json.dumps(element_id)});
-            return !!e && e.offsetParent !== null; }})()""")
 
     def entries(self):
         return self.eval("Array.from(document.querySelectorAll('#log li'), li => li.textContent)")
@@ -115,9 +89,7 @@ def road(phone, url, pin, picture):
         for element in ("key-2", "key-3", "g1-2", "g2-1"):
             phone.tap(element)
         phone.eval("window.scrollTo(0, 0)")
-        shot = phone.call("Page.captureScreenshot", {"format": "png"})
-        with open(picture, "wb") as f:
-            f.write(base64.b64decode(shot["data"]))
+        phone.picture(picture)
         return seen
 
     handshake("STOP")
@@ -128,7 +100,6 @@ def road(phone, url, pin, picture):
 
     # What the browser does with the page while the desk is away: a reload asks the server
     # again; opening the address again takes the page from the browser's cache.
-    seen["reloadError"] = ""
     phone.open(url, reload=True)
     seen["afterReload"] = phone.text("unsent")
     seen["reopenError"] = phone.open(url)
@@ -152,53 +123,15 @@ def main():
     if not browser:
         print("chromium is not installed", file=sys.stderr)
         return 2
-    deadline = time.monotonic() + TIMEOUT
-    profile = tempfile.mkdtemp(prefix="judge-phone-")
-    to_r, to_w = os.pipe()
-    from_r, from_w = os.pipe()
-
-    def child_fds():
-        a, b = os.dup(to_r), os.dup(from_w)
-        os.dup2(a, 3)
-        os.dup2(b, 4)
-
-    command = [browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-               "--no-first-run", "--disable-background-networking", "--disable-component-update",
-               "--disable-sync", "--disable-dev-shm-usage", "--hide-scrollbars",
-               f"--user-data-dir={profile}", f"--window-size={WIDTH},{HEIGHT}",
-               "--remote-debugging-pipe", "about:blank"]
-    process = subprocess.Popen(command, close_fds=False, preexec_fn=child_fds,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(to_r)
-    os.close(from_w)
-    pipe = Pipe(to_w, from_r)
     try:
-        target = pipe.call("Target.createTarget", {"url": "about:blank"}, deadline=deadline)
-        session = pipe.call("Target.attachToTarget",
-                            {"targetId": target["targetId"], "flatten": True},
-                            deadline=deadline)["sessionId"]
-        phone = Phone(pipe, session, deadline)
-        phone.call("Emulation.setDeviceMetricsOverride",
-                   {"width": WIDTH, "height": HEIGHT, "deviceScaleFactor": 2, "mobile": True})
-        phone.call("Page.enable")
-        seen = road(phone, url, pin, picture)
+        with JudgePhone(browser, time.monotonic() + TIMEOUT) as phone:
+            seen = road(phone, url, pin, picture)
         seen["ok"] = True
         print(json.dumps(seen, ensure_ascii=False), flush=True)
         return 0
     except Exception as e:  # what went wrong, for the test's log
         print(f"judge_phone: {e}", file=sys.stderr)
         return 1
-    finally:
-        try:
-            pipe.call("Browser.close", deadline=time.monotonic() + 5)
-        except Exception:
-            pass
-        try:
-            process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-        shutil.rmtree(profile, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -3,6 +3,8 @@
 // the judges' requests on the live server at 127.0.0.1, by raw HTTP and by the simulator; and
 // the judge page in a real browser (headless Chromium) that loses the desk and gets it back.
 
+#include <signal.h>
+
 #include <QCheckBox>
 #include <QDialog>
 #include <QJsonArray>
@@ -12,11 +14,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTcpSocket>
-
-#include <signal.h>
 
 #include "output/LiveServer.h"
 #include "race/JudgeBoard.h"
@@ -33,16 +33,16 @@ struct Http {
     QByteArray head;
 };
 
-// One request to 127.0.0.1:port on a connection of its own, read until the server closes it.
+// One request to 127.0.0.1:port on a connection of its own, read until its answer is whole.
 Http Request(int port, const QByteArray& method, const QByteArray& path,
-             const QByteArray& body = {}, qint64 declaredLength = -1) {
+             const QByteArray& body = {}, const QByteArray& header = {}) {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
     if (!socket.waitForConnected(5000)) return {};
-    socket.write(method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+    socket.write(method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                 (header.isEmpty() ? QByteArray() : header + "\r\n") +
                  "Content-Type: application/json\r\nContent-Length: " +
-                 QByteArray::number(declaredLength < 0 ? body.size() : declaredLength) +
-                 "\r\n\r\n" + body);
+                 QByteArray::number(body.size()) + "\r\n\r\n" + body);
     // Until the whole answer is in (its head and the body it announces), or the server closes.
     QByteArray got;
     auto whole = [&got] {
@@ -166,6 +166,18 @@ class JudgesTest : public QObject, private ProgramFixture {
         loadRace();
         addJudgeByClicks();
         if (QTest::currentTestFailed()) return;
+        // The page: small, and kept by the phone's browser.
+        const Http page = Request(port(), "GET", "/judge");
+        QCOMPARE(page.status, 200);
+        QVERIFY(page.head.contains("Cache-Control: max-age="));
+        const qsizetype tag = page.head.indexOf("ETag: ");
+        QVERIFY(tag > 0);
+        const int length =
+            page.head.mid(page.head.indexOf("Content-Length: ") + 16).split('\r')[0].toInt();
+        QVERIFY2(length > 1000 && length < 50 * 1024, QByteArray::number(length).constData());
+        const QByteArray etag = page.head.mid(tag + 6).split('\r')[0];
+        QCOMPARE(Request(port(), "GET", "/judge", {}, "If-None-Match: " + etag).status, 304);
+
         const Http in = Request(port(), "POST", "/judge/login", Json({{"pin", pin}}));
         QCOMPARE(in.status, 200);
         QCOMPARE(in.json["event"].toString(), QStringLiteral("テスト大会"));
@@ -187,7 +199,6 @@ class JudgesTest : public QObject, private ProgramFixture {
             QByteArray body;
             int status;
             QStringList answers;  // per entry: "seq" or the refusal
-            qint64 declared = -1;
         } const cases[] = {
             {"taken", first, 200, {"seq", "seq"}},
             {"the same batch again", first, 200, {"seq", "seq"}},
@@ -210,7 +221,7 @@ class JudgesTest : public QObject, private ProgramFixture {
         };
         QJsonArray firstResults;
         for (const Case& c : cases) {
-            const Http h = Request(port(), "POST", "/judge/entries", c.body, c.declared);
+            const Http h = Request(port(), "POST", "/judge/entries", c.body);
             QVERIFY2(h.status == c.status,
                      qPrintable(QStringLiteral("%1: %2").arg(c.name).arg(h.status)));
             const QJsonArray results = h.json["results"].toArray();
@@ -340,7 +351,8 @@ class JudgesTest : public QObject, private ProgramFixture {
         const QList<QByteArray> portAndPin = said.trimmed().split(' ');
         QCOMPARE(portAndPin.size(), 2);
         const int at = portAndPin[0].toInt();
-        const Http in = Request(at, "POST", "/judge/login", Json({{"pin", QString(portAndPin[1])}}));
+        const Http in =
+            Request(at, "POST", "/judge/login", Json({{"pin", QString(portAndPin[1])}}));
         QCOMPARE(in.status, 200);
 
         const quint32 seed = QRandomGenerator::global()->generate();

@@ -24,7 +24,7 @@ JudgeRace Race() {
     r.gateCount = 3;
     for (int g = 1; g <= 3; ++g) r.gateBuoyCount[g] = 3;
     for (int k = 1; k <= 5; ++k) r.buoyScore[k] = k + 1;
-    for (int b = 1; b <= 20; ++b) r.bibs.insert(b);
+    for (int b = 1; b <= 20; ++b) r.bibs.push_back(b);
     return r;
 }
 
