@@ -290,7 +290,12 @@ class JudgesTest : public QObject, private ProgramFixture {
         addJudgeByClicks();
         if (QTest::currentTestFailed()) return;
         dialog->close();
-        const quint16 at = program->liveServer().port();
+        // On a port away from those the other tests start from, so that no test running beside
+        // this one takes it while it is stopped.
+        program->liveServer().stop();
+        const quint16 at =
+            program->liveServer().start(20000 + QRandomGenerator::global()->bounded(20000), 100);
+        QVERIFY(at != 0);
         QProcess phone;
         phone.start(QStringLiteral("/usr/bin/python3"),
                     {QStringLiteral(PROJECT_SOURCE_DIR "/tools/judge_phone.py"),
