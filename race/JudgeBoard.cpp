@@ -394,11 +394,6 @@ std::optional<Judge> JudgeBoard::tokenJudge(const QByteArray& token) const {
     return std::nullopt;
 }
 
-std::optional<Judge> JudgeBoard::judgeOfToken(const QByteArray& token) const {
-    QMutexLocker lock(&state_);
-    return tokenJudge(token);
-}
-
 EntryAnswer JudgeBoard::check(const Judge& judge, const SentEntry& s) const {
     EntryAnswer a;
     a.id = s.id;

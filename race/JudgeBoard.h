@@ -8,7 +8,7 @@
 // The judges only propose. Nothing here writes the workbook; the official's registration does,
 // with the proposals on the panel to check.
 //
-// Threads: login(), submit(), judgeOfToken() and every reader may be called from any thread.
+// Threads: login(), submit() and every reader may be called from any thread.
 // attach() and the roster's changes are the program's own. The log's write and flush for an
 // entry is done inside submit(), so the answer the server gives afterwards can say the entry
 // is on disk; readers never wait for a disk write (the state they read has its own lock).
@@ -161,8 +161,6 @@ class JudgeBoard : public QObject {
 
     // The phone's side (any thread). `from`: the phone's address, for the wrong-PIN wait.
     LoginAnswer login(const QString& pin, const QString& from);
-    // The judge a token was given to, while it works.
-    std::optional<Judge> judgeOfToken(const QByteArray& token) const;
     // Checks and logs a batch (at most kMaxBatch entries); nullopt when the token does not work.
     // Each entry is answered: taken with its sequence number, refused with its reason (also
     // logged), or not logged. An id sent again is answered as it was the first time.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 
 #include "race/JudgeBoard.h"
@@ -168,6 +169,29 @@ TEST(JudgeBoard, LogReplay) {
     rehearsal.attach(other, {QStringLiteral("id-2"), QStringLiteral("練習"), {}});
     EXPECT_TRUE(rehearsal.entries().empty());
     EXPECT_EQ(Shown(rehearsal, 5), "- - -");
+}
+
+// An entry the log cannot take is not acknowledged; sent again once the log can be written, it
+// is taken once, with the number it was given.
+TEST(JudgeBoard, NothingAcknowledgedBeforeItIsLogged) {
+    Board b;
+    const QString log = JudgesLogPath(b.book);
+    ASSERT_TRUE(QDir().mkdir(log));  // a folder where the log should go
+    const EntryAnswer refused = b.send(b.tokenA, 1, 5, 1, 2);
+    EXPECT_TRUE(refused.unlogged);
+    EXPECT_EQ(refused.seq, 0);
+    EXPECT_TRUE(b.board.entries().empty());
+    EXPECT_FALSE(b.board.problem().isEmpty());
+    ASSERT_TRUE(QDir().rmdir(log));
+    const EntryAnswer again = b.send(b.tokenA, 1, 5, 1, 2);
+    EXPECT_FALSE(again.unlogged);
+    EXPECT_EQ(again.seq, 1);
+    EXPECT_EQ(b.board.entries().size(), 1u);
+    EXPECT_TRUE(b.board.problem().isEmpty());
+    JudgeBoard after;
+    after.attach(b.book, kOwner);
+    EXPECT_EQ(Shown(after, 5), "2 - -");
+    EXPECT_EQ(after.entries().size(), 1u);
 }
 
 // Who may send: a PIN gives a token; five wrong PINs from one address make it wait 60 s (the
