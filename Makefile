@@ -16,6 +16,8 @@ PACKAGES += qt6-httpserver-dev qt6-websockets-dev
 # The timing device: Qt's serial port module, and the pseudo-terminal pairs its tests plug and
 # unplug (socat).
 PACKAGES += qt6-serialport-dev socat
+# The gate judges' QR codes.
+PACKAGES += libqrencode-dev
 LIVE_TEST_PACKAGES := python3-html5lib chromium
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -73,7 +75,7 @@ PACKAGE_BUILD ?= build-release
 package: deps
 	[ -f $(PACKAGE_BUILD)/build.ninja ] || cmake -S . -B $(PACKAGE_BUILD) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=Release -DZALVIK_PACKAGE_BUILD=ON
-	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target zalvik-race zalvik-timer-sim
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target zalvik-race zalvik-timer-sim zalvik-judge-sim
 	rm -rf $(PACKAGE_BUILD)/cpack
 	cd $(PACKAGE_BUILD) && cpack -G DEB -B cpack
 	mkdir -p dist

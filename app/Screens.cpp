@@ -18,6 +18,7 @@
 #include "output/LivePageBuilder.h"
 #include "output/LiveServer.h"
 #include "output/OutputScreen.h"
+#include "race/JudgeBoard.h"
 #include "race/ProcessingScreen.h"
 #include "race/ResultDesk.h"
 #include "race/TimingSetupDialog.h"
@@ -32,10 +33,11 @@ namespace zalvik {
 
 Program::Program()
     : timingBoard_(std::make_unique<timing::TimingBoard>()),
-      timingLink_(std::make_unique<timing::TimingLink>()) {
+      timingLink_(std::make_unique<timing::TimingLink>()),
+      judgeBoard_(std::make_unique<judges::JudgeBoard>()) {
     desk_ = std::make_unique<ResultDesk>(
         data_, ResultDesk::Links{[this] { return workbook_.get(); }, [this] { resultsChanged(); },
-                                 [this] { keepTimingWithWorkbook(true); }});
+                                 [this] { keepLogsWithWorkbook(true); }});
     // The program ends only through the start screen's exit button (or its close box), never
     // because a hand-over briefly left no window shown.
     if (qApp) qApp->setQuitOnLastWindowClosed(false);
@@ -66,7 +68,7 @@ void Program::start() {
     startScreen().show();
     // The timing device connected last time is connected again, workbook or not: what it sends
     // before a load waits in memory for the workbook's log.
-    keepTimingWithWorkbook(false);
+    keepLogsWithWorkbook(false);
 }
 
 void Program::end() {
@@ -83,13 +85,40 @@ void Program::setWorkbook(std::unique_ptr<sheet::Workbook> workbook) {
     desk_->startJournal();
 }
 
-void Program::attachObservationLogs() { keepTimingWithWorkbook(false); }
+void Program::attachObservationLogs() {
+    // A load reads the logs afresh, also those of the workbook loaded before: another program
+    // (or this one, before a crash) may have written to them since.
+    timingWorkbook_.clear();
+    judgesWorkbook_.clear();
+    keepLogsWithWorkbook(false);
+}
+
+void Program::keepLogsWithWorkbook(bool carryOver) {
+    // Both logs are read before the workbook's identity is settled: a workbook that has none
+    // yet may be known to either log by its event name and date, and an identity made up
+    // after reading only the first would leave the other's records foreign.
+    const QString byTiming = keepTimingWithWorkbook(carryOver);
+    const QString byJudges = keepJudgesWithWorkbook(carryOver);
+    if (!workbook_) return;
+    const store::JournalOwner owner = ownerOfLog(byTiming.isEmpty() ? byJudges : byTiming);
+    timingBoard_->setOwner(owner);
+    judgeBoard_->setOwner(owner);
+}
 
 store::JournalOwner Program::ownerOfLog(const QString& recognised) {
     // A workbook that has no identity yet takes on the one its log knows it by; one that has
     // (stored, taken from its journal, or given at a journaled change) keeps it.
     if (workbook_ && desk_->journalOwner().id.isEmpty()) desk_->adoptJournalIdentity(recognised);
     return desk_->identifiedOwner();
+}
+
+QString Program::keepJudgesWithWorkbook(bool carryOver) {
+    const QString book = workbook_ ? QString::fromStdString(workbook_->path()) : QString();
+    if (book == judgesWorkbook_) return {};
+    // A save that had to go under a new name takes the judges and their entries along.
+    carryOver = carryOver && !judgesWorkbook_.isEmpty() && !book.isEmpty();
+    const QString from = std::exchange(judgesWorkbook_, book);
+    return judgeBoard_->attach(book, desk_->journalOwner(), carryOver ? from : QString());
 }
 
 void Program::connectTimer(const timing::LinkSettings& settings) {
@@ -99,10 +128,11 @@ void Program::connectTimer(const timing::LinkSettings& settings) {
     timingLink_->start(settings);
 }
 
-void Program::keepTimingWithWorkbook(bool carryOver) {
+QString Program::keepTimingWithWorkbook(bool carryOver) {
     const QString book = workbook_ ? QString::fromStdString(workbook_->path()) : QString();
     const timing::LinkSettings remembered = RememberedLinkSettings();
     timingBoard_->setLongestRun(remembered.longestRunMinutes * 6000);
+    QString recognised;
     if (book != timingWorkbook_) {
         // A save that had to go under a new name takes the runs received so far along: the log
         // is copied beside the new file before the board turns to it, so the list stays as it
@@ -120,13 +150,12 @@ void Program::keepTimingWithWorkbook(bool carryOver) {
             }
         }
         timingWorkbook_ = book;
-        const QString recognised =
-            timingBoard_->attach(book, remembered.device, desk_->journalOwner());
-        if (workbook_) timingBoard_->setOwner(ownerOfLog(recognised));
+        recognised = timingBoard_->attach(book, remembered.device, desk_->journalOwner());
     }
     if (timingLink_->state() == timing::TimingLink::State::Off &&
         remembered.method != timing::LinkSettings::Method::None)
         connectTimer(remembered);
+    return recognised;
 }
 
 void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
@@ -136,7 +165,7 @@ void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
 
 void Program::closeWorkbook() {
     workbook_.reset();
-    keepTimingWithWorkbook(false);
+    keepLogsWithWorkbook(false);
 }
 
 StartScreen& Program::startScreen() {
@@ -206,11 +235,22 @@ QList<QWidget*> Program::shownScreens() const {
 }
 
 LiveServer& Program::liveServer() {
-    if (!live_) live_ = std::make_unique<LiveServer>();
+    if (!live_) {
+        live_ = std::make_unique<LiveServer>();
+        live_->setJudgeBoard(judgeBoard_.get());
+    }
     return *live_;
 }
 
+quint16 Program::startPublishing() {
+    resultsChanged();
+    waitForLiveServed();
+    return liveServer().start();
+}
+
 void Program::resultsChanged() {
+    // The judges' checks follow the competitors and gates of this moment.
+    judgeBoard_->setRace(judges::JudgeRace::Of(data_));
     QString pagePath;
     if (workbook_) {
         const QString book = QString::fromStdString(workbook_->path());

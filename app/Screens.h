@@ -31,6 +31,10 @@ class LivePageBuilder;
 class ResultDesk;
 struct SaveOutcome;
 
+namespace judges {
+class JudgeBoard;
+}
+
 namespace timing {
 class TimingBoard;
 class TimingLink;
@@ -130,6 +134,9 @@ class Program : public QObject {
     void resultsChanged();
     // The server of the live results page; it runs only while the official publishes it.
     LiveServer& liveServer();
+    // Starts publishing the live page (and the judges' page) on the venue's network, with the
+    // page brought up to date first; the port, or 0 when every port tried is taken.
+    quint16 startPublishing();
     // Returns once the live page of the last change is what the server hands out.
     void waitForLiveServed();
     // Returns once the live page of the last change is served and its file is on disk (both
@@ -147,6 +154,10 @@ class Program : public QObject {
     // Connects the timing device as `settings` say (Method::None disconnects) and remembers the
     // choice on this computer, so that it comes back by itself next time.
     void connectTimer(const timing::LinkSettings& settings);
+
+    // The gate judges of the open workbook: their roster, their entries and the phones' logins.
+    // It follows the workbook at the end of each load (resultsChanged()).
+    judges::JudgeBoard& judgeBoard() { return *judgeBoard_; }
 
   signals:
     void livePageNoteChanged(const QString& note);
@@ -182,11 +193,20 @@ class Program : public QObject {
 
     // The timing device's runs go with the workbook the official works in: attached at a load,
     // carried over (`carryOver`) to the file a save had to use instead. A remembered connection
-    // that is not running yet is started.
-    void keepTimingWithWorkbook(bool carryOver);
+    // that is not running yet is started. The identity the log recognised the workbook by, if
+    // it was read.
+    QString keepTimingWithWorkbook(bool carryOver);
     QString timingWorkbook_;  // the workbook the board is attached to
     std::unique_ptr<timing::TimingBoard> timingBoard_;
     std::unique_ptr<timing::TimingLink> timingLink_;
+
+    // The judges go with the workbook as the timing device's runs do.
+    QString keepJudgesWithWorkbook(bool carryOver);
+    // Both logs beside the workbook (the device's runs, the judges' entries), and the identity
+    // their records are written for.
+    void keepLogsWithWorkbook(bool carryOver);
+    QString judgesWorkbook_;
+    std::unique_ptr<judges::JudgeBoard> judgeBoard_;
 };
 
 // The report of a save that went under a new name because another program had changed the

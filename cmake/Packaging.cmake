@@ -23,6 +23,10 @@ if(TARGET zalvik-timer-sim)
   install(FILES examples/timer-alge.txt examples/timer-tagheuer.txt
           DESTINATION ${ZALVIK_DATA_DESTINATION})
 endif()
+# The gate judge's phone for rehearsals, beside it.
+if(TARGET zalvik-judge-sim)
+  install(TARGETS zalvik-judge-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(FILES packaging/zalvik-race.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 foreach(size IN ITEMS 16 22 24 32 48 64 128 256)
   install(FILES packaging/icons/zalvik-race-${size}.png

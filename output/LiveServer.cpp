@@ -15,6 +15,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include "output/JudgeRequests.h"
+
 namespace zalvik {
 
 namespace {
@@ -23,6 +25,9 @@ namespace {
 constexpr int kIdleMilliseconds = 2000;
 // The longest request head accepted; a longer one is refused before it is parsed further.
 constexpr qint64 kMaxRequestBytes = 32 * 1024;
+// The longest body accepted (a judge's batch of entries); a longer one is refused as soon as its
+// length is known, before it is read.
+constexpr qint64 kMaxBodyBytes = 64 * 1024;
 // Connections beyond this many at once are closed as they arrive, so that a flood of clients
 // cannot use up the program's file handles.
 constexpr int kMaxConnections = 512;
@@ -60,6 +65,17 @@ void Refuse(QTcpSocket* socket, const char* statusLine) {
     socket->readAll();
 }
 
+// The Content-Length of a request head; 0 when it has none.
+qint64 DeclaredBodyLength(const QByteArray& head) {
+    for (const QByteArray& line : head.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 &&
+            line.left(colon).trimmed().compare("content-length", Qt::CaseInsensitive) == 0)
+            return line.mid(colon + 1).trimmed().toLongLong();
+    }
+    return 0;
+}
+
 // Accepts connections with the guards above; the HTTP layer takes the sockets from here.
 class GuardedTcpServer : public QTcpServer {
   public:
@@ -85,6 +101,8 @@ class GuardedTcpServer : public QTcpServer {
             qint64 unanswered = 0;  // bytes received since the last answer
             bool answered = false;  // some answer went out on this connection
             bool refused = false;
+            QByteArray head;  // the request head so far, until its blank line
+            bool headDone = false;
         };
         auto state = std::make_shared<State>();
         auto* idle = new QTimer(socket);
@@ -96,16 +114,33 @@ class GuardedTcpServer : public QTcpServer {
                 socket->readAll();
                 return;
             }
-            state->unanswered += socket->bytesAvailable();
-            if (state->unanswered > kMaxRequestBytes) {
+            const qint64 arrived = socket->bytesAvailable();
+            state->unanswered += arrived;
+            if (!state->headDone) {
+                state->head += socket->peek(std::min(arrived, kMaxRequestBytes + 4));
+                const qsizetype end = state->head.indexOf("\r\n\r\n");
+                if (end >= 0) {
+                    state->headDone = true;
+                    state->head.truncate(end);
+                }
+            }
+            const char* refusal = nullptr;
+            if (!state->headDone && state->unanswered > kMaxRequestBytes)
+                refusal = "431 Request Header Fields Too Large";
+            else if (state->headDone && (DeclaredBodyLength(state->head) > kMaxBodyBytes ||
+                                         state->unanswered > kMaxRequestBytes + kMaxBodyBytes))
+                refusal = "413 Content Too Large";
+            if (refusal) {
                 state->refused = true;
-                Refuse(socket, "431 Request Header Fields Too Large");
+                Refuse(socket, refusal);
                 idle->start();
             }
         });
         connect(socket, &QTcpSocket::bytesWritten, socket, [state, idle] {
             if (state->refused) return;
             state->unanswered = 0;
+            state->head.clear();
+            state->headDone = false;
             state->answered = true;
             idle->start();
         });
@@ -137,6 +172,12 @@ class GuardedTcpServer : public QTcpServer {
 struct LiveServer::Shared {
     QMutex mutex;
     LiveSnapshot snapshot;
+    judges::JudgeBoard* judges = nullptr;
+
+    judges::JudgeBoard* judgeBoard() {
+        QMutexLocker lock(&mutex);
+        return judges;
+    }
 
     LiveSnapshot current() {
         QMutexLocker lock(&mutex);
@@ -189,6 +230,10 @@ class LiveServer::Worker : public QAbstractHttpServer {
     void answer(const QHttpServerRequest& request, QTcpSocket* socket) {
         QHttpServerResponder responder = makeResponder(request, socket);
         const QString path = request.url().path();
+        if (path == QLatin1String("/judge") || path.startsWith(QLatin1String("/judge/"))) {
+            AnswerJudge(request, socket, responder, shared_->judgeBoard());
+            return;
+        }
         const bool page = path == QLatin1String("/");
         const bool json = path == QLatin1String("/results.json");
         if (!page && !json) {
@@ -266,6 +311,11 @@ void LiveServer::stop() {
 void LiveServer::publish(const LiveSnapshot& snapshot) {
     QMutexLocker lock(&shared_->mutex);
     shared_->snapshot = snapshot;
+}
+
+void LiveServer::setJudgeBoard(judges::JudgeBoard* board) {
+    QMutexLocker lock(&shared_->mutex);
+    shared_->judges = board;
 }
 
 void LiveServer::setListenAddress(const QHostAddress& address) { ListenAddress() = address; }

@@ -3,8 +3,9 @@
 // and answers from the last published snapshot held in memory, so the program's own thread
 // never waits for a client and a registration is never held up by the audience's phones.
 //
-// It answers GET and HEAD of "/" (the page) and "/results.json" (the JSON) only: any other
-// path gets 404, any other method 405. A client that sends nothing, or a request whose head
+// It answers GET and HEAD of "/" (the page) and "/results.json" (the JSON), and the gate
+// judges' page and its two requests (see output/JudgeRequests.h): any other path gets 404, any
+// other method 405. A client that sends nothing, or a request whose head
 // grows beyond a few tens of kilobytes, is answered with a refusal and disconnected. A client
 // that asks for more than it reads is disconnected once its unsent answers pass 1 MB, so that
 // no phone can make the program's memory grow. Only clients on the computer itself or on a
@@ -19,6 +20,10 @@
 class QThread;
 
 namespace zalvik {
+
+namespace judges {
+class JudgeBoard;
+}
 
 class LiveServer {
   public:
@@ -43,6 +48,10 @@ class LiveServer {
     // Makes `snapshot` what every following request is answered with. Safe to call whether or
     // not the server runs; the server started later serves the last one published.
     void publish(const LiveSnapshot& snapshot);
+
+    // The judges whose phones the server answers at /judge (none: the judge page says so). The
+    // board must outlive the server or be set back to null first.
+    void setJudgeBoard(judges::JudgeBoard* board);
 
     // The address the servers started afterwards listen on; the tests use 127.0.0.1 so that
     // no other computer can reach the server they start. Every address when null.

@@ -116,10 +116,7 @@ void OutputScreen::onPublishClicked(bool publish) {
     if (!publish) {
         server.stop();
     } else {
-        // The page is brought up to date first, so that the first visitor gets today's data.
-        program_.resultsChanged();
-        program_.waitForLiveServed();
-        if (server.start() == 0) {
+        if (program_.startPublishing() == 0) {
             速報公開_->setChecked(false);
             ui::ShowMessage(this, QStringLiteral("ポート%1から%2までがすべて使われているため、"
                                                  "速報を公開できませんでした。")

@@ -162,6 +162,7 @@ ProcessingScreen::ProcessingScreen(Program& program)
     picture_ = image;
     // Over the picture, so that it comes in front of it.
     buildTimingArea();
+    buildJudgesArea();
 
     // A failed write of the live page is a note over the foot of the emblem (a part of it, so
     // that it goes where the emblem goes), not a message box in the middle of the official's

@@ -46,6 +46,7 @@ struct ResultRequest;
 class TimingListModel;
 class TimingListView;
 class TimingSetupDialog;
+class JudgeSetupDialog;
 
 class ProcessingScreen : public ScreenBase {
     Q_OBJECT
@@ -291,6 +292,11 @@ class ProcessingScreen : public ScreenBase {
     int deviceRunShown_ = 0;  // the run whose time the boxes hold, while marked
     int deviceHundredthsShown_ = -1;
     QString timeBoxTip_[2];
+
+    // The gate judges (race/ProcessingScreenJudges.cpp).
+    void buildJudgesArea();
+    QPushButton* 審判ボタン_ = nullptr;
+    JudgeSetupDialog* judgesDialog_ = nullptr;
 
     QPushButton* 登録ボタン_ = nullptr;
     QPushButton* 基本設定ボタン_ = nullptr;

@@ -8,6 +8,22 @@
 
 namespace zalvik::store {
 
+QString JudgesFileMessage(const QString& fileName, int systemError, bool reading, bool roster) {
+    const QString what =
+        roster ? QStringLiteral("審判の一覧ファイル") : QStringLiteral("審判の記録ファイル");
+    if (reading)
+        return QStringLiteral("%1「%2」を読めません（%3）。")
+            .arg(what, fileName,
+                 systemError == EACCES || systemError == EPERM
+                     ? QStringLiteral("読む権限がありません")
+                     : QStringLiteral("エラー番号%1").arg(systemError));
+    return (roster ? QStringLiteral("%1「%2」に書き込めません（%3）。変更は画面に残り、次に変更した"
+                                    "ときに書き込み直します。")
+                   : QStringLiteral("%1「%2」に書き込めません（%3）。審判の入力は受け取らず、"
+                                    "審判の電話が送り直します。"))
+        .arg(what, fileName, FileWriteReason(systemError));
+}
+
 namespace {
 
 using sheet::FileFault;

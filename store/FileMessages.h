@@ -30,6 +30,12 @@ QString TimingLogMessage(const QString& fileName, int systemError, bool reading)
 // The timing log reached its size cap (`capBytes`): what arrives is shown, no longer kept.
 QString TimingLogFullMessage(const QString& fileName, qint64 capBytes);
 
+// The gate judges' files beside the workbook: the roster (`roster`, the judges and their PINs)
+// or the log of their entries could not be read or written. A roster change stays on the screen
+// and is written with the next change; an entry that could not be logged is not taken, and the
+// phone sends it again.
+QString JudgesFileMessage(const QString& fileName, int systemError, bool reading, bool roster);
+
 struct JournalReading;
 
 // What the user is told after reading the journal `fileName` (see JournalReading): why it could

@@ -2,7 +2,8 @@
 //   build/tools/make_live_screenshot <example.xlsx> <output folder>
 // A copy of the workbook is loaded, the page is published from the output settings screen,
 // and headless Chromium (tools/phone_view.py) loads it from 127.0.0.1 at a phone's width. The
-// picture is <output folder>/live-phone.png.
+// picture is <output folder>/live-phone.png. Then a gate judge of gates 1 and 2 is added, and
+// tools/judge_phone.py logs in on the judge page and enters a competitor: judge-phone.png.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 #include "app/Screens.h"
 #include "app/StartScreen.h"
 #include "output/OutputScreen.h"
+#include "race/JudgeBoard.h"
 #include "race/ProcessingScreen.h"
 #include "ui/Dialogs.h"
 
@@ -71,6 +73,22 @@ int main(int argc, char** argv) {
     }
     std::printf("%s", view.readAllStandardOutput().constData());
     std::printf("wrote %s\n", qPrintable(picture));
+
+    zalvik::judges::JudgeBoard& judges = program.judgeBoard();
+    const zalvik::judges::Judge judge = judges.addJudge();
+    judges.setJudgeName(judge.id, QStringLiteral("山田"));
+    judges.setJudgeGates(judge.id, {1, 2});
+    const QString judgePicture = QDir(outDir).filePath(QStringLiteral("judge-phone.png"));
+    view.start(QStringLiteral("/usr/bin/python3"),
+               {QStringLiteral(PROJECT_SOURCE_DIR "/tools/judge_phone.py"), url + "judge",
+                judge.pin, judgePicture});
+    view.closeWriteChannel();
+    if (!view.waitForFinished(90000) || view.exitCode() != 0) {
+        std::fprintf(stderr, "%s", view.readAllStandardOutput().constData());
+        std::fprintf(stderr, "judge_phone failed for %sjudge\n", qPrintable(url));
+        return 1;
+    }
+    std::printf("wrote %s\n", qPrintable(judgePicture));
     for (const QString& m : ui::testing::Messages())
         std::fprintf(stderr, "message: %s\n", qPrintable(m));
     return ui::testing::Messages().isEmpty() ? 0 : 1;

@@ -5,9 +5,11 @@
 // that the run writes beside it is left as results-sheet.pdf, for the picture of its page 1.
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QWidget>
@@ -16,8 +18,10 @@
 #include "app/DataLoadScreen.h"
 #include "app/Screens.h"
 #include "app/StartScreen.h"
+#include "output/LiveServer.h"
 #include "output/OutputScreen.h"
 #include "output/ResultsSheetPdf.h"
+#include "race/JudgeBoard.h"
 #include "race/ProcessingScreen.h"
 #include "setup/SettingsScreen.h"
 #include "timing/TimingBoard.h"
@@ -124,6 +128,23 @@ int main(int argc, char** argv) {
         bib->setText(QString::number(bibs.back()));
     ok &= Save(processing, "processing-timing.png");
     QFile::remove(zalvik::timing::TimingLogPath(workbook));
+
+    // The judges' dialog with publishing on and one judge of gates 1 and 2: its PIN, the QR
+    // code of the judge page.
+    zalvik::LiveServer::setListenAddress(QHostAddress::LocalHost);
+    program.startPublishing();
+    zalvik::judges::JudgeBoard& judges = program.judgeBoard();
+    const zalvik::judges::Judge judge = judges.addJudge();
+    judges.setJudgeName(judge.id, QStringLiteral("山田"));
+    judges.setJudgeGates(judge.id, {1, 2});
+    Click(processing, "審判ボタン");
+    if (auto* dialog = processing.findChild<QDialog*>(QStringLiteral("審判設定画面"))) {
+        dialog->findChild<QListWidget*>(QStringLiteral("審判一覧"))->setCurrentRow(0);
+        ok &= Save(*dialog, "judges.png");
+        dialog->close();
+    }
+    program.liveServer().stop();
+    QFile::remove(zalvik::judges::JudgesPath(workbook));
 
     Click(processing, "基本設定ボタン");
     ok &= Save(program.settingsScreen(), "settings.png");

@@ -141,6 +141,82 @@ class Pipe:
             self.events.append(message)
 
 
+class Phone:
+    """Headless Chromium at a phone's size, one page, driven over the DevTools pipe (file
+    descriptors 3 and 4) until the deadline. Used as a context manager: closed and its profile
+    removed on leaving."""
+
+    def __init__(self, browser, deadline):
+        self.deadline = deadline
+        self.profile = tempfile.mkdtemp(prefix="phone-")
+        to_r, to_w = os.pipe()
+        from_r, from_w = os.pipe()
+
+        def child_fds():
+            a, b = os.dup(to_r), os.dup(from_w)
+            os.dup2(a, 3)
+            os.dup2(b, 4)
+
+        command = [browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                   "--no-first-run", "--disable-background-networking",
+                   "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage",
+                   "--hide-scrollbars", f"--user-data-dir={self.profile}",
+                   f"--window-size={WIDTH},{HEIGHT}", "--remote-debugging-pipe", "about:blank"]
+        self.process = subprocess.Popen(command, close_fds=False, preexec_fn=child_fds,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(to_r)
+        os.close(from_w)
+        self.pipe = Pipe(to_w, from_r)
+        self.session = None
+
+    def __enter__(self):
+        target = self.pipe.call("Target.createTarget", {"url": "about:blank"},
+                                deadline=self.deadline)
+        self.session = self.pipe.call("Target.attachToTarget",
+                                      {"targetId": target["targetId"], "flatten": True},
+                                      deadline=self.deadline)["sessionId"]
+        self.call("Emulation.setDeviceMetricsOverride",
+                  {"width": WIDTH, "height": HEIGHT, "deviceScaleFactor": 2, "mobile": True})
+        self.call("Page.enable")
+        return self
+
+    def __exit__(self, *exc):
+        try:
+            self.pipe.call("Browser.close", deadline=time.monotonic() + 5)
+        except Exception:
+            pass
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        shutil.rmtree(self.profile, ignore_errors=True)
+
+    def call(self, method, params=None):
+        return self.pipe.call(method, params, self.session, self.deadline)
+
+    def eval(self, expression):
+        result = self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True})
+        return result["result"].get("value")
+
+    def open(self, url, reload=False):
+        """Loads url (or reloads the page); the browser's error text, empty when it loaded."""
+        self.pipe.events.clear()
+        if reload:
+            self.call("Page.reload", {})
+        else:
+            navigation = self.call("Page.navigate", {"url": url})
+            if navigation.get("errorText"):
+                return navigation["errorText"]
+        self.pipe.wait_event("Page.loadEventFired", self.deadline)
+        return ""
+
+    def picture(self, path):
+        shot = self.call("Page.captureScreenshot", {"format": "png"})
+        with open(path, "wb") as f:
+            f.write(base64.b64decode(shot["data"]))
+
+
 def main():
     if len(sys.argv) < 2:
         print(__doc__, file=sys.stderr)
@@ -151,63 +227,20 @@ def main():
     if not browser:
         print("chromium is not installed", file=sys.stderr)
         return 2
-    deadline = time.monotonic() + TIMEOUT
-    profile = tempfile.mkdtemp(prefix="phone-view-")
-    to_browser_r, to_browser_w = os.pipe()
-    from_browser_r, from_browser_w = os.pipe()
-
-    def child_fds():
-        a, b = os.dup(to_browser_r), os.dup(from_browser_w)
-        os.dup2(a, 3)
-        os.dup2(b, 4)
-
-    command = [browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-               "--no-first-run", "--disable-background-networking", "--disable-component-update",
-               "--disable-sync", "--disable-dev-shm-usage", "--hide-scrollbars",
-               f"--user-data-dir={profile}", f"--window-size={WIDTH},{HEIGHT}",
-               "--remote-debugging-pipe", "about:blank"]
-    process = subprocess.Popen(command, close_fds=False, preexec_fn=child_fds,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(to_browser_r)
-    os.close(from_browser_w)
-    pipe = Pipe(to_browser_w, from_browser_r)
     try:
-        target = pipe.call("Target.createTarget", {"url": "about:blank"}, deadline=deadline)
-        session = pipe.call("Target.attachToTarget",
-                            {"targetId": target["targetId"], "flatten": True},
-                            deadline=deadline)["sessionId"]
-        pipe.call("Emulation.setDeviceMetricsOverride",
-                  {"width": WIDTH, "height": HEIGHT, "deviceScaleFactor": 2, "mobile": True},
-                  session, deadline)
-        pipe.call("Page.enable", session=session, deadline=deadline)
-        navigation = pipe.call("Page.navigate", {"url": url}, session, deadline)
-        if navigation.get("errorText"):
-            raise RuntimeError(f"cannot load {url}: {navigation['errorText']}")
-        pipe.wait_event("Page.loadEventFired", deadline)
-        measured = pipe.call("Runtime.evaluate", {"expression": MEASURE, "returnByValue": True},
-                             session, deadline)
-        report = json.loads(measured["result"]["value"])
-        if picture:
-            shot = pipe.call("Page.captureScreenshot", {"format": "png"}, session, deadline)
-            with open(picture, "wb") as f:
-                f.write(base64.b64decode(shot["data"]))
-            report["picture"] = picture
+        with Phone(browser, time.monotonic() + TIMEOUT) as phone:
+            error = phone.open(url)
+            if error:
+                raise RuntimeError(f"cannot load {url}: {error}")
+            report = json.loads(phone.eval(MEASURE))
+            if picture:
+                phone.picture(picture)
+                report["picture"] = picture
         print(json.dumps(report, ensure_ascii=False))
-        try:
-            pipe.call("Browser.close", deadline=time.monotonic() + 5)
-        except Exception:
-            pass
         return 0
     except Exception as e:  # a report of what went wrong, for the test's log
         print(f"phone_view: {e}", file=sys.stderr)
         return 1
-    finally:
-        try:
-            process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-        shutil.rmtree(profile, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -57,7 +57,8 @@ for lib in $libraries; do
 done
 
 # --- files --------------------------------------------------------------------------------
-expected="./usr/bin/zalvik-race
+expected="./usr/bin/zalvik-judge-sim
+./usr/bin/zalvik-race
 ./usr/bin/zalvik-timer-sim
 ./usr/share/applications/zalvik-race.desktop
 ./usr/share/icons/hicolor/128x128/apps/zalvik-race.png
@@ -115,12 +116,18 @@ out=$(env -i PATH=/usr/bin:/bin timeout 20 "$program" --version) ||
     fail "zalvik-race --version failed (status $?)"
 [ "$out" = "zalvik-race $version" ] || fail "zalvik-race --version printed '$out'"
 
-# The unpacked simulator, beside the program, answers for itself, every option in Japanese.
-help=$(env -i PATH=/usr/bin:/bin timeout 20 "$root/usr/bin/zalvik-timer-sim" --help)
-printf '%s\n' "$help" | grep -q '^使い方: zalvik-timer-sim' || fail "zalvik-timer-sim: no usage"
+# The unpacked simulators, beside the program, answer for themselves, every option in Japanese.
+for sim in zalvik-timer-sim zalvik-judge-sim; do
+    help=$(env -i PATH=/usr/bin:/bin timeout 20 "$root/usr/bin/$sim" --help)
+    printf '%s\n' "$help" | grep -q "^使い方: $sim" || fail "$sim: no usage"
+    for option in $(printf '%s\n' "$help" | sed -n 's/^  \(--[a-z-]*\).*/\1/p'); do
+        printf '%s\n' "$help" | grep -- "^  $option" | LC_ALL=C grep -q '[^ -~]' ||
+            fail "$sim --help does not explain $option in Japanese"
+    done
+done
 for option in --pty --serial --tcp --rate --baud --ending --exit-when-done --help; do
-    printf '%s\n' "$help" | grep -- "^  $option" | LC_ALL=C grep -q '[^ -~]' ||
-        fail "zalvik-timer-sim --help does not explain $option in Japanese"
+    env -i PATH=/usr/bin:/bin timeout 20 "$root/usr/bin/zalvik-timer-sim" --help | grep -q -- "^  $option" ||
+        fail "zalvik-timer-sim --help does not list $option"
 done
 
 # The unpacked program starts its screens (headless) and is still running when stopped.
