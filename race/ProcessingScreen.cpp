@@ -161,8 +161,8 @@ ProcessingScreen::ProcessingScreen(Program& program)
     image->setPixmap(DrawEmblem(image->width(), image->height()));
     picture_ = image;
     // Over the picture, so that it comes in front of it.
+    buildJudgesArea();  // before the timing area, which places its button
     buildTimingArea();
-    buildJudgesArea();
 
     // A failed write of the live page is a note over the foot of the emblem (a part of it, so
     // that it goes where the emblem goes), not a message box in the middle of the official's
@@ -404,7 +404,7 @@ void ProcessingScreen::fitToWindow() {
         // follow the picture by themselves (they may be made or moved there while the window is
         // enlarged, so they have no laid-out place of their own).
         if (child->isWindow() || child == 計時一覧_ || child == 計時メモ_ || child == 速報状態_ ||
-            child == 計時ボタン_ || child == 計時一覧ボタン_)
+            child == 計時ボタン_ || child == 計時一覧ボタン_ || child == 審判ボタン_)
             continue;
         if (child == Frame1_)
             place(child, 0, 0, leftWidth, topHeight);

@@ -1,6 +1,5 @@
 // The gate judges on the processing screen: the button that opens their set-up dialog. It
-// stands beside the timing button, in the gap between the picture and the button column, so
-// every control of the screen stays where it was.
+// stands beside the timing button in the strip above the picture, which places both.
 
 #include <QPushButton>
 
@@ -14,7 +13,6 @@ void ProcessingScreen::buildJudgesArea() {
     審判ボタン_ = new QPushButton(QStringLiteral("審　判"), this);
     審判ボタン_->setObjectName(QStringLiteral("審判ボタン"));
     審判ボタン_->setFocusPolicy(Qt::NoFocus);
-    ui::Place(審判ボタン_, 11775, 2100, 600, 480);
     connect(審判ボタン_, &QPushButton::clicked, this, [this] {
         if (!judgesDialog_) {
             judgesDialog_ = new JudgeSetupDialog(program_, this);

@@ -32,14 +32,15 @@ namespace zalvik {
 namespace {
 
 // The timing area lies over the picture and a little around it, between the competitor frame
-// and the button column, in twips from the picture's top-left corner: its buttons in the strip
-// above the picture, the list over the picture (as tall as eight lines under its heading), the
-// notes over the list's foot. The list and the notes are made only when there is something to
-// show.
+// and the button column, in twips from the picture's top-left corner: its buttons (and the
+// judges' beside the timing button) in the strip above the picture, the list over the picture (as
+// tall as eight lines under its heading), the notes over the list's foot. The list and the notes
+// are made only when there is something to show.
 constexpr int kAreaLeft = -585;
 constexpr int kAreaWidth = 4470;
 constexpr ui::Rect kButtonRect{2685, -315, 1200, 300};
-constexpr ui::Rect kWindowButtonRect{1725, -315, 900, 300};
+constexpr ui::Rect kJudgesButtonRect{1425, -315, 1200, 300};
+constexpr ui::Rect kWindowButtonRect{465, -315, 900, 300};
 constexpr int kNoteWidth = 2580;
 constexpr int kLiveNoteHeight = 480;
 constexpr int kListLines = 8;
@@ -165,6 +166,7 @@ void ProcessingScreen::placeTimingArea() {
         ui::Place(w, at.left() + r.left, at.top() + r.top, r.width, r.height);
     };
     place(計時ボタン_, kButtonRect);
+    if (審判ボタン_) place(審判ボタン_, kJudgesButtonRect);
     place(計時一覧ボタン_, kWindowButtonRect);
     // The notes stand over the foot of the list, or of the picture while the list is not
     // there (none yet, or in its own window).
