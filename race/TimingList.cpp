@@ -242,7 +242,9 @@ QVariant TimingListModel::data(const QModelIndex& index, int role) const {
     // hundredth and the moment received (or who sent it).
     if (role == Qt::ToolTipRole && index.column() == kReceived)
         return source.clockText(row->line, true);
-    if (role == Qt::ToolTipRole && index.column() != kBib) return data(index, Qt::DisplayRole);
+    if (role == Qt::ToolTipRole &&
+        (index.column() == kName || index.column() == kState || index.column() == kSource))
+        return data(index, Qt::DisplayRole);
     if (role != Qt::DisplayRole) return {};
     const int bib = source.bib(row->line);
     const int slot = bib > 0 ? slotOf(bib) : 0;

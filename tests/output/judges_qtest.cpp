@@ -181,13 +181,18 @@ class JudgesTest : public QObject, private ProgramFixture {
     // Row 1 + slot of the workbook on disk, from the time to the last gate.
     QStringList rowOnDisk(int slot) {
         sheet::FileFault fault;
-        auto book = sheet::Workbook::open(book_path(), &fault);
+        auto onDisk = sheet::Workbook::open(book.toStdString(), &fault);
         QStringList cells;
-        for (int c = zalvik::store::kColRunTime; book && c < zalvik::store::kColFirstGate + 3; ++c)
-            cells << QString::fromStdString(book->worksheet(1)->text(slot + 1, c));
+        for (int c = zalvik::store::kColRunTime; onDisk && c < zalvik::store::kColFirstGate + 3;
+             ++c)
+            cells << QString::fromStdString(onDisk->worksheet(1)->text(slot + 1, c));
         return cells;
     }
-    std::string book_path() { return book.toStdString(); }
+    // A click on the mark of option `name`(i), where a user clicks.
+    void clickOption(const char* name, int i) {
+        auto* option = Find<QRadioButton>(screen(), QString::fromUtf8(name), i);
+        QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(8, option->height() / 2));
+    }
     // A judge of `gates`, logged in over HTTP: the token.
     QString judgeToken(const QString& name, const QList<int>& gates) {
         auto& board = program->judgeBoard();
@@ -392,12 +397,12 @@ class JudgesTest : public QObject, private ProgramFixture {
 
     // The whole road at the desk: judges' entries over HTTP and a generic timer's times over TCP,
     // both on 127.0.0.1, then the official's keys to whatever has the focus, and the workbook
-    // on disk. 山田 watches gates 1..3 (あ..う score 2..4), 佐藤 gate 3 with him.
+    // on disk. 山田 watches gates 1..3 (あ..う score 2..4), 佐藤 gates 2 and 3 with him.
     void deskAssemblesTheRun() {
         loadRace();
         QVERIFY(program->startPublishing() != 0);
         const QString yamada = judgeToken(QStringLiteral("山田"), {1, 2, 3});
-        const QString sato = judgeToken(QStringLiteral("佐藤"), {3});
+        const QString sato = judgeToken(QStringLiteral("佐藤"), {2, 3});
         QTcpServer timer;
         QVERIFY(timer.listen(QHostAddress::LocalHost));
         zalvik::timing::LinkSettings link;
@@ -409,14 +414,14 @@ class JudgesTest : public QObject, private ProgramFixture {
         QTcpSocket* device = timer.nextPendingConnection();
 
         // Bib 5 complete from outside (the judges agree at gate 3); bib 6 gates 1 and 3; bib 7
-        // with a DQ at gate 2.
+        // every gate, and 山田's DQ at gate 2.
         send(yamada,
              {Entry(11, 5, 1, 3), Entry(12, 5, 2, 1), Entry(13, 5, 3, 1), Entry(14, 6, 1, 1),
               Entry(16, 6, 3, 1), Entry(17, 7, 1, 1), Entry(18, 7, 2, 0), Entry(19, 7, 3, 1)});
-        send(sato, {Entry(21, 5, 3, 1)});
+        send(sato, {Entry(21, 5, 3, 1), Entry(23, 7, 2, 1)});
         device->write("5,60.00\r\n6,60.00\r\n7,61.00\r\n");
         QTRY_VERIFY(screen().findChild<QTableView*>(QStringLiteral("計時一覧")));
-        QTRY_COMPARE(list()->model()->rowCount(), 12);
+        QTRY_COMPARE(list()->model()->rowCount(), 13);
         QVERIFY(lines().contains(QStringLiteral("5|60.00|未登録|計時")));
         QVERIFY(lines().contains(QStringLiteral("5|G3 あ|未登録|審判 佐藤")));
         // Beside the judges' lines the list keeps its eight lines and five columns whole, a name
@@ -457,10 +462,8 @@ class JudgesTest : public QObject, private ProgramFixture {
         QTest::keyClick(focused(), Qt::Key_Return);
         QCOMPARE(focusName(), QStringLiteral("分"));
         QCOMPARE(gate(2)->text(), QStringLiteral("あ"));
-        QRadioButton* gate1 = Find<QRadioButton>(screen(), QStringLiteral("Gop"), 0);
-        QTest::mouseClick(gate1, Qt::LeftButton, {}, QPoint(8, gate1->height() / 2));
-        QRadioButton* buoy2 = Find<QRadioButton>(screen(), QStringLiteral("ブイ"), 1);
-        QTest::mouseClick(buoy2, Qt::LeftButton, {}, QPoint(8, buoy2->height() / 2));
+        clickOption("Gop", 0);
+        clickOption("ブイ", 1);
         send(yamada, {Entry(31, 6, 1, 3), Entry(15, 6, 2, 1)});
         send(sato, {Entry(32, 6, 3, 2)});
         QTRY_COMPARE(gate(2)->text(), QStringLiteral("不一致"));
@@ -468,19 +471,22 @@ class JudgesTest : public QObject, private ProgramFixture {
         QCOMPARE(gate(1)->text(), QStringLiteral("あ"));
         QVERIFY(gate(2)->toolTip().contains(QStringLiteral("審判 山田")) &&
                 gate(2)->toolTip().contains(QStringLiteral("審判 佐藤")));
-        QRadioButton* gate3 = Find<QRadioButton>(screen(), QStringLiteral("Gop"), 2);
-        QTest::mouseClick(gate3, Qt::LeftButton, {}, QPoint(8, gate3->height() / 2));
+        clickOption("Gop", 2);
         QTest::keyClick(focused(), Qt::Key_2);
         QCOMPARE(focusName(), QStringLiteral("登録ボタン"));
         QTest::keyClick(focused(), Qt::Key_Return);
         QCOMPARE(rowOnDisk(6), (QStringList{"60", "8", "750", "0", "3", "2", "3"}));
 
-        // Bib 7: the DQ is proposed and waits for the official's F8.
+        // Bib 7: the DQ is proposed, over no other control, and waits for the official's F8.
         QTest::keyClicks(focused(), QStringLiteral("7"));
         QTest::keyClick(focused(), Qt::Key_Return);
         auto* dq = Find<QLabel>(screen(), QStringLiteral("審判DQ"));
         QVERIFY(dq->isVisible());
         QCOMPARE(dq->text(), QStringLiteral("ゲート2 DQ（審判 山田）"));
+        for (QWidget* other :
+             dq->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(other == dq || !other->geometry().intersects(dq->geometry()),
+                     qPrintable(other->objectName()));
         QCOMPARE(SelectedOption(screen(), QStringLiteral("DSFQ")), 0);
         QCOMPARE(focusName(), QStringLiteral("分"));
         QTest::keyClick(focused(), Qt::Key_F8);
@@ -488,14 +494,17 @@ class JudgesTest : public QObject, private ProgramFixture {
         QCOMPARE(rowOnDisk(7).value(3), QStringLiteral("3"));
         QVERIFY(!dq->isVisible());
 
-        // After the registration: listed as differing, the result and the file as they were. A
-        // refused entry says why.
+        // After the registration, with bib 5 on the panel: listed as differing, the panel, the
+        // result and the file as they were. A refused entry says why.
+        QTest::keyClicks(focused(), QStringLiteral("5"));
         const QFileInfo before(book);
         const QStringList registered = rowOnDisk(5);
         send(yamada, {Entry(41, 5, 1, 1), Entry(42, 99, 1, 1)});
         QTRY_VERIFY(lines().contains(QStringLiteral("5|G1 あ|登録と違う: う|審判 山田")));
         QVERIFY(lines().contains(
             QStringLiteral("99|G1 あ|拒否: ゼッケン99の選手はいません。|審判 山田")));
+        QCOMPARE(gate(0)->text(), QStringLiteral("う"));
+        QCOMPARE(gate(0)->toolTip(), QString());
         QCOMPARE(program->data().competitors[5].gatePoints[0], QStringLiteral("4"));
         QCOMPARE(rowOnDisk(5), registered);
         QCOMPARE(QFileInfo(book).lastModified(), before.lastModified());
