@@ -35,11 +35,6 @@ int GatesOnPanel(const Competition& d) {
                          ProcessingScreen::kGateOptions);
 }
 
-// "審判 山田 10:03:05": who sent the entry, and when it arrived.
-QString JudgeTip(const judges::JudgeEntry& e) {
-    return JudgeSourceText(e) + u' ' + e.received.toString(QStringLiteral("HH:mm:ss"));
-}
-
 }  // namespace
 
 void ProcessingScreen::buildJudgesArea() {
@@ -92,7 +87,7 @@ void ProcessingScreen::offerJudgeValues() {
             choice = at.buoy - 1;
             label = ブイ_[choice]->text();
             tint = kJudgeTint;
-            tip = JudgeTip(at.entries.back());
+            tip = JudgeSentText(at.entries.back());
         } else if (at.kind == judges::GateProposal::Kind::Disagreement) {
             // Left open for the official, with every judge's value in the tip.
             from = GateFrom::Disagreement;
@@ -100,7 +95,7 @@ void ProcessingScreen::offerJudgeValues() {
             tint = kDisagreementTint;
             QStringList lines;
             for (const judges::JudgeEntry& e : at.entries)
-                lines << JudgeTip(e) + u' ' +
+                lines << JudgeSentText(e) + u' ' +
                              (e.buoy >= 1 && e.buoy <= kBuoyOptions ? ブイ_[e.buoy - 1]->text()
                                                                     : QString::number(e.buoy));
             tip = lines.join(u'\n');

@@ -108,8 +108,7 @@ class JudgeLines : public TimingListSource {
     // The tip says who sent it and when, as the panel's tips do.
     QString clockText(int line, bool whole) const override {
         const judges::JudgeEntry& e = entry(line);
-        const QString at = e.received.toString(QStringLiteral("HH:mm:ss"));
-        return whole ? JudgeSourceText(e) + u' ' + at : at;
+        return whole ? JudgeSentText(e) : e.received.toString(QStringLiteral("HH:mm:ss"));
     }
     int bib(int line) const override { return entry(line).bib; }
     // The gate and what the judge saw there: "G5 あ", "G5 DQ".
@@ -158,6 +157,10 @@ class JudgeLines : public TimingListSource {
 QString JudgeSourceText(const judges::JudgeEntry& e) {
     return e.judgeName.isEmpty() ? QStringLiteral("審判 %1番").arg(e.judgeId)
                                  : QStringLiteral("審判 ") + e.judgeName;
+}
+
+QString JudgeSentText(const judges::JudgeEntry& e) {
+    return JudgeSourceText(e) + u' ' + e.received.toString(QStringLiteral("HH:mm:ss"));
 }
 
 std::unique_ptr<TimingListSource> JudgeEntryLines(const judges::JudgeBoard& board,

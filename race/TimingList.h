@@ -34,6 +34,9 @@ inline const QColor kDisagreementTint{255, 214, 170};
 // Who sent a judge's entry, as the panel and the list name them: "審判 山田", or by the judge's
 // number when the judge has no name ("審判 2番").
 QString JudgeSourceText(const judges::JudgeEntry& e);
+// Who sent it and when it arrived, as the panel's and the list's tips say it:
+// "審判 山田 10:03:05".
+QString JudgeSentText(const judges::JudgeEntry& e);
 
 // The device's run time as the results grid shows times: "61.52".
 QString DeviceTimeText(int hundredths);
