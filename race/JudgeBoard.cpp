@@ -341,9 +341,15 @@ BibProposals JudgeBoard::proposalsFor(int bib) const {
     return out;
 }
 
-std::vector<JudgeEntry> JudgeBoard::entries() const {
+std::vector<JudgeEntry> JudgeBoard::entries(size_t from) const {
     QMutexLocker lock(&state_);
-    return entries_;
+    if (from >= entries_.size()) return {};
+    return {entries_.begin() + static_cast<std::ptrdiff_t>(from), entries_.end()};
+}
+
+size_t JudgeBoard::entryCount() const {
+    QMutexLocker lock(&state_);
+    return entries_.size();
 }
 
 LoginAnswer JudgeBoard::login(const QString& pin, const QString& from) {

@@ -156,8 +156,10 @@ class JudgeBoard : public QObject {
 
     // What the judges propose for the competitor with `bib`.
     BibProposals proposalsFor(int bib) const;
-    // Every entry received for the workbook, taken and refused, in log order.
-    std::vector<JudgeEntry> entries() const;
+    // Every entry received for the workbook, taken and refused, in log order; from `from` on
+    // (a list that holds the first `from` already asks only for the rest).
+    std::vector<JudgeEntry> entries(size_t from = 0) const;
+    size_t entryCount() const;
 
     // The phone's side (any thread). `from`: the phone's address, for the wrong-PIN wait.
     LoginAnswer login(const QString& pin, const QString& from);

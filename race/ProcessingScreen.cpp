@@ -507,6 +507,7 @@ void ProcessingScreen::ClearForReload() {
     for (QLineEdit* box : {ゼッケン_, 氏名_, 所属_, 分_, 秒_}) box->clear();
     合計_->clear();
     RP_->clear();
+    forgetJudgeValues();
 }
 
 void ProcessingScreen::EnableLoadedButtons() {

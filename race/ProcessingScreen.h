@@ -20,6 +20,7 @@
 #include "store/Journal.h"
 #include "ui/Controls.h"
 
+class QColor;
 class QEvent;
 class QPoint;
 class QGroupBox;
@@ -259,6 +260,8 @@ class ProcessingScreen : public ScreenBase {
 
   private:
     void buildTimingArea();
+    // Whether the device or the judges sent anything: the list is there once they did.
+    bool hasReceivedLines() const;
     void makeTimingList();
     // Keeps the timing controls where the picture is.
     void placeTimingArea();
@@ -293,9 +296,29 @@ class ProcessingScreen : public ScreenBase {
     int deviceHundredthsShown_ = -1;
     QString timeBoxTip_[2];
 
-    // The gate judges (race/ProcessingScreenJudges.cpp).
+    // The gate judges (race/ProcessingScreenJudges.cpp): their button, and what they propose
+    // on the entry panel for a competitor without a registered result, as the device time is
+    // put into the time boxes: the buoy of each gate they agree on, tinted, and the gates where
+    // they disagree left open and marked; their DQs as a note, never chosen for the official.
     void buildJudgesArea();
+    // The judges' values of the competitor ゼッケン names, at every gate the official has not
+    // touched; nothing for a competitor with a registered result.
+    void offerJudgeValues();
+    // Every gate as the official's again, untinted, and the DQ note hidden: the panel shows a
+    // stored result, an empty panel or the result just registered.
+    void forgetJudgeValues();
+    // Gate g is the official's from now on: the judges' values no longer come into it.
+    void takeGateFromJudges(int g);
+    void markJudgeGate(int g, const QColor& tint, const QString& tip);
+    // The first gate without the judges' buoy, once any gate has one (0 otherwise).
+    int firstGateToEnter() const;
+    // The time from the device and the buoy of every gate from the judges, with no DQ
+    // proposed: the official's Enter after the bib goes straight to the register button.
+    bool runFromOutside() const;
+    enum class GateFrom : unsigned char { Nobody, Judges, Disagreement, Official };
+    std::array<GateFrom, kGateOptions> gateFrom_{};
     QPushButton* 審判ボタン_ = nullptr;
+    QLabel* 審判DQ_ = nullptr;
     JudgeSetupDialog* judgesDialog_ = nullptr;
 
     QPushButton* 登録ボタン_ = nullptr;

@@ -40,6 +40,8 @@ void ProcessingScreen::connectEntryHandlers() {
     Gop_.onClick([this](int g) { onGateClicked(g); });
     ブイ_.onClick([this](int b) {
         takeEntryAsRun();
+        // The official's choice replaces what the judges proposed there.
+        takeGateFromJudges(std::clamp<int>(program_.data().currentGate, 0, kGateOptions - 1));
         onBuoyClicked(b);
     });
     // Only the official's own typing counts, not the boxes being filled from a stored result.
@@ -83,8 +85,8 @@ void ProcessingScreen::onBibChanged() {
     }
     ShowStoredResult();
     // A new competitor starts at gate 1: the first buoy chosen goes there, not to the gate
-    // the previous competitor ended on.
-    makeGateCurrent(0);
+    // the previous competitor ended on. Where the judges gave gates, at the first they did not.
+    makeGateCurrent(firstGateToEnter());
 }
 
 void ProcessingScreen::onStatusClicked(int s) {
@@ -165,6 +167,7 @@ void ProcessingScreen::SumBuoyPoints() {
 void ProcessingScreen::ShowStoredResult() {
     Competition& d = program_.data();
     const int gates = UsedGates(d);
+    forgetJudgeValues();
     for (int g = 0; g < gates; ++g) {
         色_[g]->clear();
         Gop_.deselect(g);
@@ -207,6 +210,8 @@ void ProcessingScreen::ShowStoredResult() {
         }
         return;
     }
+    // No stored run to show: what the judges propose, if anything.
+    offerJudgeValues();
 }
 
 ResultRequest ProcessingScreen::requestOfPanel() const {
@@ -251,7 +256,9 @@ void ProcessingScreen::onRegisterClicked() {
         }
     }
     program_.finishSave(this, out.save);
-    markDeviceTime(false);  // the time boxes show the registered result now
+    // The boxes and the gates show the registered result now.
+    markDeviceTime(false);
+    forgetJudgeValues();
     returnToBib();
 }
 

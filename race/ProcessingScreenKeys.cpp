@@ -194,7 +194,11 @@ bool ProcessingScreen::onEntryKey(QWidget* at, QKeyEvent* key) {
 
     if (at == ゼッケン_ && (forward || backtab)) {
         if (!commitBib()) return true;
-        if (forward)
+        // A run whose time came from the device and every buoy from the judges is registered
+        // with the next Enter.
+        if (forward && runFromOutside())
+            登録ボタン_->setFocus(Qt::TabFocusReason);
+        else if (forward)
             分_->setFocus(Qt::TabFocusReason);
         else
             登録ボタン_->setFocus(Qt::BacktabFocusReason);
@@ -328,6 +332,7 @@ void ProcessingScreen::backOneGate(int g) {
     // total worked out again.
     d.gateBuoyChoice[back] = -1;
     色_[back]->clear();
+    takeGateFromJudges(back);
     SumBuoyPoints();
     focusGate(back);
 }

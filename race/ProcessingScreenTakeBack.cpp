@@ -139,6 +139,7 @@ void ProcessingScreen::emptyEntryPanel() {
     ブイ_.deselectAll();
     DSFQ_.deselectAll();
     d.selectedStatus = 0;
+    forgetJudgeValues();
 }
 
 void ProcessingScreen::showChangedRow(int c) {

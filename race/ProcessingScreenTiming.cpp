@@ -1,9 +1,9 @@
 // Times from the timing device on the processing screen. The official still checks the time,
 // enters the buoys and registers; the device only saves typing the time and reading it off a
 // paper strip. Nothing here appears until it is used: the button that opens the set-up dialog
-// stands above the picture's right corner; the list of received times (with the button that
-// opens it in a window of its own) and the note about the connection only while there is
-// something to show, so a race without a device sees the screen as it always was.
+// stands above the picture's right corner; the list of received times and judges' entries (with
+// the button that opens it in a window of its own) and the note about the connection only while
+// there is something to show, so a race without a device sees the screen as it always was.
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,6 +18,7 @@
 
 #include "app/Numbers.h"
 #include "app/Screens.h"
+#include "race/JudgeBoard.h"
 #include "race/ProcessingScreen.h"
 #include "race/TimingList.h"
 #include "race/TimingSetupDialog.h"
@@ -139,12 +140,16 @@ void ProcessingScreen::buildTimingArea() {
     placeTimingArea();
 }
 
-// The list is made when the first time arrives, so that a race without a device has on its
-// screen exactly the widgets it always had.
+// The list is made when the first time (or the first judge's entry) arrives, so that a race
+// without a device or judges has on its screen exactly the widgets it always had.
 void ProcessingScreen::makeTimingList() {
     計時一覧_ = new TimingListView(this);
     計時一覧_->setObjectName(QStringLiteral("計時一覧"));
     timingModel_ = new TimingListModel(program_.timingBoard(), program_.data(), 計時一覧_);
+    timingModel_->addSource(JudgeEntryLines(program_.judgeBoard(), program_.data()));
+    // In the corner the list keeps its eight lines: the source column past its edge scrolls
+    // no bar into them.
+    計時一覧_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     計時一覧_->setModel(timingModel_);
     計時一覧_->setUpColumns();
     計時一覧_->setToolTip(
@@ -204,6 +209,7 @@ void ProcessingScreen::toggleTimingWindow() {
     if (!計時一覧画面_) 計時一覧画面_ = new TimingWindow(this, [this] { toggleTimingWindow(); });
     if (計時一覧_->window() == this) {
         計時一覧画面_->layout()->addWidget(計時一覧_);
+        計時一覧_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         計時一覧_->show();
         計時一覧画面_->show();
         計時一覧画面_->raise();
@@ -212,7 +218,8 @@ void ProcessingScreen::toggleTimingWindow() {
     } else {
         計時一覧画面_->layout()->removeWidget(計時一覧_);
         計時一覧_->setParent(this);
-        計時一覧_->setVisible(!program_.timingBoard().runs().empty());
+        計時一覧_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        計時一覧_->setVisible(hasReceivedLines());
         計時一覧ボタン_->setChecked(false);
         if (計時一覧画面_->isVisible()) 計時一覧画面_->hide();
     }
@@ -221,7 +228,7 @@ void ProcessingScreen::toggleTimingWindow() {
 
 void ProcessingScreen::ShowTimingList(bool competitorsChanged) {
     if (!計時ボタン_) return;  // before the timing area is built
-    const bool any = !program_.timingBoard().runs().empty();
+    const bool any = hasReceivedLines();
     if (any && !計時一覧_) {
         makeTimingList();
         competitorsChanged = true;  // a new list knows no competitor yet
@@ -234,6 +241,10 @@ void ProcessingScreen::ShowTimingList(bool competitorsChanged) {
         }
     }
     showTimingNote();
+}
+
+bool ProcessingScreen::hasReceivedLines() const {
+    return !program_.timingBoard().runs().empty() || program_.judgeBoard().entryCount() > 0;
 }
 
 void ProcessingScreen::showTimingNote() {

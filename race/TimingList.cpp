@@ -8,7 +8,9 @@
 #include <cmath>
 
 #include "app/Competition.h"
+#include "app/Numbers.h"
 #include "race/Formatting.h"
+#include "race/JudgeBoard.h"
 #include "timing/TimingBoard.h"
 #include "ui/Twips.h"
 
@@ -17,9 +19,12 @@ namespace zalvik {
 namespace {
 
 using Column = TimingListModel::Column;
-const char* const kHeaders[] = {"時刻", "ZNo", "氏　　名", "タイム", "状　態"};
-// The widest text each column must show whole; the name takes what the others leave.
-const char* const kWidest[] = {"00:00:00", "999", "", "999.99", "登録と違う: 999.99"};
+const char* const kHeaders[] = {"時刻", "ZNo", "氏　　名", "タイム", "状　態", "送信元"};
+// The widest text each column must show whole; the name takes what the others leave. A judge's
+// longer name is cut, and read whole from its tip.
+const char* const kWidest[] = {"00:00:00",           "999",        "", "999.99",
+                               "登録と違う: 999.99", "審判 長谷川"};
+const char* const kFiveCharacterName = "長谷川真理";
 
 // A time of day in 1/10,000 s as "10:03:00", or with `hundredths` "10:03:00.12" (cut, as run
 // times are).
@@ -60,6 +65,7 @@ class DeviceRuns : public TimingListSource {
         const timing::ReceivedRun& r = run(line);
         return RunStateText(r, d, slot, r.hundredths >= 0 && board_.needsCheck(r));
     }
+    QString sourceText(int) const override { return QStringLiteral("計時"); }
 
   private:
     const timing::ReceivedRun& run(int line) const {
@@ -68,7 +74,99 @@ class DeviceRuns : public TimingListSource {
     const timing::TimingBoard& board_;
 };
 
+// What the registered result holds at a gate, as the judges' lines compare with it: the buoy
+// whose score the gate's points are (as the panel recovers it), or the points themselves.
+QString RegisteredAtGate(const Competition& d, const Competitor& who, int gate) {
+    const QString points = gate >= 1 && gate <= kMaxGates ? who.gatePoints[gate - 1] : QString();
+    for (int k = 1; k <= kBuoyKinds; ++k)
+        if (!points.isEmpty() && d.buoyScore[k] == LeadingValue(points)) return d.buoyName[k];
+    return points;
+}
+
+// The gate judges' entries. The copy grows with the board's log; when the board turned to
+// another workbook (the entry it ended on is no longer where it was) it is read anew.
+class JudgeLines : public TimingListSource {
+  public:
+    JudgeLines(const judges::JudgeBoard& board, const Competition& d) : board_(board), d_(d) {}
+    void sync() override {
+        if (!lines_.empty()) {
+            std::vector<judges::JudgeEntry> since = board_.entries(lines_.size() - 1);
+            if (!since.empty() && since.front().id == lines_.back().id &&
+                since.front().seq == lines_.back().seq) {
+                lines_.insert(lines_.end(), std::make_move_iterator(since.begin() + 1),
+                              std::make_move_iterator(since.end()));
+                return;
+            }
+        }
+        lines_ = board_.entries();
+    }
+    int lineCount() const override { return static_cast<int>(lines_.size()); }
+    qint64 lineKey(int line) const override {
+        return static_cast<qint64>(qHash(entry(line).id)) ^ entry(line).seq;
+    }
+    QDateTime received(int line) const override { return entry(line).received; }
+    // The tip says who sent it and when, as the panel's tips do.
+    QString clockText(int line, bool whole) const override {
+        const judges::JudgeEntry& e = entry(line);
+        return whole ? JudgeSentText(e) : e.received.toString(QStringLiteral("HH:mm:ss"));
+    }
+    int bib(int line) const override { return entry(line).bib; }
+    // The gate and what the judge saw there: "G5 あ", "G5 DQ".
+    QString timeText(int line) const override {
+        const judges::JudgeEntry& e = entry(line);
+        const QString what = e.dq                                  ? QStringLiteral("DQ")
+                             : e.buoy >= 1 && e.buoy <= kBuoyKinds ? d_.buoyName[e.buoy]
+                                                                   : QString::number(e.buoy);
+        return QStringLiteral("G%1 %2").arg(e.gate).arg(what);
+    }
+    // Against the registered result at the entry's gate: the same buoy (or a DQ against a DQ)
+    // is registered; anything else differs, and says what is registered.
+    QString stateText(int line, const Competition& d, int slot) const override {
+        const judges::JudgeEntry& e = entry(line);
+        if (!e.refused.isEmpty()) return QStringLiteral("拒否: ") + e.refused;
+        if (slot == 0 || !HasRegisteredResult(d.competitors[slot])) return QStringLiteral("未登録");
+        const Competitor& who = d.competitors[slot];
+        QString registered;
+        if (who.status != 0) {
+            if (e.dq && who.status == 3) return QStringLiteral("登録済");
+            registered = who.status > 0 && who.status < static_cast<int>(d.statusWord.size())
+                             ? d.statusWord[who.status]
+                             : QString::number(who.status);
+        } else {
+            const QString points =
+                e.gate >= 1 && e.gate <= kMaxGates ? who.gatePoints[e.gate - 1] : QString();
+            if (!e.dq && e.buoy >= 1 && e.buoy <= kBuoyKinds && !points.isEmpty() &&
+                LeadingValue(points) == d.buoyScore[e.buoy])
+                return QStringLiteral("登録済");
+            registered = RegisteredAtGate(d, who, e.gate);
+        }
+        return QStringLiteral("登録と違う: ") + registered;
+    }
+    QString sourceText(int line) const override { return JudgeSourceText(entry(line)); }
+    QColor tint() const override { return kJudgeTint; }
+
+  private:
+    const judges::JudgeEntry& entry(int line) const { return lines_[static_cast<size_t>(line)]; }
+    const judges::JudgeBoard& board_;
+    const Competition& d_;
+    std::vector<judges::JudgeEntry> lines_;
+};
+
 }  // namespace
+
+QString JudgeSourceText(const judges::JudgeEntry& e) {
+    return e.judgeName.isEmpty() ? QStringLiteral("審判 %1番").arg(e.judgeId)
+                                 : QStringLiteral("審判 ") + e.judgeName;
+}
+
+QString JudgeSentText(const judges::JudgeEntry& e) {
+    return JudgeSourceText(e) + u' ' + e.received.toString(QStringLiteral("HH:mm:ss"));
+}
+
+std::unique_ptr<TimingListSource> JudgeEntryLines(const judges::JudgeBoard& board,
+                                                  const Competition& d) {
+    return std::make_unique<JudgeLines>(board, d);
+}
 
 QString DeviceTimeText(int hundredths) { return FormatHundredths(hundredths / 100.0); }
 
@@ -105,6 +203,11 @@ void TimingListModel::addSource(std::unique_ptr<TimingListSource> source) {
     shown_.emplace_back();
 }
 
+bool TimingListModel::showsOtherSources() const {
+    return std::any_of(shown_.begin() + 1, shown_.end(),
+                       [](const Shown& s) { return s.count > 0; });
+}
+
 int TimingListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
@@ -130,15 +233,20 @@ QVariant TimingListModel::data(const QModelIndex& index, int role) const {
     const Row* row = rowAt(index.row());
     if (!row) return {};
     if (role == Qt::TextAlignmentRole)
-        return index.column() == kName || index.column() == kState
+        return index.column() == kName || index.column() >= kState
                    ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                    : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     const TimingListSource& source = *sources_[static_cast<size_t>(row->source)];
-    // A name or a state cut at its column's edge is read whole from its tip; the time of day
-    // to the hundredth and the moment received.
+    if (role == Qt::BackgroundRole) {
+        const QColor tint = source.tint();
+        return tint.isValid() ? QVariant(tint) : QVariant();
+    }
+    // A text cut at its column's edge is read whole from its tip; the time of day to the
+    // hundredth and the moment received (or who sent it).
     if (role == Qt::ToolTipRole && index.column() == kReceived)
         return source.clockText(row->line, true);
-    if (role == Qt::ToolTipRole && (index.column() == kName || index.column() == kState))
+    if (role == Qt::ToolTipRole &&
+        (index.column() == kName || index.column() == kState || index.column() == kSource))
         return data(index, Qt::DisplayRole);
     if (role != Qt::DisplayRole) return {};
     const int bib = source.bib(row->line);
@@ -154,6 +262,8 @@ QVariant TimingListModel::data(const QModelIndex& index, int role) const {
             return source.timeText(row->line);
         case kState:
             return source.stateText(row->line, data_, slot);
+        case kSource:
+            return source.sourceText(row->line);
         default:
             return {};
     }
@@ -176,6 +286,7 @@ void TimingListModel::refresh(bool competitorsChanged) {
     // shown anew.
     bool renewed = false;
     for (size_t s = 0; s < sources_.size(); ++s) {
+        sources_[s]->sync();
         const int count = sources_[s]->lineCount();
         const Shown& shown = shown_[s];
         if (count < shown.count ||
@@ -276,8 +387,37 @@ void TimingListView::setUpColumns() {
                                    horizontalHeader()->fontMetrics().horizontalAdvance(heading) +
                                        headingMargins));
     }
+    sourceWidth_ = columnWidth(TimingListModel::kSource);
+    nameWidth_ = fontMetrics().horizontalAdvance(QString::fromUtf8(kFiveCharacterName)) + margins;
     horizontalHeader()->setStretchLastSection(false);
-    horizontalHeader()->setSectionResizeMode(TimingListModel::kName, QHeaderView::Stretch);
+    horizontalHeader()->setSectionResizeMode(TimingListModel::kName, QHeaderView::Fixed);
+    connect(model(), &QAbstractItemModel::rowsInserted, this, [this] { fitColumns(); });
+    connect(model(), &QAbstractItemModel::modelReset, this, [this] { fitColumns(); });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section) {
+        if (section != TimingListModel::kName) fitColumns();
+    });
+    fitColumns();
+}
+
+void TimingListView::fitColumns() {
+    const auto* lines = dynamic_cast<const TimingListModel*>(model());
+    if (!lines || nameWidth_ == 0) return;
+    const bool source = lines->showsOtherSources();
+    if (source == isColumnHidden(TimingListModel::kSource))
+        setColumnHidden(TimingListModel::kSource, !source);
+    int others = 0;
+    for (int c = 0; c < TimingListModel::kColumns; ++c)
+        if (c != TimingListModel::kName && c != TimingListModel::kSource) others += columnWidth(c);
+    const int room = viewport()->width() - others;
+    const int beside = room - (source ? sourceWidth_ : 0);
+    const int width = std::max(1, beside >= nameWidth_ ? beside : room);
+    if (columnWidth(TimingListModel::kName) != width) setColumnWidth(TimingListModel::kName, width);
+}
+
+bool TimingListView::viewportEvent(QEvent* e) {
+    // The viewport narrows when the scroll bar comes; the name gives it the room.
+    if (e->type() == QEvent::Resize) fitColumns();
+    return QTableView::viewportEvent(e);
 }
 
 }  // namespace zalvik

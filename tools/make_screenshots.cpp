@@ -1,4 +1,6 @@
-// Renders the five screens, with the example workbook loaded, to PNG files for the README:
+// Renders the five screens, with the example workbook loaded, to PNG files for the README (the
+// processing screen also with times from a timing device, and with its panel filled from the
+// gate judges):
 //   build/tools/make_screenshots <example.xlsx> <output folder>
 // The workbook is copied first; the copy is what the program loads, registers into and writes
 // the results sheet of class 1 into (left beside the pictures as results-sheet.xlsx). The PDF
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/DataLoadScreen.h"
@@ -143,8 +146,39 @@ int main(int argc, char** argv) {
         ok &= Save(*dialog, "judges.png");
         dialog->close();
     }
+    // The entry panel filled from the judges for the competitor whose time the device gave:
+    // 山田 watches every gate, 佐藤 the last two; they disagree at the last gate, and 佐藤
+    // proposes a DQ at the one before it.
+    const int gates = std::clamp<int>(d.gateCount, 2, zalvik::kMaxGates);
+    QList<int> all;
+    for (int g = 1; g <= gates; ++g) all << g;
+    judges.setJudgeGates(judge.id, all);
+    const zalvik::judges::Judge other = judges.addJudge();
+    judges.setJudgeName(other.id, QStringLiteral("佐藤"));
+    judges.setJudgeGates(other.id, {gates - 1, gates});
+    const int shown = bibs.empty() ? 0 : bibs.back();
+    int sent = 0;
+    auto send = [&](const zalvik::judges::Judge& j, int gate, int buoy) {
+        zalvik::judges::SentEntry e;
+        e.id = QByteArray::number(++sent).rightJustified(32, '0');
+        e.bib = shown;
+        e.gate = gate;
+        e.dq = buoy == 0;
+        e.buoy = buoy;
+        e.reason = e.dq ? QStringLiteral("旗門不通過") : QString();
+        judges.submit(judges.login(j.pin, QStringLiteral("127.0.0.1")).token, {e});
+    };
+    for (int g = 1; g <= gates; ++g) send(judge, g, 1 + g % 2);
+    send(other, gates, 2 - gates % 2);
+    send(other, gates - 1, 0);
+    if (auto* bib = processing.findChild<QLineEdit*>(QStringLiteral("ゼッケン"))) {
+        bib->clear();
+        bib->setText(QString::number(shown));
+    }
+    ok &= Save(processing, "processing-judges.png");
     program.liveServer().stop();
     QFile::remove(zalvik::judges::JudgesPath(workbook));
+    QFile::remove(zalvik::judges::JudgesLogPath(workbook));
 
     Click(processing, "基本設定ボタン");
     ok &= Save(program.settingsScreen(), "settings.png");

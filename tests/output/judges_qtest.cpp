@@ -1,7 +1,8 @@
 // The gate judges as the officials and the judges meet them: the set-up dialog through real
 // clicks (a judge added, gates ticked, the PIN shown, publishing turned on, the judge revoked);
-// the judges' requests on the live server at 127.0.0.1, by raw HTTP and by the simulator; and
-// the judge page in a real browser (headless Chromium) that loses the desk and gets it back.
+// the judges' requests on the live server at 127.0.0.1, by raw HTTP and by the simulator; the
+// judge page in a real browser (headless Chromium) that loses the desk and gets it back; and
+// the desk where their entries and a device's time make up the run the official registers.
 
 #include <signal.h>
 
@@ -16,12 +17,18 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSettings>
+#include <QTableView>
+#include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 #include "output/LiveServer.h"
 #include "race/JudgeBoard.h"
+#include "store/InputSheet.h"
 #include "store/LoadTestSupport.h"
 #include "support/Controls.h"
+#include "timing/TimingLink.h"
 
 using namespace testsupport;
 
@@ -154,10 +161,60 @@ class JudgesTest : public QObject, private ProgramFixture {
 
     int port() { return program->liveServer().port(); }
 
+    // The desk's side.
+    QTemporaryDir settingsDir;
+    zalvik::ProcessingScreen& screen() { return program->processingScreen(); }
+    QTableView* list() { return Find<QTableView>(screen(), QStringLiteral("計時一覧")); }
+    // The list's lines as "bib|time|state|source".
+    QStringList lines() {
+        QStringList all;
+        for (int r = 0; r < list()->model()->rowCount(); ++r) {
+            QStringList cells;
+            for (int c : {1, 3, 4, 5}) cells << list()->model()->index(r, c).data().toString();
+            all << cells.join(u'|');
+        }
+        return all;
+    }
+    QWidget* focused() { return QApplication::focusWidget(); }
+    QString focusName() { return focused() ? focused()->objectName() : QString(); }
+    QLabel* gate(int g) { return Find<QLabel>(screen(), QStringLiteral("色"), g); }
+    // Row 1 + slot of the workbook on disk, from the time to the last gate.
+    QStringList rowOnDisk(int slot) {
+        sheet::FileFault fault;
+        auto onDisk = sheet::Workbook::open(book.toStdString(), &fault);
+        QStringList cells;
+        for (int c = zalvik::store::kColRunTime; onDisk && c < zalvik::store::kColFirstGate + 3;
+             ++c)
+            cells << QString::fromStdString(onDisk->worksheet(1)->text(slot + 1, c));
+        return cells;
+    }
+    // A click on the mark of option `name`(i), where a user clicks.
+    void clickOption(const char* name, int i) {
+        auto* option = Find<QRadioButton>(screen(), QString::fromUtf8(name), i);
+        QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(8, option->height() / 2));
+    }
+    // A judge of `gates`, logged in over HTTP: the token.
+    QString judgeToken(const QString& name, const QList<int>& gates) {
+        auto& board = program->judgeBoard();
+        const zalvik::judges::Judge judge = board.addJudge();
+        board.setJudgeName(judge.id, name);
+        board.setJudgeGates(judge.id, gates);
+        return Request(port(), "POST", "/judge/login", Json({{"pin", judge.pin}}))
+            .json["token"]
+            .toString();
+    }
+    void send(const QString& token, const QJsonArray& entries) {
+        const Http h = Request(port(), "POST", "/judge/entries",
+                               Json({{"token", token}, {"entries", entries}}));
+        QCOMPARE(h.status, 200);
+    }
+
   private slots:
     void initTestCase() {
         zalvik::SetUpScreenFont();
         zalvik::LiveServer::setListenAddress(QHostAddress::LocalHost);
+        // The timer the desk test connects is remembered in a place of this test's own.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     }
 
     // Log in; the entries' answers (taken, replayed, another judge's gate, too large, bad JSON,
@@ -335,6 +392,119 @@ class JudgesTest : public QObject, private ProgramFixture {
         QCOMPARE(entries[1].buoy, 2);
         QVERIFY(entries[2].dq && entries[2].gate == 2);
         QVERIFY(entries[1].id != entries[2].id);
+        finishProgram();
+    }
+
+    // The whole road at the desk: judges' entries over HTTP and a generic timer's times over TCP,
+    // both on 127.0.0.1, then the official's keys to whatever has the focus, and the workbook
+    // on disk. 山田 watches gates 1..3 (あ..う score 2..4), 佐藤 gates 2 and 3 with him.
+    void deskAssemblesTheRun() {
+        loadRace();
+        QVERIFY(program->startPublishing() != 0);
+        const QString yamada = judgeToken(QStringLiteral("山田"), {1, 2, 3});
+        const QString sato = judgeToken(QStringLiteral("佐藤"), {2, 3});
+        QTcpServer timer;
+        QVERIFY(timer.listen(QHostAddress::LocalHost));
+        program->connectTimer({zalvik::timing::LinkSettings::Method::Tcp,
+                               zalvik::timing::Device::Generic,
+                               {},
+                               9600,
+                               QStringLiteral("127.0.0.1:%1").arg(timer.serverPort())});
+        QTRY_VERIFY(timer.hasPendingConnections());
+        QTcpSocket* device = timer.nextPendingConnection();
+
+        // Bib 5 complete from outside (the judges agree at gate 3); bib 6 gates 1 and 3; bib 7
+        // every gate, and 山田's DQ at gate 2.
+        send(yamada,
+             {Entry(11, 5, 1, 3), Entry(12, 5, 2, 1), Entry(13, 5, 3, 1), Entry(14, 6, 1, 1),
+              Entry(16, 6, 3, 1), Entry(17, 7, 1, 1), Entry(18, 7, 2, 0), Entry(19, 7, 3, 1)});
+        send(sato, {Entry(21, 5, 3, 1), Entry(23, 7, 2, 1)});
+        device->write("5,60.00\r\n6,60.00\r\n7,61.00\r\n");
+        QTRY_VERIFY(screen().findChild<QTableView*>(QStringLiteral("計時一覧")));
+        QTRY_COMPARE(list()->model()->rowCount(), 13);
+        QVERIFY(lines().contains(QStringLiteral("5|60.00|未登録|計時")));
+        QVERIFY(lines().contains(QStringLiteral("5|G3 あ|未登録|審判 佐藤")));
+        // Beside the judges' lines the list keeps its eight lines and five columns whole, a name
+        // of five characters among them; its own window shows where each line came from.
+        QVERIFY(list()->viewport()->height() >= 8 * list()->rowHeight(0));
+        QVERIFY(list()->columnWidth(2) >=
+                list()->fontMetrics().horizontalAdvance(QStringLiteral("長谷川真理")));
+        QVERIFY(list()->columnViewportPosition(4) + list()->columnWidth(4) <=
+                list()->viewport()->width());
+        screen().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&screen()));
+        QVERIFY(focused());
+        QTest::keyClick(focused(), Qt::Key_F12);
+        QTRY_VERIFY(list()->window() != &screen());
+        QTRY_VERIFY(list()->columnViewportPosition(5) + list()->columnWidth(5) <=
+                    list()->viewport()->width());
+        list()->window()->close();
+        QTRY_COMPARE(list()->window(), &screen());
+
+        // Bib 5 and two Enters: the run goes down the desk's road into the workbook.
+        screen().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&screen()));
+        Find<QLineEdit>(screen(), QStringLiteral("ゼッケン"))->setFocus();
+        QTest::keyClicks(focused(), QStringLiteral("5"));
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QCOMPARE(focusName(), QStringLiteral("登録ボタン"));
+        QCOMPARE(gate(0)->text(), QStringLiteral("う"));
+        QVERIFY2(gate(2)->toolTip().startsWith(QStringLiteral("審判 佐藤 ")),
+                 qPrintable(gate(2)->toolTip()));
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QCOMPARE(rowOnDisk(5), (QStringList{"60", "8", "750", "0", "4", "2", "2"}));
+        QCOMPARE(gate(0)->toolTip(), QString());  // the tint goes with the registration
+
+        // Bib 6, while on the panel: 山田's gate 2 comes in; his correction of gate 1 does not,
+        // the official having taken it; 佐藤 says い at gate 3, which is left open, marked, for
+        // the official to choose.
+        QTest::keyClicks(focused(), QStringLiteral("6"));
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QCOMPARE(focusName(), QStringLiteral("分"));
+        QCOMPARE(gate(2)->text(), QStringLiteral("あ"));
+        clickOption("Gop", 0);
+        clickOption("ブイ", 1);
+        send(yamada, {Entry(31, 6, 1, 3), Entry(15, 6, 2, 1)});
+        send(sato, {Entry(32, 6, 3, 2)});
+        QTRY_COMPARE(gate(2)->text(), QStringLiteral("不一致"));
+        QCOMPARE(gate(0)->text(), QStringLiteral("い"));
+        QCOMPARE(gate(1)->text(), QStringLiteral("あ"));
+        QVERIFY(gate(2)->toolTip().contains(QStringLiteral("審判 山田")) &&
+                gate(2)->toolTip().contains(QStringLiteral("審判 佐藤")));
+        clickOption("Gop", 2);
+        QTest::keyClick(focused(), Qt::Key_2);
+        QCOMPARE(focusName(), QStringLiteral("登録ボタン"));
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QCOMPARE(rowOnDisk(6), (QStringList{"60", "8", "750", "0", "3", "2", "3"}));
+
+        // Bib 7: the DQ is proposed, over no other control, and waits for the official's F8.
+        QTest::keyClicks(focused(), QStringLiteral("7"));
+        QTest::keyClick(focused(), Qt::Key_Return);
+        auto* dq = Find<QLabel>(screen(), QStringLiteral("審判DQ"));
+        QVERIFY(dq->isVisible());
+        QCOMPARE(dq->text(), QStringLiteral("ゲート2 DQ（審判 山田）"));
+        for (QWidget* other :
+             dq->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(other == dq || !other->geometry().intersects(dq->geometry()),
+                     qPrintable(other->objectName()));
+        QCOMPARE(SelectedOption(screen(), QStringLiteral("DSFQ")), 0);
+        QCOMPARE(focusName(), QStringLiteral("分"));
+        QTest::keyClick(focused(), Qt::Key_F8);
+        QTest::keyClick(focused(), Qt::Key_Return);
+        QCOMPARE(rowOnDisk(7).value(3), QStringLiteral("3"));
+        QVERIFY(!dq->isVisible());
+
+        // After the registration, with bib 5 on the panel: listed as differing, the panel, the
+        // result and the file as they were. A refused entry says why.
+        QTest::keyClicks(focused(), QStringLiteral("5"));
+        send(yamada, {Entry(41, 5, 1, 1), Entry(42, 99, 1, 1)});
+        QTRY_VERIFY(lines().contains(QStringLiteral("5|G1 あ|登録と違う: う|審判 山田")));
+        QVERIFY(lines().contains(
+            QStringLiteral("99|G1 あ|拒否: ゼッケン99の選手はいません。|審判 山田")));
+        QCOMPARE(gate(0)->text(), QStringLiteral("う"));
+        QCOMPARE(gate(0)->toolTip(), QString());
+        QCOMPARE(program->data().competitors[5].gatePoints[0], QStringLiteral("4"));
+        QCOMPARE(rowOnDisk(5), (QStringList{"60", "8", "750", "0", "4", "2", "2"}));
         finishProgram();
     }
 
