@@ -315,6 +315,13 @@ class JudgesTest : public QObject, private ProgramFixture {
         QVERIFY(QString::fromUtf8(sim.readAllStandardError())
                     .contains(QStringLiteral("7,3,1: ゲート3はこの審判の担当ではありません。")));
         QCOMPARE(program->judgeBoard().proposalsFor(7).gates[0].buoy, 3);
+        // Every entry acknowledged: 0, and the correction is the latest word.
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("7,1,2\n");
+        file.close();
+        runSim(pin);
+        QCOMPARE(sim.exitCode(), 0);
+        QCOMPARE(program->judgeBoard().proposalsFor(7).gates[0].buoy, 2);
 
         // Revoked by the button: the token and the PIN stop at once.
         click(inDialog<QPushButton>(QStringLiteral("審判無効ボタン")));
