@@ -124,7 +124,9 @@ TEST(JudgeBoard, EntriesOfJudgesMergePerGate) {
             EXPECT_FALSE(a.unlogged);
             EXPECT_GT(a.seq, 0);
             // An id sent again is answered with the number it got the first time.
-            if (seqOf.count(s.id)) EXPECT_EQ(a.seq, seqOf[s.id]);
+            if (seqOf.count(s.id)) {
+                EXPECT_EQ(a.seq, seqOf[s.id]);
+            }
             seqOf.emplace(s.id, a.seq);
         }
         EXPECT_EQ(Shown(b.board, 5), c.bib5);
