@@ -162,6 +162,8 @@ class ProcessingScreen : public ScreenBase {
     void showBuoyOptionsOf(int g);
     // The buoy option chosen at gate g when its label shows a choice, -1 otherwise.
     int shownChoice(int g) const;
+    // The slot of the competitor ゼッケン names; 0 for an empty box or a bib nobody carries.
+    int slotOnPanel() const;
     void onBuoyClicked(int b);
     // What the panel holds, as the result desk takes it.
     ResultRequest requestOfPanel() const;

@@ -89,6 +89,11 @@ void ProcessingScreen::onBibChanged() {
     makeGateCurrent(firstGateToEnter());
 }
 
+int ProcessingScreen::slotOnPanel() const {
+    const QString typed = ゼッケン_->text();
+    return typed.isEmpty() ? 0 : SlotOfBib(program_.data(), TypedValue(typed));
+}
+
 void ProcessingScreen::onStatusClicked(int s) {
     program_.data().selectedStatus = static_cast<float>(s);
     if (s == 0) {

@@ -66,8 +66,7 @@ void ProcessingScreen::buildJudgesArea() {
 
 void ProcessingScreen::offerJudgeValues() {
     Competition& d = program_.data();
-    const QString typed = ゼッケン_->text();
-    const int slot = typed.isEmpty() ? 0 : SlotOfBib(d, TypedValue(typed));
+    const int slot = slotOnPanel();
     // A registered result is never written over by the judges: the list shows where they
     // differ from it.
     if (slot == 0 || HasRegisteredResult(d.competitors[slot])) return;

@@ -283,9 +283,7 @@ bool ProcessingScreen::onGridKey(ui::Grid* grid, QKeyEvent* key) {
 void ProcessingScreen::focusResultsRow() {
     ui::Grid* grid = グリッド結果_;
     if (!grid->isVisible()) return;
-    const Competition& d = program_.data();
-    const QString typed = ゼッケン_->text();
-    const int slot = typed.isEmpty() ? 0 : SlotOfBib(d, TypedValue(typed));
+    const int slot = slotOnPanel();
     // The competitor on the panel; without one the grid keeps the row it had.
     if (slot > 0 && slot < grid->rows()) grid->setCurrentCell(slot, 0);
     grid->setFocus(Qt::ShortcutFocusReason);

@@ -276,11 +276,9 @@ void ProcessingScreen::showTimingNote() {
 
 void ProcessingScreen::offerDeviceTime() {
     if (!分_->text().isEmpty() || !秒_->text().isEmpty()) return;
-    const QString typed = ゼッケン_->text();
-    if (typed.isEmpty()) return;
-    const Competition& d = program_.data();
-    const int slot = SlotOfBib(d, TypedValue(typed));
+    const int slot = slotOnPanel();
     if (slot == 0) return;
+    const Competition& d = program_.data();
     const Competitor& who = d.competitors[slot];
     // A registered result is never written over by the device: the list shows the difference.
     if (HasRegisteredResult(who)) return;
@@ -327,7 +325,7 @@ void ProcessingScreen::withdrawStaleDeviceTime() {
     if (!deviceTimeShown_ || deviceRunShown_ == 0) return;
     const timing::TimingBoard& board = program_.timingBoard();
     const timing::ReceivedRun* run = board.run(deviceRunShown_);
-    const int slot = SlotOfBib(program_.data(), TypedValue(ゼッケン_->text()));
+    const int slot = slotOnPanel();
     if (run && !run->cleared && run->hundredths == deviceHundredthsShown_ && slot != 0 &&
         run->bib == program_.data().competitors[slot].bib)
         return;
@@ -361,7 +359,7 @@ void ProcessingScreen::showTimingMenu(int row, const QPoint& at) {
     const timing::ReceivedRun* run = timingModel_->runAt(row);
     if (!run || !run->arrivedWithoutBib || run->cleared) return;
     const Competition& d = program_.data();
-    const int slot = SlotOfBib(d, TypedValue(ゼッケン_->text()));
+    const int slot = slotOnPanel();
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("計時メニュー"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -387,7 +385,7 @@ void ProcessingScreen::onTimingLineChosen(int row) {
     const timing::ReceivedRun* run = timingModel_->runAt(row);
     if (!run) return;
     const Competition& d = program_.data();
-    int slot = ゼッケン_->text().isEmpty() ? 0 : SlotOfBib(d, TypedValue(ゼッケン_->text()));
+    int slot = slotOnPanel();
     const int runId = run->id;
     // With nobody picked, the line's own competitor is picked, as typing the bib would.
     if (slot == 0 && run->bib > 0 && SlotOfBib(d, run->bib) != 0) {
