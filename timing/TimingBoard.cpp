@@ -561,10 +561,7 @@ bool TimingBoard::applyBib(size_t index, int bib) {
         }
         return true;
     }
-    if (run.cleared || !run.arrivedWithoutBib) return false;
-    if (bib != 0 && finish &&
-        !pairing_.hasStartFor(bib, run.finishTimeOfDay, state.finishDay, state.order))
-        return false;
+    if (bibAllowed(index, bib) != BibOutcome::Given) return false;
     // The start the finish held serves again, and the finish takes the new bib's.
     release(index);
     relabel(index, bib);
@@ -578,17 +575,23 @@ bool TimingBoard::applyBib(size_t index, int bib) {
     return true;
 }
 
-TimingBoard::BibOutcome TimingBoard::giveBib(int runId, int bib) {
-    if (logPath_.isEmpty() || runId < 1 || runId > static_cast<int>(runs_.size()) || bib < 0 ||
-        bib > 99999)
-        return BibOutcome::Refused;
-    const ReceivedRun& run = runs_[static_cast<size_t>(runId - 1)];
-    const RunState& state = states_[static_cast<size_t>(runId - 1)];
-    if (run.cleared || !run.arrivedWithoutBib) return BibOutcome::Refused;
-    if (bib == run.bib) return BibOutcome::Given;
-    if (bib != 0 && run.finishTimeOfDay >= 0 &&
+TimingBoard::BibOutcome TimingBoard::bibAllowed(size_t index, int bib) const {
+    const ReceivedRun& run = runs_[index];
+    const RunState& state = states_[index];
+    if (bib < 0 || bib > 99999 || run.cleared || !run.arrivedWithoutBib) return BibOutcome::Refused;
+    if (bib != 0 && bib != run.bib && run.finishTimeOfDay >= 0 &&
         !pairing_.hasStartFor(bib, run.finishTimeOfDay, state.finishDay, state.order))
         return BibOutcome::NoStart;
+    return BibOutcome::Given;
+}
+
+TimingBoard::BibOutcome TimingBoard::giveBib(int runId, int bib) {
+    if (logPath_.isEmpty() || runId < 1 || runId > static_cast<int>(runs_.size()))
+        return BibOutcome::Refused;
+    const ReceivedRun& run = runs_[static_cast<size_t>(runId - 1)];
+    // A refusal is never logged; neither is the bib the run has already.
+    const BibOutcome allowed = bibAllowed(static_cast<size_t>(runId - 1), bib);
+    if (allowed != BibOutcome::Given || bib == run.bib) return allowed;
     Record r;
     r.received = QDateTime::currentDateTime();
     r.kind = Kind::Bib;

@@ -98,6 +98,9 @@ class TimingBoard : public QObject {
     bool apply(const Record& record);
     bool applyLine(const Record& record);
     bool applyBib(size_t index, int bib);
+    // Whether run `index` may take `bib` (0: the bib taken back), as the official gives it and
+    // as the log's record of it is read back.
+    BibOutcome bibAllowed(size_t index, int bib) const;
     void completeLate(const RunPairing::Result& late);
     // The run no longer holds its start (which serves again) or waits for one.
     void release(size_t index);
