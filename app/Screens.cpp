@@ -37,7 +37,7 @@ Program::Program()
       judgeBoard_(std::make_unique<judges::JudgeBoard>()) {
     desk_ = std::make_unique<ResultDesk>(
         data_, ResultDesk::Links{[this] { return workbook_.get(); }, [this] { resultsChanged(); },
-                                 [this] { keepLogsWithWorkbook(true); }});
+                                 [this](const QString& from) { keepLogsWithWorkbook(from); }});
     // The program ends only through the start screen's exit button (or its close box), never
     // because a hand-over briefly left no window shown.
     if (qApp) qApp->setQuitOnLastWindowClosed(false);
@@ -68,7 +68,7 @@ void Program::start() {
     startScreen().show();
     // The timing device connected last time is connected again, workbook or not: what it sends
     // before a load waits in memory for the workbook's log.
-    keepLogsWithWorkbook(false);
+    keepLogsWithWorkbook();
 }
 
 void Program::end() {
@@ -90,15 +90,15 @@ void Program::attachObservationLogs() {
     // (or this one, before a crash) may have written to them since.
     timingWorkbook_.clear();
     judgesWorkbook_.clear();
-    keepLogsWithWorkbook(false);
+    keepLogsWithWorkbook();
 }
 
-void Program::keepLogsWithWorkbook(bool carryOver) {
+void Program::keepLogsWithWorkbook(const QString& carryFrom) {
     // Both logs are read before the workbook's identity is settled: a workbook that has none
     // yet may be known to either log by its event name and date, and an identity made up
     // after reading only the first would leave the other's records foreign.
-    const QString byTiming = keepTimingWithWorkbook(carryOver);
-    const QString byJudges = keepJudgesWithWorkbook(carryOver);
+    const QString byTiming = keepTimingWithWorkbook(carryFrom);
+    const QString byJudges = keepJudgesWithWorkbook(carryFrom);
     if (!workbook_) return;
     const store::JournalOwner owner = ownerOfLog(byTiming.isEmpty() ? byJudges : byTiming);
     timingBoard_->setOwner(owner);
@@ -112,13 +112,12 @@ store::JournalOwner Program::ownerOfLog(const QString& recognised) {
     return desk_->identifiedOwner();
 }
 
-QString Program::keepJudgesWithWorkbook(bool carryOver) {
+QString Program::keepJudgesWithWorkbook(const QString& carryFrom) {
     const QString book = workbook_ ? QString::fromStdString(workbook_->path()) : QString();
     if (book == judgesWorkbook_) return {};
+    judgesWorkbook_ = book;
     // A save that had to go under a new name takes the judges and their entries along.
-    carryOver = carryOver && !judgesWorkbook_.isEmpty() && !book.isEmpty();
-    const QString from = std::exchange(judgesWorkbook_, book);
-    return judgeBoard_->attach(book, desk_->journalOwner(), carryOver ? from : QString());
+    return judgeBoard_->attach(book, desk_->journalOwner(), book.isEmpty() ? QString() : carryFrom);
 }
 
 void Program::connectTimer(const timing::LinkSettings& settings) {
@@ -128,7 +127,7 @@ void Program::connectTimer(const timing::LinkSettings& settings) {
     timingLink_->start(settings);
 }
 
-QString Program::keepTimingWithWorkbook(bool carryOver) {
+QString Program::keepTimingWithWorkbook(const QString& carryFrom) {
     const QString book = workbook_ ? QString::fromStdString(workbook_->path()) : QString();
     const timing::LinkSettings remembered = RememberedLinkSettings();
     timingBoard_->setLongestRun(remembered.longestRunMinutes * 6000);
@@ -136,12 +135,11 @@ QString Program::keepTimingWithWorkbook(bool carryOver) {
     if (book != timingWorkbook_) {
         // A save that had to go under a new name takes the runs received so far along: the log
         // is copied beside the new file before the board turns to it, so the list stays as it
-        // was and the next line goes on from there. A load attaches the board only at its end,
-        // so a save during the load (of results put back from the journal) takes the log of the
-        // file loaded.
-        const QString from = timingWorkbook_.isEmpty() ? data_.workbookPath : timingWorkbook_;
-        if (carryOver && !from.isEmpty() && !book.isEmpty()) {
-            QFile old(timing::TimingLogPath(from));
+        // was and the next line goes on from there. The log is the one of the file the save
+        // left, also during a load (results put back from the journal), which attaches the
+        // board only at its end.
+        if (!carryFrom.isEmpty() && !book.isEmpty()) {
+            QFile old(timing::TimingLogPath(carryFrom));
             const QString copy = timing::TimingLogPath(book);
             if (!QFileInfo::exists(copy) && old.open(QIODevice::ReadOnly)) {
                 const QByteArray lines = old.readAll();
@@ -165,7 +163,7 @@ void Program::writeJournal(QWidget* parent, const store::JournalEntry& entry) {
 
 void Program::closeWorkbook() {
     workbook_.reset();
-    keepLogsWithWorkbook(false);
+    keepLogsWithWorkbook();
 }
 
 StartScreen& Program::startScreen() {

@@ -192,19 +192,19 @@ class Program : public QObject {
     QString livePageNote_;
 
     // The timing device's runs go with the workbook the official works in: attached at a load,
-    // carried over (`carryOver`) to the file a save had to use instead. A remembered connection
-    // that is not running yet is started. The identity the log recognised the workbook by, if
-    // it was read.
-    QString keepTimingWithWorkbook(bool carryOver);
+    // carried over from `carryFrom` (the file a save had to leave, else empty) to the file it
+    // used instead. A remembered connection that is not running yet is started. The identity
+    // the log recognised the workbook by, if it was read.
+    QString keepTimingWithWorkbook(const QString& carryFrom);
     QString timingWorkbook_;  // the workbook the board is attached to
     std::unique_ptr<timing::TimingBoard> timingBoard_;
     std::unique_ptr<timing::TimingLink> timingLink_;
 
     // The judges go with the workbook as the timing device's runs do.
-    QString keepJudgesWithWorkbook(bool carryOver);
+    QString keepJudgesWithWorkbook(const QString& carryFrom);
     // Both logs beside the workbook (the device's runs, the judges' entries), and the identity
     // their records are written for.
-    void keepLogsWithWorkbook(bool carryOver);
+    void keepLogsWithWorkbook(const QString& carryFrom = {});
     QString judgesWorkbook_;
     std::unique_ptr<judges::JudgeBoard> judgeBoard_;
 };

@@ -288,7 +288,7 @@ SaveOutcome ResultDesk::write() {
     out.result = book->save();
     if (out.result.savedUnderNewName) {
         out.kind = SaveOutcome::Kind::SavedUnderNewName;
-        if (links_.movedToNewName) links_.movedToNewName();
+        if (links_.movedToNewName) links_.movedToNewName(before);
         // The original's journal says where its later results are, for a later load of it.
         JournalEntry moved;
         moved.action = JournalEntry::Action::Continuation;

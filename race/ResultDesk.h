@@ -117,11 +117,12 @@ struct TakeInPlan {
 class ResultDesk {
   public:
     // What the desk needs of its owner: the open workbook (nullptr while none), the live page,
-    // and word that a save had to put the workbook under a new name.
+    // and word that a save had to put the workbook under a new name (`from`: the file it was
+    // read from, whose companions go along).
     struct Links {
         std::function<sheet::Workbook*()> workbook;
         std::function<void()> publish;
-        std::function<void()> movedToNewName;
+        std::function<void(const QString& from)> movedToNewName;
     };
     ResultDesk(Competition& data, Links links);
 

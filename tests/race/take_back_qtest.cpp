@@ -20,6 +20,7 @@
 
 #include "output/OutputScreen.h"
 #include "race/Formatting.h"
+#include "race/JudgeBoard.h"
 #include "store/Journal.h"
 #include "store/LoadTestSupport.h"
 #include "support/Controls.h"
@@ -369,6 +370,12 @@ class TakeBackTest : public QObject, public ProgramFixture {
         QFETCH(bool, yes);
         if (!haveOpenpyxl()) QSKIP("openpyxl is not installed");
         registerRun(11, QStringLiteral("50"));
+        // A judge's entry, in the log beside the workbook: it goes along to a new name.
+        zalvik::judges::JudgeBoard& board = program->judgeBoard();
+        const zalvik::judges::Judge judge = board.addJudge();
+        board.setJudgeGates(judge.id, {1});
+        const QByteArray token = board.login(judge.pin, QStringLiteral("127.0.0.1")).token;
+        QVERIFY(board.submit(token, {{"0123456789abcdef0123456789abcdef", 12, 1, 1, false, {}}}));
         renameInOtherProgram(3, "鈴木　健二");
 
         ui::testing::QueueYesNoAnswer(yes);
@@ -405,6 +412,8 @@ class TakeBackTest : public QObject, public ProgramFixture {
             QVERIFY(theirs->worksheet(1)->value(4, kColRunTime).isEmpty());
             auto ours = sheet::Workbook::open(beside, &fault);
             QCOMPARE(ours->worksheet(1)->text(4, kColRunTime), std::string("40"));
+            QVERIFY(QFile::exists(zalvik::judges::JudgesLogPath(QString::fromStdString(beside))));
+            QCOMPARE(board.entryCount(), size_t(1));
             // Loading the original out of habit, after a restart, says where the later results
             // are and loads that file on Yes.
             restart();
