@@ -112,4 +112,7 @@ inline bool HasRegisteredResult(const Competitor& who) { return who.status != 0 
 // competitor.
 int SlotOfBib(const Competition& c, double bib);
 
+// The gates the race uses: its gate count, kept within 0..kMaxGates.
+int UsedGates(const Competition& c);
+
 }  // namespace zalvik

@@ -102,7 +102,7 @@ std::optional<JudgeEntry> EntryOf(const store::ObservationRecord& r) {
 JudgeRace JudgeRace::Of(const Competition& c) {
     JudgeRace r;
     r.eventName = c.eventName;
-    r.gateCount = std::clamp<int>(c.gateCount, 0, kMaxGates);
+    r.gateCount = UsedGates(c);
     for (int g = 1; g <= kMaxGates; ++g) r.gateBuoyCount[g] = c.gateBuoyCount[g];
     for (int k = 1; k <= kBuoyKinds; ++k) {
         r.buoyName[k] = c.buoyName[k];

@@ -486,7 +486,7 @@ void Blank(ui::Grid* g, int row, int col) {
 void ProcessingScreen::ClearForReload() {
     const Competition& d = program_.data();
     const int count = std::clamp<int>(d.competitorCount, 0, kMaxCompetitors);
-    const int gates = std::clamp<int>(d.gateCount, 0, kMaxGates);
+    const int gates = UsedGates(d);
     for (int i = 1; i <= count; ++i)
         for (int c = 0; c < 5 + gates; ++c) Blank(グリッド結果_, i, c);
     for (int i = 1; i <= count; ++i)

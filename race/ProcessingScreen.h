@@ -53,7 +53,7 @@ class ProcessingScreen : public ScreenBase {
     Q_OBJECT
   public:
     static constexpr int kClassPages = 10;
-    static constexpr int kGateOptions = 12;
+    static constexpr int kGateOptions = kMaxGates;  // one option for every gate a race may have
     static constexpr int kBuoyOptions = 5;
     static constexpr int kStatusOptions = 4;
 

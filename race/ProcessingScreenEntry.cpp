@@ -26,8 +26,6 @@ namespace {
 
 constexpr int kFirstGateColumn = 5;  // results grid: gate g + 1 in column 5 + g
 
-int UsedGates(const Competition& d) { return std::clamp<int>(d.gateCount, 0, kMaxGates); }
-
 }  // namespace
 
 void ProcessingScreen::connectEntryHandlers() {

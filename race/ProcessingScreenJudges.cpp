@@ -30,11 +30,6 @@ namespace {
 // inside the entry panel's frame, which keeps its size and place when the window grows.
 constexpr ui::Rect kDqNoteRect{1785, 5025, 1515, 540};
 
-int GatesOnPanel(const Competition& d) {
-    return std::min<int>(std::clamp<int>(d.gateCount, 0, kMaxGates),
-                         ProcessingScreen::kGateOptions);
-}
-
 }  // namespace
 
 void ProcessingScreen::buildJudgesArea() {
@@ -73,7 +68,7 @@ void ProcessingScreen::offerJudgeValues() {
     const judges::BibProposals proposals =
         program_.judgeBoard().proposalsFor(d.competitors[slot].bib);
     bool changed = false;
-    for (int g = 0; g < GatesOnPanel(d); ++g) {
+    for (int g = 0; g < UsedGates(d); ++g) {
         if (gateFrom_[g] == GateFrom::Official) continue;
         const judges::GateProposal& at = proposals.gates[g];
         const int offered = std::clamp<int>(d.gateBuoyCount[g + 1], 0, kBuoyOptions);
@@ -110,7 +105,7 @@ void ProcessingScreen::offerJudgeValues() {
         changed = true;
     }
     if (changed) {
-        if (std::any_of(d.gateBuoyChoice.begin(), d.gateBuoyChoice.begin() + GatesOnPanel(d),
+        if (std::any_of(d.gateBuoyChoice.begin(), d.gateBuoyChoice.begin() + UsedGates(d),
                         [](int16_t c) { return c >= 0; }))
             SumBuoyPoints();
         else
@@ -160,7 +155,7 @@ void ProcessingScreen::takeGateFromJudges(int g) {
 }
 
 int ProcessingScreen::firstGateToEnter() const {
-    const int gates = GatesOnPanel(program_.data());
+    const int gates = UsedGates(program_.data());
     const auto end = gateFrom_.begin() + gates;
     if (std::find(gateFrom_.begin(), end, GateFrom::Judges) == end) return 0;
     const auto open =
@@ -170,7 +165,7 @@ int ProcessingScreen::firstGateToEnter() const {
 
 bool ProcessingScreen::runFromOutside() const {
     const Competition& d = program_.data();
-    const int gates = GatesOnPanel(d);
+    const int gates = UsedGates(d);
     if (!deviceTimeShown_ || gates == 0 || DSFQ_.selected() != 0 || !審判DQ_->text().isEmpty())
         return false;
     for (int g = 0; g < gates; ++g)

@@ -38,11 +38,6 @@ namespace zalvik {
 
 namespace {
 
-int GatesInUse(const Competition& d) {
-    return std::min<int>(std::clamp<int>(d.gateCount, 0, kMaxGates),
-                         ProcessingScreen::kGateOptions);
-}
-
 bool IsEnter(const QKeyEvent* k) { return k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter; }
 
 // The status chosen by a key: F5..F8, -1 for none. The operators of the number pad choose
@@ -156,7 +151,7 @@ bool ProcessingScreen::eventFilter(QObject* watched, QEvent* e) {
 
 bool ProcessingScreen::onEntryKey(QWidget* at, QKeyEvent* key) {
     const Competition& d = program_.data();
-    const int gates = GatesInUse(d);
+    const int gates = UsedGates(d);
     const bool enter = IsEnter(key);
     const bool ctrl = key->modifiers() & Qt::ControlModifier;
 
@@ -302,7 +297,7 @@ bool ProcessingScreen::commitBib() {
 }
 
 void ProcessingScreen::focusGate(int g) {
-    if (g < 0 || g >= GatesInUse(program_.data())) {
+    if (g < 0 || g >= UsedGates(program_.data())) {
         登録ボタン_->setFocus(Qt::TabFocusReason);
         return;
     }
@@ -325,7 +320,7 @@ void ProcessingScreen::backOneGate(int g) {
         return;
     }
     Competition& d = program_.data();
-    const int back = std::min(g, GatesInUse(d)) - 1;
+    const int back = std::min(g, UsedGates(d)) - 1;
     // The same data a choice by mouse fills: no buoy at that gate, its colour name gone, the
     // total worked out again.
     d.gateBuoyChoice[back] = -1;

@@ -20,8 +20,6 @@ namespace {
 // The last input-sheet column a result fills: the gate points of gate 12.
 constexpr int kLastResultColumn = store::kColFirstGate + kMaxGates - 1;
 
-int UsedGates(const Competition& d) { return std::clamp<int>(d.gateCount, 0, kMaxGates); }
-
 // The journal line of a registration that gives the competitor `who`: its values, and the
 // points of gates 1..gates.
 JournalEntry RegistrationOf(const Competitor& who, int gates) {

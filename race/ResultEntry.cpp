@@ -96,7 +96,7 @@ MinutesAndSeconds SplitRunTime(float runTime) {
 }
 
 int FirstGateWithoutBuoy(const Competition& c, const std::array<int16_t, kMaxGates>& choices) {
-    const int gates = std::clamp<int>(c.gateCount, 0, kMaxGates);
+    const int gates = UsedGates(c);
     for (int g = 0; g < gates; ++g)
         if (choices[g] < 0 || choices[g] >= kBuoyKinds) return g + 1;
     return 0;
@@ -108,7 +108,7 @@ int GateScore(const Competition& c, int choice) {
 }
 
 float ChosenBuoyTotal(const Competition& c) {
-    const int gates = std::clamp<int>(c.gateCount, 0, kMaxGates);
+    const int gates = UsedGates(c);
     float total = 0;
     for (int g = 0; g < gates; ++g) total += GateScore(c, c.gateBuoyChoice[g]);
     return total;

@@ -237,7 +237,7 @@ Fault ReadResultRow(const sheet::Worksheet& ws, const Competition& c, int slot, 
             return MakeFault(ws, r, kColStatus, CellFault::Reason::OutOfRange);
         row->cells[4] = c.statusWord[status];
     }
-    const int gates = std::clamp<int>(c.gateCount, 0, kMaxGates);
+    const int gates = UsedGates(c);
     row->gates.reserve(gates);
     for (int j = 0; j < gates; ++j) row->gates.push_back(CellText(ws.value(r, kColFirstGate + j)));
     return std::nullopt;
